@@ -1,0 +1,89 @@
+#include "ListFile.h"
+
+#include "Cp1252.h"
+#include "OrvalisError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace orv {
+
+QStringList ListFile::splitLines(const QByteArray& bytes) {
+    QStringList lines;
+    const qsizetype n = bytes.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char c = bytes[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        lines.append(cp1252::decode(QByteArrayView(bytes).sliced(start, i - start)));
+        if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.append(cp1252::decode(QByteArrayView(bytes).sliced(start)));
+    return lines;
+}
+
+QByteArray ListFile::joinLines(const QStringList& lines) {
+    QByteArray bytes;
+    qsizetype size = 0;
+    for (const QString& line : lines)
+        size += line.size() + 2;
+    bytes.reserve(size);
+    for (const QString& line : lines) {
+        bytes += cp1252::encode(line);
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+QStringList ListFile::read(const QString& path) {
+    return splitLines(readFileBytes(path));
+}
+
+void ListFile::write(const QString& path, const QStringList& lines) {
+    writeFileSafely(path, joinLines(lines));
+}
+
+QByteArray readFileBytes(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw OrvalisError(QStringLiteral("Não foi possível ler o arquivo \"%1\": %2")
+                               .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw OrvalisError(QStringLiteral("Não foi possível ler o arquivo \"%1\": %2")
+                               .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
+    return bytes;
+}
+
+void writeFileSafely(const QString& path, const QByteArray& bytes) {
+    const QFileInfo info(path);
+    auto fail = [&](const QString& why) {
+        throw OrvalisError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
+                               .arg(info.absoluteFilePath(), why));
+    };
+    if (info.isDir())
+        fail(QStringLiteral("é uma pasta"));
+    if (info.exists() && !info.isWritable())
+        fail(QStringLiteral("o arquivo é somente leitura"));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail(file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        fail(why);
+    }
+    if (!file.commit())
+        fail(file.errorString());
+}
+
+bool fileExists(const QString& path) {
+    return QFileInfo(path).isFile();
+}
+
+}  // namespace orv

@@ -1,0 +1,104 @@
+#include "MapModel.h"
+
+#include "TileSet.h"
+#include "app/ListFile.h"
+#include "app/OrvalisError.h"
+
+#include <QFontMetrics>
+#include <QImageReader>
+#include <QPainter>
+
+namespace orv {
+
+namespace {
+QFont mapFont() {
+    // Arial 10 points at the screen's 96 dpi: 13 pixels, whatever the device.
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(13);
+    font.setBold(true);
+    return font;
+}
+}  // namespace
+
+MapModel::MapModel(QString backgroundPath)
+    : backgroundPath_(std::move(backgroundPath)), font_(mapFont()) {
+    for (int i = 0; i < LineCount; ++i)
+        lines_.append(QString());
+}
+
+void MapModel::reset() {
+    lines_.clear();
+    for (int i = 0; i < LineCount; ++i)
+        lines_.append(QString());
+    QImageReader reader(backgroundPath_);
+    QImage background = reader.read();
+    if (background.isNull())
+        throw OrvalisError(QStringLiteral("Não foi possível ler o fundo do mapa \"%1\": %2")
+                               .arg(backgroundPath_, reader.errorString()));
+    image_ = background.convertToFormat(QImage::Format_RGB32);
+    font_ = mapFont();
+}
+
+void MapModel::load(const QString& mapFile) {
+    reset();
+    QStringList read = ListFile::read(mapFile);
+    if (read.size() > LineCount)
+        read.resize(LineCount);
+    while (read.size() < LineCount)
+        read.append(QString());
+    lines_ = std::move(read);
+    QPainter painter(&image_);
+    for (int cell = 0; cell < Cells; ++cell)
+        drawCell(painter, cell);
+}
+
+void MapModel::drawCell(QPainter& painter, int cell) {
+    const QString t = tile(cell);
+    if (t.isEmpty())
+        return;
+    bool ok = false;
+    const int number = t.toInt(&ok);
+    // Only the exact texts "1" to "19" have a picture; "0" and anything else
+    // leave the background and just carry the name.
+    if (ok && number >= 1 && number <= 19 && t == QString::number(number))
+        painter.drawImage(column(cell) * CellWidth, row(cell) * CellHeight, TileSet::picture(number));
+    paintName(painter, cell);
+}
+
+void MapModel::paintName(QPainter& painter, int cell) {
+    const QString n = name(cell);
+    if (n.isEmpty())
+        return;
+    // Centred on the 90 pixels inside the room's outline; a name wider than
+    // that starts left of the cell (the offset may be negative).
+    const QFontMetrics metrics(font_);
+    const int w = metrics.horizontalAdvance(n);
+    const int x = column(cell) * CellWidth + 5 + (90 - w) / 2;
+    const int y = row(cell) * CellHeight + 23;
+    painter.setFont(font_);
+    painter.fillRect(x, y, w, metrics.height(), Qt::white);
+    painter.setPen(Qt::black);
+    painter.drawText(x, y + metrics.ascent(), n);
+}
+
+void MapModel::save(const QString& mapFile) const {
+    ListFile::write(mapFile, lines_);
+}
+
+void MapModel::drawTile(int cell, int tile) {
+    QPainter painter(&image_);
+    painter.drawImage(column(cell) * CellWidth, row(cell) * CellHeight, TileSet::picture(tile));
+}
+
+void MapModel::drawName(int cell) {
+    QPainter painter(&image_);
+    paintName(painter, cell);
+}
+
+int MapModel::cellAt(int x, int y) {
+    if (x < 0 || y < 0 || x >= Columns * CellWidth || y >= Rows * CellHeight)
+        return -1;
+    return (y / CellHeight) * Columns + x / CellWidth;
+}
+
+}  // namespace orv

@@ -1,0 +1,60 @@
+#pragma once
+#include <QFont>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+namespace orv {
+
+// The map: 20 x 20 cells held as a list of 801 lines (line 2k the position
+// name of cell k, line 2k + 1 its tile number as text, line 800 always empty)
+// and the map image, on which tiles and names are painted as they are edited.
+class MapModel {
+public:
+    static constexpr int Columns = 20;
+    static constexpr int Rows = 20;
+    static constexpr int Cells = Columns * Rows;
+    static constexpr int LineCount = 2 * Cells + 1;
+    static constexpr int CellWidth = 100;
+    static constexpr int CellHeight = 60;
+
+    // backgroundPath is the workspace's "defmap.bmp".
+    explicit MapModel(QString backgroundPath);
+
+    // 801 empty lines and the map background; throws when the background
+    // cannot be read (the lines are reset before that).
+    void reset();
+    // Reset, read the map file (padded or cut to 801 lines), draw every
+    // cell that has a tile.
+    void load(const QString& mapFile);
+    void save(const QString& mapFile) const;
+
+    const QStringList& lines() const { return lines_; }
+    QString name(int cell) const { return lines_.at(2 * cell); }
+    QString tile(int cell) const { return lines_.at(2 * cell + 1); }
+    void setName(int cell, const QString& name) { lines_[2 * cell] = name; }
+    void setTile(int cell, int tile) { lines_[2 * cell + 1] = QString::number(tile); }
+
+    const QImage& image() const { return image_; }
+    QImage& image() { return image_; }
+    const QFont& font() const { return font_; }
+
+    void drawTile(int cell, int tile);
+    void drawName(int cell);
+
+    // Cell under a point of the map image, or -1 outside the grid.
+    static int cellAt(int x, int y);
+    static int column(int cell) { return cell % Columns; }
+    static int row(int cell) { return cell / Columns; }
+
+private:
+    void drawCell(class QPainter& painter, int cell);
+    void paintName(class QPainter& painter, int cell);
+
+    QString backgroundPath_;
+    QStringList lines_;
+    QImage image_;
+    QFont font_;
+};
+
+}  // namespace orv

@@ -1,0 +1,166 @@
+#include "MapCompiler.h"
+
+#include "MapModel.h"
+#include "app/ListFile.h"
+#include "app/OrvalisError.h"
+#include "app/ProgramState.h"
+
+#include <QLatin1StringView>
+
+#include <array>
+#include <initializer_list>
+
+namespace orv {
+
+namespace {
+
+struct Side {
+    int rowStep;
+    int columnStep;
+    QLatin1StringView keyword;
+    std::array<QLatin1StringView, 8> doorTiles;
+    std::array<QLatin1StringView, 2> passTiles;
+};
+
+using L = QLatin1StringView;
+
+// Tile numbers are compared as the exact text of the tile line: " 6" or "06"
+// is no door. Tile 3 leaves east and tile 4 south, whatever their pictures.
+const std::array<Side, 4> kSides = {{
+    {-1, 0, L("  norte= "), {L("2"), L("6"), L("7"), L("8"), L("9"), L("10"), L("11"), L("12")}, {L("17"), L("19")}},
+    {0, 1, L("  leste= "), {L("3"), L("6"), L("9"), L("10"), L("12"), L("13"), L("14"), L("15")}, {L("18"), L("19")}},
+    {1, 0, L("  sul= "), {L("4"), L("7"), L("9"), L("11"), L("12"), L("13"), L("15"), L("16")}, {L("17"), L("19")}},
+    {0, -1, L("  oeste= "), {L("5"), L("8"), L("10"), L("11"), L("12"), L("14"), L("15"), L("16")}, {L("18"), L("19")}},
+}};
+
+// A short map list reads as empty lines past its end, like a fresh map.
+QString lineAt(const QStringList& lines, int index) {
+    return index < lines.size() ? lines.at(index) : QString();
+}
+
+QString nameOf(const QStringList& lines, int cell) { return lineAt(lines, 2 * cell); }
+QString tileOf(const QStringList& lines, int cell) { return lineAt(lines, 2 * cell + 1); }
+
+template <std::size_t N>
+bool isOneOf(const QString& tile, const std::array<QLatin1StringView, N>& set) {
+    for (QLatin1StringView t : set)
+        if (tile == t)
+            return true;
+    return false;
+}
+
+bool isControl(char16_t u) { return u < 0x20 || (u >= 0x7F && u <= 0x9F); }
+
+QString scriptError(const QString& name, const QString& why) {
+    // Control characters would cut or garble the message; show them as "?".
+    QString shown = name;
+    for (QChar& c : shown)
+        if (isControl(c.unicode()))
+            c = QLatin1Char('?');
+    return QStringLiteral("Não foi possível gravar o script da posição \"%1\": %2").arg(shown, why);
+}
+
+}  // namespace
+
+int MapCompiler::exitTarget(const QStringList& mapLines, int cell, Direction direction) {
+    const Side& side = kSides[static_cast<int>(direction)];
+    // The search walks rows and columns, not bare cell numbers: it never
+    // reads outside the 400 cells, and an east or west search stops at the
+    // side of the grid instead of wrapping onto the next row. A door (or a
+    // corridor chain) that runs off any edge leads nowhere.
+    int row = MapModel::row(cell) + side.rowStep;
+    int column = MapModel::column(cell) + side.columnStep;
+    auto inside = [&] {
+        return row >= 0 && row < MapModel::Rows && column >= 0 && column < MapModel::Columns;
+    };
+    while (inside() && isOneOf(tileOf(mapLines, row * MapModel::Columns + column), side.passTiles)) {
+        row += side.rowStep;
+        column += side.columnStep;
+    }
+    return inside() ? row * MapModel::Columns + column : -1;
+}
+
+QStringList MapCompiler::buildPositionBlock(const QStringList& mapLines, int cell,
+                                            const QString& defaultScriptMode,
+                                            const QString& imageExtension,
+                                            const QString& adventureFolder) {
+    const QString name = nameOf(mapLines, cell);
+    const QString tile = tileOf(mapLines, cell);
+    QStringList block;
+    block.reserve(10);
+    block << QStringLiteral("//=== Posição: ") + name + QStringLiteral(" ==================")
+          << QStringLiteral("  setmode= ") + defaultScriptMode
+          << QStringLiteral("  retscp= ") + name;
+    const QString image = name + QLatin1Char('.') + imageExtension;
+    if (fileExists(adventureFolder + image))
+        block << QStringLiteral("  telpos= ") + image;
+    for (int d = 0; d < 4; ++d) {
+        const Side& side = kSides[d];
+        if (!isOneOf(tile, side.doorTiles))
+            continue;
+        const int target = exitTarget(mapLines, cell, static_cast<Direction>(d));
+        if (target < 0)
+            continue;
+        const QString targetName = nameOf(mapLines, target);
+        if (!targetName.isEmpty())
+            block << side.keyword + targetName;
+    }
+    block << QStringLiteral("  msg= Nome desta posição ") + name << QStringLiteral("  fim");
+    return block;
+}
+
+bool MapCompiler::isUsableFileName(const QString& name) {
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (QChar c : name) {
+        const char16_t u = c.unicode();
+        if (isControl(u) || u == u'/' || u == u'\\')
+            return false;
+    }
+    return true;
+}
+
+void MapCompiler::compile(const QStringList& mapLines, const QString& defaultScriptMode,
+                          const QString& imageExtension, const QString& scriptWriteMode,
+                          const QString& adventureFolder) {
+    const bool replace = scriptWriteMode == QLatin1String("1");
+    const bool createOnly = scriptWriteMode == QLatin1String("2");
+    const bool insert = scriptWriteMode == QLatin1String("3");
+    if (!replace && !createOnly && !insert)
+        throw OrvalisError(
+            QStringLiteral("Modo de gravação dos scripts desconhecido: \"%1\"").arg(scriptWriteMode));
+
+    for (int cell = 0; cell < MapModel::Cells; ++cell) {
+        const QString name = nameOf(mapLines, cell);
+        if (name.isEmpty() || tileOf(mapLines, cell).isEmpty())
+            continue;
+        // A name with a separator would write into another folder (or
+        // outside the adventure); such a name stops the compile here.
+        if (!isUsableFileName(name))
+            throw OrvalisError(scriptError(
+                name, QStringLiteral("o nome não pode ser usado como nome de arquivo")));
+        const QString scriptPath = adventureFolder + name + QStringLiteral(".scp");
+        const bool exists = fileExists(scriptPath);
+        if (createOnly && exists)
+            continue;
+        QByteArray bytes = ListFile::joinLines(
+            buildPositionBlock(mapLines, cell, defaultScriptMode, imageExtension, adventureFolder));
+        try {
+            // The old text goes below the new block byte for byte, as one
+            // more line: its own last break plus one more, so each such
+            // compile leaves one more empty line at the end.
+            if (insert && exists)
+                bytes += readFileBytes(scriptPath) + QByteArrayLiteral("\r\n");
+            writeFileSafely(scriptPath, bytes);
+        } catch (const OrvalisError& error) {
+            throw OrvalisError(scriptError(name, error.text()));
+        }
+    }
+}
+
+void MapCompiler::compile(const QStringList& mapLines, const ProgramState& state) {
+    compile(mapLines, state.defaultScriptMode, state.imageExtension, state.scriptWriteMode,
+            state.adventureFolder);
+}
+
+}  // namespace orv

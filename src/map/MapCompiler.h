@@ -1,0 +1,42 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+namespace orv {
+
+struct ProgramState;
+
+// Turns the map into position scripts: for every named cell with a tile, a
+// short block naming the position's picture, its exits through doors and
+// corridors, and a message, written to name + ".scp" in the adventure folder.
+class MapCompiler {
+public:
+    enum class Direction { North, East, South, West };
+
+    // The block of one cell, as lines (no line breaks). Used by the compile
+    // and by naming a single position on the map.
+    static QStringList buildPositionBlock(const QStringList& mapLines, int cell,
+                                          const QString& defaultScriptMode,
+                                          const QString& imageExtension,
+                                          const QString& adventureFolder);
+
+    // The cell an exit search from `cell` ends on, or -1 when the search
+    // leaves the grid. Does not look at whether `cell` has a door that way.
+    static int exitTarget(const QStringList& mapLines, int cell, Direction direction);
+
+    // Writes the script of every named cell with a tile, in cell order,
+    // following the script write mode: "1" replaces, "2" writes only missing
+    // scripts, "3" puts the new block above the old text. Throws OrvalisError
+    // naming the position at the first script that cannot be written; the
+    // scripts written before it stay.
+    static void compile(const QStringList& mapLines, const QString& defaultScriptMode,
+                        const QString& imageExtension, const QString& scriptWriteMode,
+                        const QString& adventureFolder);
+    static void compile(const QStringList& mapLines, const ProgramState& state);
+
+    // Whether a position name can stand as a file name in the adventure
+    // folder: no path separators, control characters, "." or "..".
+    static bool isUsableFileName(const QString& name);
+};
+
+}  // namespace orv

@@ -1,0 +1,90 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace orv {
+
+// The six requests to the adventure server, over one HTTP connection kept for
+// the object's life (the main window holds one). Every call blocks until the
+// reply is in.
+//
+// URLs are built by plain concatenation of the base address, the endpoint and
+// the names as given: "&", "=", "?", "+" and "%" go out unchanged, so the
+// server sees exactly what was typed. Only what cannot travel in a request
+// line at all is written as %XX of its Windows-1252 byte: blanks, control
+// characters, letters beyond ASCII, and "#" (which would otherwise cut the URL
+// short). A character outside Windows-1252 cannot be sent and is refused.
+//
+// Failures of listGroups, listFiles, getText, putText and putFile (no
+// connection, time-out, an HTTP status other than 2xx, a local file that
+// cannot be read or written, a file name with a folder part) are thrown as
+// OrvalisError. getFile never throws: it answers "Falha download".
+class ServerClient {
+public:
+    // processEvents is called by getFile before each download, so that the
+    // window can repaint and queued clicks run between the downloads of a
+    // whole transfer.
+    explicit ServerClient(QString baseAddress, std::function<void()> processEvents = {});
+    ~ServerClient();
+    ServerClient(const ServerClient&) = delete;
+    ServerClient& operator=(const ServerClient&) = delete;
+
+    // The reply lines; the caller checks the first for "Ok" (ServerReply::isOk).
+    QStringList listGroups();
+    QStringList listFiles(const QString& adventureName);
+
+    // Downloads a text file into adventureFolder + fileName (lines ended by
+    // CR LF). False, with the local file untouched, when the reply does not
+    // begin with the line "Ok".
+    bool getText(const QString& adventureName, const QString& adventureFolder,
+                 const QString& fileName);
+
+    // Uploads the local text file as the form field "Txt"; returns the
+    // server's reply as it stands.
+    QString putText(const QString& adventureName, const QString& adventureFolder,
+                    const QString& fileName, const QString& password);
+
+    // Uploads the local file's bytes as the form file "Img"; returns the
+    // server's reply, or "Falta senha!" without a request when the password
+    // is empty.
+    QString putFile(const QString& adventureName, const QString& adventureFolder,
+                    const QString& fileName, const QString& password);
+
+    // Downloads adventureName/fileName into adventureFolder + fileName.
+    // "Ok", or "Falha download" on any failure (nothing is written then).
+    // From the first call on, connecting and waiting for reply data time out
+    // after 5000 ms on every request of this client.
+    QString getFile(const QString& adventureName, const QString& adventureFolder,
+                    const QString& fileName);
+
+    // Replies larger than this (after decompression) are refused, so a
+    // runaway server cannot exhaust memory. 256 MiB unless changed.
+    void setReplyLimit(qint64 bytes);
+
+    // The server base address chosen when the program was built.
+    static QString defaultBaseAddress();
+
+    QString baseAddress() const { return m_base; }
+
+private:
+    struct Request;
+    struct Handle;
+
+    QByteArray get(const QString& url, const QString& what);
+    QByteArray post(const QString& url, const QString& what, const QByteArray& partHeaders,
+                    const QByteArray& partContent);
+    QByteArray perform(const Request& request);
+    void requirePlainFileName(const QString& fileName) const;
+
+    QString m_base;
+    std::function<void()> m_processEvents;
+    std::unique_ptr<Handle> m_handle;
+    bool m_shortTimeouts = false;
+    qint64 m_replyLimit = qint64(256) * 1024 * 1024;
+};
+
+}  // namespace orv

@@ -1,0 +1,49 @@
+#include "AdventureWindow.h"
+
+#include "AdventureWorkspace.h"
+#include "ListFile.h"
+#include "ProgramState.h"
+
+#include <QListWidget>
+
+namespace orv {
+
+AdventureWindow::AdventureWindow(QWidget* parent, ProgramState& state,
+                                 std::function<void(const QString&)> open)
+    : ToolWindow(parent,
+                 {QStringLiteral("JanAdv"), QStringLiteral("Adventures:"), QStringLiteral("brAdv"), 79,
+                  QStringLiteral("btJanAdv"), QRect(15, 130, 240, 356)},
+                 state.drag),
+      state_(state), open_(std::move(open)) {
+    games_ = new QListWidget(this);
+    games_->setObjectName(QStringLiteral("Games"));
+    games_->setGeometry(10, 40, 225, 306);
+    games_->setFrameShape(QFrame::NoFrame);
+    QFont font(QStringLiteral("Courier New"));
+    font.setPixelSize(19);
+    font.setBold(true);
+    games_->setFont(font);
+    games_->setUniformItemSizes(true);
+    games_->setStyleSheet(QStringLiteral(
+        "QListWidget { background: rgb(224,224,224); color: black; }"
+        "QListWidget::item { height: 24px; }"));
+    connect(games_, &QListWidget::itemDoubleClicked, this, [this] { GamesDblClick(); });
+}
+
+void AdventureWindow::RebuildAdventureList() {
+    const QStringList names = AdventureWorkspace::completeAdventures(state_.startDirectory);
+    games_->clear();
+    games_->addItems(names);
+}
+
+void AdventureWindow::GamesDblClick() {
+    QListWidgetItem* item = games_->currentItem();
+    if (!item || !item->isSelected())
+        return;
+    const QString name = item->text();
+    if (!fileExists(state_.workspaceFolder + name + QLatin1Char('/') + name + QStringLiteral(".ini")))
+        return;
+    open_(name);
+}
+
+}  // namespace orv

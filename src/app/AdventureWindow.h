@@ -1,0 +1,29 @@
+#pragma once
+#include "ToolWindow.h"
+
+#include <functional>
+
+class QListWidget;
+
+namespace orv {
+
+struct ProgramState;
+
+// JanAdv: the list of complete adventures of the workspace; a double-click
+// opens one.
+class AdventureWindow : public ToolWindow {
+public:
+    AdventureWindow(QWidget* parent, ProgramState& state, std::function<void(const QString&)> open);
+
+    void RebuildAdventureList();
+    QListWidget* games() const { return games_; }
+
+    void GamesDblClick();
+
+private:
+    ProgramState& state_;
+    std::function<void(const QString&)> open_;
+    QListWidget* games_;
+};
+
+}  // namespace orv

@@ -1,0 +1,61 @@
+#include "PictureBox.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace orv {
+
+PictureBox::PictureBox(QWidget* parent, const QString& name, QRect geometry, QImage picture)
+    : QWidget(parent), picture_(std::move(picture)) {
+    setObjectName(name);
+    setGeometry(geometry);
+}
+
+void PictureBox::setPicture(const QImage& picture) {
+    picture_ = picture;
+    update();
+}
+
+void PictureBox::paintEvent(QPaintEvent*) {
+    if (picture_.isNull())
+        return;
+    QPainter painter(this);
+    if (stretch_)
+        painter.drawImage(rect(), picture_);
+    else
+        painter.drawImage(0, 0, picture_);
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        leftDown_ = true;
+    if (onPress)
+        onPress(event);
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent* event) {
+    if (onMove)
+        onMove(event);
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = leftDown_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    if (event->button() == Qt::LeftButton)
+        leftDown_ = false;
+    if (onRelease)
+        onRelease(event);
+    if (click && onClick)
+        onClick();
+}
+
+void PictureBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (onDoubleClick && event->button() == Qt::LeftButton) {
+        onDoubleClick();
+        return;
+    }
+    // Without a double-click action a second click is just another press.
+    mousePressEvent(event);
+}
+
+}  // namespace orv

@@ -1,0 +1,50 @@
+#pragma once
+#include <QImage>
+#include <QWidget>
+#include <functional>
+
+class QMouseEvent;
+
+namespace orv {
+
+// A picture on the window that can be clicked: buttons, drag handles, tiles
+// and drawing surfaces are all of this kind. Press, move and release hand the
+// event to the owner; a click is a left press and release on the same picture.
+class PictureBox : public QWidget {
+public:
+    using MouseHandler = std::function<void(QMouseEvent*)>;
+
+    PictureBox(QWidget* parent, const QString& name, QRect geometry, QImage picture = {});
+
+    const QImage& picture() const { return picture_; }
+    QImage& picture() { return picture_; }
+    void setPicture(const QImage& picture);
+
+    // A stretched picture fills the control; otherwise it sits at the top left.
+    void setStretch(bool stretch) { stretch_ = stretch; update(); }
+
+    // The caption painted onto buttons.
+    QString hint() const { return hint_; }
+    void setHint(const QString& hint) { hint_ = hint; setToolTip(hint); }
+
+    MouseHandler onPress;
+    MouseHandler onMove;
+    MouseHandler onRelease;
+    std::function<void()> onClick;
+    std::function<void()> onDoubleClick;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    QImage picture_;
+    QString hint_;
+    bool stretch_ = false;
+    bool leftDown_ = false;
+};
+
+}  // namespace orv

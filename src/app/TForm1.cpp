@@ -1,0 +1,360 @@
+#include "TForm1.h"
+
+#include "AdventureWindow.h"
+#include "AdventureWorkspace.h"
+#include "Controls.h"
+#include "ListFile.h"
+#include "OrvalisApplication.h"
+#include "SettingsWindow.h"
+#include "Shape.h"
+#include "ToolWindow.h"
+#include "map/MapWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QThread>
+
+namespace orv {
+
+namespace {
+constexpr int kDesignWidth = 1297;
+constexpr int kDesignHeight = 802;
+const QColor kLime(0, 255, 0);
+const QColor kMaroon(128, 0, 0);
+
+struct BarButton {
+    const char* name;
+    const char* hint;
+    void (TForm1::*click)();
+};
+}  // namespace
+
+TForm1::TForm1(const QString& programFile, QWidget* parent)
+    : QWidget(parent, Qt::FramelessWindowHint),
+      map_(AdventureWorkspace::workspaceFolderOf(programFile) + QStringLiteral("defmap.bmp")) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Orvalis"));
+    resize(kDesignWidth, kDesignHeight);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(198, 198, 198));
+    setPalette(pal);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+
+    // Start-up step 1: the program's own folder is the workspace. The adventure
+    // list reads the same folder, whatever the current directory was.
+    state_.workspaceFolder = AdventureWorkspace::workspaceFolderOf(programFile);
+    state_.startDirectory = state_.workspaceFolder;
+
+    book_ = new QStackedWidget(this);
+    book_->setObjectName(QStringLiteral("Abook"));
+    book_->setGeometry(rect());
+    page_ = new QWidget;
+    page_->setObjectName(QStringLiteral("Default"));
+    auto* junk = new QWidget;
+    junk->setObjectName(QStringLiteral("Lixo"));
+    book_->addWidget(page_);
+    book_->addWidget(junk);
+    book_->setCurrentWidget(page_);
+
+    auto* frame = new QFrame(page_);
+    frame->setObjectName(QStringLiteral("Shape1"));
+    frame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    frame->setGeometry(0, 0, kDesignWidth, kDesignHeight);
+
+    buildTitleArea(page_);
+    buildBar(page_);
+    buildWindows(page_);
+    startUp();
+    placeRightAnchored();
+}
+
+TForm1::~TForm1() {
+    reportErrors([this] { SaveAtExit(); });
+}
+
+void TForm1::buildTitleArea(QWidget* page) {
+    makeLabel(page, QStringLiteral("lbVars"), QStringLiteral("Orvalis - "), {10, 5},
+              LabelStyle{27, true, true, QColor(0, 0, 128)});
+    lbNoAdv_ = makeLabel(page, QStringLiteral("lbNoAdv"), QStringLiteral("..."), {430, 5},
+                         LabelStyle{27, true, true, QColor(0, 128, 128)});
+    lbNoAdv_->resize(560, lbNoAdv_->height());
+    label142_ = new QLabel(page);
+    label142_->setObjectName(QStringLiteral("Label142"));
+    label142_->setGeometry(5, 35, kDesignWidth - 10, 2);
+    label142_->setStyleSheet(QStringLiteral("background: grey;"));
+    image1_ = new PictureBox(page, QStringLiteral("Image1"), QRect(1000, 10, 225, 20),
+                             ButtonArt::picture(ButtonArt::Look::Stripes));
+    image1_->setStretch(true);
+    led_ = new Shape(page, QStringLiteral("Led"), QRect(1165, 15, 20, 10), Shape::Kind::Rectangle, kMaroon);
+    btOpc_ = makeIconButton(page, QStringLiteral("btOpc"), {1195, 9}, [this] { btOpcClick(); },
+                            ButtonArt::Look::CogUp, ButtonArt::Look::CogDown);
+    btMin_ = makeIconButton(page, QStringLiteral("btMin"), {1226, 9}, [this] { btMinMouseUp(); },
+                            ButtonArt::Look::MinUp, ButtonArt::Look::MinDown);
+    btFim_ = makeIconButton(page, QStringLiteral("btFim"), {1257, 9}, [this] { btFimMouseUp(); });
+    auto* toggle = new PictureBox(page, QStringLiteral("Label32"), QRect(0, 0, 9, 32));
+    toggle->onClick = [this] { Label32Click(); };
+}
+
+void TForm1::buildBar(QWidget* page) {
+    static const BarButton kBar[] = {
+        {"btAdv", "Adventures", &TForm1::btAdvClick}, {"btCnc", "Conectar", &TForm1::btCncClick},
+        {"btMap", "Mapa", &TForm1::btMapClick},       {"btScp", "Scripts", &TForm1::btScpClick},
+        {"btObj", "Objetos", &TForm1::btObjClick},    {"btReg", "Regs", &TForm1::btRegClick},
+        {"btImg", "Imagens", &TForm1::btImgClick},    {"btSnd", "Sons", &TForm1::btSndClick},
+        {"btPan", "Painel", &TForm1::btPanClick},
+    };
+    int k = 0;
+    for (const BarButton& b : kBar) {
+        auto click = b.click;
+        PictureBox* button = makeBigButton(page, QString::fromLatin1(b.name), QString::fromUtf8(b.hint),
+                                           {15 + 95 * k, 47}, [this, click] { (this->*click)(); });
+        button->setVisible(k < 2);
+        bar_.append(button);
+        ++k;
+    }
+}
+
+ToolWindow* TForm1::editorShell(QWidget* page, const ToolWindowSpec& spec, const char* statusName, int statusLeft) {
+    auto* window = new ToolWindow(page, spec, state_.drag);
+    makeStatusLabel(window, QString::fromLatin1(statusName), {statusLeft, spec.geometry.height() - 30});
+    return window;
+}
+
+void TForm1::buildWindows(QWidget* page) {
+    janMap_ = new MapWindow(page, state_, map_, [this] { return IsReady(); });
+    janMap_->move(0, 80);
+    janImg_ = new QWidget(page);
+    janImg_->setObjectName(QStringLiteral("JanImg"));
+    janImg_->setAutoFillBackground(true);
+    janImg_->move(0, 80);
+    janImg_->hide();
+    brMap_ = new PictureBox(page, QStringLiteral("brMap"), QRect(kDesignWidth - 267, 55, 222, 20),
+                            ButtonArt::picture(ButtonArt::Look::Stripes));
+    brMap_->setStretch(true);
+    brMap_->hide();
+    fmMap_ = makeIconButton(page, QStringLiteral("fmMap"), {kDesignWidth - 40, 54}, [this] { fmMapClick(); });
+    fmMap_->hide();
+
+    janAdv_ = new AdventureWindow(page, state_, [this](const QString& name) {
+        OpenAdventure(name);
+        for (const char* n : {"btMap", "btScp", "btObj", "btImg", "btSnd", "btReg", "btPan"})
+            if (auto* b = findChild<PictureBox*>(QString::fromLatin1(n)))
+                b->show();
+    });
+    janCnc_ = editorShell(page, {QStringLiteral("JanCnc"), QStringLiteral("Grupos:"), QStringLiteral("brCnc"), 159,
+                                 QStringLiteral("btJanCnc"), QRect(205, 280, 421, 296)},
+                          "Msg2", 260);
+    senha_ = new QLineEdit(janCnc_);
+    senha_->setObjectName(QStringLiteral("Senha"));
+    senha_->setEchoMode(QLineEdit::Password);
+    senha_->setGeometry(90, 262, 150, 22);
+    janScp_ = editorShell(page, {QStringLiteral("JanScp"), QStringLiteral("Script:"), QStringLiteral("brScp"), 159,
+                                 QStringLiteral("btJanScp"), QRect(490, 90, 800, 570)},
+                          "Msg3", 265);
+    janObj_ = editorShell(page, {QStringLiteral("JanObj"), QStringLiteral("Objeto:"), QStringLiteral("brObj"), 159,
+                                 QStringLiteral("btJanObj"), QRect(617, 100, 654, 570)},
+                          "Msg4", 135);
+    janReg_ = editorShell(page, {QStringLiteral("JanReg"), QStringLiteral("Registradores:"), QStringLiteral("brReg"),
+                                 159, QStringLiteral("Image3"), QRect(373, 195, 560, 470)},
+                          "Msg7", 70);
+    janSnd_ = editorShell(page, {QStringLiteral("JanSnd"), QStringLiteral("Efeitos sonoros:"), QStringLiteral("brSnd"),
+                                 159, QStringLiteral("btSndFim"), QRect(828, 130, 418, 570)},
+                          "Msg6", 135);
+    janPan_ = editorShell(page, {QStringLiteral("JanPan"), QStringLiteral("Painel do jogo"), QStringLiteral("brPan"),
+                                 159, QStringLiteral("btJanFim"), QRect(88, 230, 1140, 540)},
+                          "Msg8", 70);
+    janCnf_ = new SettingsWindow(page, state_);
+}
+
+void TForm1::paintSmallButtons(std::initializer_list<const char*> names) {
+    for (const char* n : names)
+        if (auto* b = findChild<PictureBox*>(QString::fromLatin1(n)))
+            DrawSmallButtonUp(b, Qt::black);
+}
+
+void TForm1::startUp() {
+    // Step 4: every bar button carries its caption, hidden ones too.
+    for (PictureBox* b : bar_)
+        DrawButtonUp(b, Qt::black);
+    // A map background that cannot be read is reported and ends the start-up
+    // steps here; the program runs on.
+    reportErrors([this] {
+        map_.reset();
+        janMap_->mapChanged();
+        janAdv_->RebuildAdventureList();
+        paintSmallButtons({"imUpl", "imDwn", "bnEdCls", "bnEdUp", "bnEdDwn", "bnEdGrv"});
+        if (auto* msg5 = findChild<QLabel*>(QStringLiteral("Msg5")))
+            msg5->move(140, msg5->y());
+        paintSmallButtons({"bnPanAbr", "bnPanPan", "bnPanGrv", "bnPanUp", "bnPanDw"});
+        if (auto* arqPan = findChild<QWidget*>(QStringLiteral("ArqPan")))
+            arqPan->resize(arqPan->width(), 350);
+    });
+}
+
+void TForm1::showOnScreen() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    setGeometry(screen ? screen->geometry() : QRect(0, 0, kDesignWidth, kDesignHeight));
+    show();
+}
+
+void TForm1::placeRightAnchored() {
+    const int w = width();
+    book_->setGeometry(rect());
+    if (auto* frame = findChild<QFrame*>(QStringLiteral("Shape1")))
+        frame->setGeometry(rect());
+    label142_->setGeometry(5, 35, w - 10, 2);
+    const int shift = w - kDesignWidth;
+    image1_->move(1000 + shift, 10);
+    led_->move(1165 + shift, 15);
+    btOpc_->move(1195 + shift, 9);
+    btMin_->move(1226 + shift, 9);
+    btFim_->move(1257 + shift, 9);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeRightAnchored();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    event->accept();
+    QCoreApplication::quit();
+}
+
+bool TForm1::IsReady() const {
+    return led_->fillColour() == kLime;
+}
+
+void TForm1::HideFullWidthViews() {
+    janMap_->hide();
+    janImg_->hide();
+    brMap_->hide();
+    fmMap_->hide();
+}
+
+void TForm1::OpenToolWindow(QWidget* window) {
+    HideFullWidthViews();
+    bringToFrontAndShow(window);
+}
+
+void TForm1::OpenFullWidthView(QWidget* view) {
+    view->raise();
+    view->setGeometry(view->x(), 80, width(), height() - 80);
+    brMap_->move(width() - 267, 55);
+    fmMap_->move(width() - 40, 54);
+    view->show();
+    brMap_->show();
+    fmMap_->show();
+}
+
+namespace {
+void clearStatus(QWidget* window, const char* name) {
+    if (auto* label = window->findChild<QLabel*>(QString::fromLatin1(name)))
+        label->clear();
+}
+}  // namespace
+
+void TForm1::btAdvClick() {
+    bringToFrontAndShow(janAdv_);
+    janAdv_->RebuildAdventureList();
+    HideFullWidthViews();
+}
+
+void TForm1::btCncClick() {
+    OpenToolWindow(janCnc_);
+}
+
+void TForm1::btMapClick() {
+    janImg_->hide();
+    OpenFullWidthView(janMap_);
+    janMap_->opened();
+}
+
+void TForm1::btScpClick() {
+    OpenToolWindow(janScp_);
+    clearStatus(janScp_, "Msg3");
+}
+
+void TForm1::btObjClick() {
+    clearStatus(janObj_, "Msg4");
+    OpenToolWindow(janObj_);
+}
+
+void TForm1::btRegClick() {
+    clearStatus(janReg_, "Msg7");
+    OpenToolWindow(janReg_);
+}
+
+void TForm1::btImgClick() {
+    janMap_->hide();
+    OpenFullWidthView(janImg_);
+}
+
+void TForm1::btSndClick() {
+    clearStatus(janSnd_, "Msg6");
+    OpenToolWindow(janSnd_);
+}
+
+void TForm1::btPanClick() {
+    clearStatus(janPan_, "Msg8");
+    OpenToolWindow(janPan_);
+}
+
+void TForm1::btOpcClick() {
+    OpenToolWindow(janCnf_);
+}
+
+void TForm1::btFimMouseUp() {
+    btFim_->repaint();
+    QThread::msleep(200);
+    QCoreApplication::quit();
+}
+
+void TForm1::btMinMouseUp() {
+    showMinimized();
+}
+
+void TForm1::fmMapClick() {
+    HideFullWidthViews();
+}
+
+void TForm1::Label32Click() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect s = screen ? screen->geometry() : QRect(0, 0, kDesignWidth, kDesignHeight);
+    if (x() == 0)
+        setGeometry(s.width(), y(), 1366, 768);
+    else
+        setGeometry(0, y(), s.width(), s.height());
+}
+
+void TForm1::OpenAdventure(const QString& name) {
+    state_.adventureName = name;
+    state_.adventureFolder = state_.workspaceFolder + name + QLatin1Char('/');
+    lbNoAdv_->setText(name);
+    lbNoAdv_->adjustSize();
+    if (fileExists(state_.adventureFolder + name + QStringLiteral(".map")))
+        LoadMap();
+    AdventureWorkspace::openAdventureFiles(state_, [this](const QString& password) { senha_->setText(password); });
+}
+
+void TForm1::LoadMap() {
+    map_.load(state_.adventureFolder + state_.adventureName + QStringLiteral(".map"));
+    janMap_->mapChanged();
+}
+
+void TForm1::SaveAtExit() {
+    if (exitSaved_ || !state_.adventureOpen())
+        return;
+    exitSaved_ = true;
+    map_.save(state_.adventureFolder + state_.adventureName + QStringLiteral(".map"));
+    AdventureWorkspace::saveListsAtExit(state_);
+}
+
+}  // namespace orv

@@ -1,0 +1,105 @@
+#pragma once
+#include "ProgramState.h"
+#include "map/MapModel.h"
+
+#include <QWidget>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QStackedWidget;
+
+namespace orv {
+
+class AdventureWindow;
+class MapWindow;
+class PictureBox;
+class SettingsWindow;
+class Shape;
+class ToolWindow;
+struct ToolWindowSpec;
+
+// The program's one window: title area, button bar, the movable tool windows
+// and the two full-width views. It owns the program-wide state and hands it to
+// the windows by reference.
+class TForm1 : public QWidget {
+public:
+    // programFile fixes the workspace folder (the program's own folder).
+    explicit TForm1(const QString& programFile, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    ProgramState& state() { return state_; }
+    MapModel& map() { return map_; }
+
+    // Fills the screen, borderless.
+    void showOnScreen();
+
+    bool IsReady() const;
+    void HideFullWidthViews();
+    void OpenToolWindow(QWidget* window);
+    void OpenFullWidthView(QWidget* view);
+
+    void OpenAdventure(const QString& name);
+    void LoadMap();
+    void SaveAtExit();
+
+    // Event handlers of the title area and the bar.
+    void btAdvClick();
+    void btCncClick();
+    void btMapClick();
+    void btScpClick();
+    void btObjClick();
+    void btRegClick();
+    void btImgClick();
+    void btSndClick();
+    void btPanClick();
+    void btOpcClick();
+    void btFimMouseUp();
+    void btMinMouseUp();
+    void fmMapClick();
+    void Label32Click();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildTitleArea(QWidget* page);
+    void buildBar(QWidget* page);
+    void buildWindows(QWidget* page);
+    void startUp();
+    void placeRightAnchored();
+    void paintSmallButtons(std::initializer_list<const char*> names);
+    ToolWindow* editorShell(QWidget* page, const ToolWindowSpec& spec, const char* statusName, int statusLeft);
+
+    ProgramState state_;
+    MapModel map_;
+    bool exitSaved_ = false;
+
+    QStackedWidget* book_ = nullptr;
+    QWidget* page_ = nullptr;
+    QLabel* lbNoAdv_ = nullptr;
+    QLabel* label142_ = nullptr;
+    PictureBox* image1_ = nullptr;
+    Shape* led_ = nullptr;
+    PictureBox* btOpc_ = nullptr;
+    PictureBox* btMin_ = nullptr;
+    PictureBox* btFim_ = nullptr;
+    QList<PictureBox*> bar_;
+
+    AdventureWindow* janAdv_ = nullptr;
+    SettingsWindow* janCnf_ = nullptr;
+    ToolWindow* janCnc_ = nullptr;
+    ToolWindow* janScp_ = nullptr;
+    ToolWindow* janObj_ = nullptr;
+    ToolWindow* janReg_ = nullptr;
+    ToolWindow* janSnd_ = nullptr;
+    ToolWindow* janPan_ = nullptr;
+    QLineEdit* senha_ = nullptr;
+    MapWindow* janMap_ = nullptr;
+    QWidget* janImg_ = nullptr;
+    PictureBox* brMap_ = nullptr;
+    PictureBox* fmMap_ = nullptr;
+};
+
+}  // namespace orv

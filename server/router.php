@@ -1,0 +1,276 @@
+<?php
+// The reference adventure server, for "php -S 127.0.0.1:PORT router.php" (see
+// start.sh). Everything below /Orvalis/:
+//   grupos.php                          "Ok", then one "display text|name" per group
+//   lstarqs.php?NoAdv=A                 "Ok", then the file names of adventure A
+//   gettxt.php?NoAdv=A&Arq=F            "Ok", then the lines of file F
+//   puttxt.php?NoAdv=A&Arq=F&Senha=S    POST, form field Txt: stores F
+//   putarq.php?NoAdv=A&Arq=F&Senha=S    POST, form file Img: stores F
+//   A/F                                 the bytes of file F
+// Replies are Windows-1252 text; the uploads answer a short status text with
+// HTTP 200, so that the author reads it in the editor's status label.
+//
+// The client puts names and passwords into the query string unescaped, so a
+// name holding "&" would be cut by PHP's own parsing ($_GET splits at every
+// "&", turns "+" into a blank and "." in keys into "_"). The query is read raw
+// instead, in the client's fixed key order: NoAdv up to the first "&Arq=", Arq
+// up to the first "&Senha=" after it, Senha to the end; only %XX escapes are
+// decoded. A query that does not begin with "NoAdv=" falls back to $_GET.
+
+declare(strict_types=1);
+
+require __DIR__ . '/lib.php';
+
+$dataDir = getenv('ORVALIS_DATA');
+if ($dataDir === false || $dataDir === '' || !is_dir($dataDir)) {
+    http_response_code(500);
+    header('Content-Type: text/plain; charset=windows-1252');
+    echo "Pasta de dados do servidor ausente\r\n";
+    return true;
+}
+$dataDir = rtrim($dataDir, '/');
+
+header_remove('X-Powered-By');
+
+function reply_text(string $utf8, int $status = 200): void
+{
+    http_response_code($status);
+    header('Content-Type: text/plain; charset=windows-1252');
+    echo orv_utf8_to_cp1252($utf8) ?? '?';
+}
+
+// Text replies are small and compress well; announce and send gzip when asked.
+function compress_reply(): void
+{
+    ini_set('zlib.output_compression', '1');
+}
+
+/** @return array<string, string>|null */
+function query_fields(array $keys): ?array
+{
+    $query = $_SERVER['QUERY_STRING'] ?? '';
+    $first = $keys[0] . '=';
+    if (strncmp($query, $first, strlen($first)) !== 0) {
+        $fields = [];
+        foreach ($keys as $key) {
+            if (!isset($_GET[$key]) || !is_string($_GET[$key])) {
+                return null;
+            }
+            $fields[$key] = $_GET[$key];
+        }
+        return $fields;
+    }
+    $fields = [];
+    $pos = strlen($first);
+    for ($i = 0; $i < count($keys); $i++) {
+        if ($i + 1 < count($keys)) {
+            $marker = '&' . $keys[$i + 1] . '=';
+            $end = strpos($query, $marker, $pos);
+            if ($end === false) {
+                return null;
+            }
+            $fields[$keys[$i]] = rawurldecode(substr($query, $pos, $end - $pos));
+            $pos = $end + strlen($marker);
+        } else {
+            $fields[$keys[$i]] = rawurldecode(substr($query, $pos));
+        }
+    }
+    return $fields;
+}
+
+// Names arrive in Windows-1252; on disk they are UTF-8.
+function wire_name(string $bytes): string
+{
+    return orv_cp1252_to_utf8($bytes);
+}
+
+function list_groups(string $dataDir): void
+{
+    compress_reply();
+    $out = "Ok\r\n";
+    foreach (orv_read_groups($dataDir) as $group) {
+        $line = orv_utf8_to_cp1252(($group['display'] ?? $group['name']) . '|' . $group['name']);
+        if ($line !== null) {
+            $out .= $line . "\r\n";
+        }
+    }
+    header('Content-Type: text/plain; charset=windows-1252');
+    echo $out;
+}
+
+function list_files(string $dataDir): void
+{
+    compress_reply();
+    $fields = query_fields(['NoAdv']);
+    $adventure = $fields === null ? '' : wire_name($fields['NoAdv']);
+    if (!orv_valid_name($adventure) || orv_find_group($dataDir, $adventure) === null) {
+        reply_text("Grupo inexistente!");
+        return;
+    }
+    $out = "Ok\r\n";
+    $dir = orv_adventure_dir($dataDir, $adventure);
+    foreach (is_dir($dir) ? scandir($dir) : [] as $name) {
+        if (!orv_valid_name($name) || orv_is_password_file($name) || !is_file("$dir/$name")) {
+            continue;
+        }
+        $wire = orv_utf8_to_cp1252($name);
+        if ($wire !== null) {
+            $out .= $wire . "\r\n";
+        }
+    }
+    header('Content-Type: text/plain; charset=windows-1252');
+    echo $out;
+}
+
+// The path of a stored file that may be read, or null.
+function readable_file(string $dataDir, string $adventure, string $name): ?string
+{
+    if (!orv_valid_name($adventure) || !orv_valid_name($name) || orv_is_password_file($name)) {
+        return null;
+    }
+    if (orv_find_group($dataDir, $adventure) === null) {
+        return null;
+    }
+    $path = orv_adventure_dir($dataDir, $adventure) . '/' . $name;
+    return is_file($path) ? $path : null;
+}
+
+function get_text(string $dataDir): void
+{
+    compress_reply();
+    $fields = query_fields(['NoAdv', 'Arq']);
+    $path = $fields === null ? null
+        : readable_file($dataDir, wire_name($fields['NoAdv']), wire_name($fields['Arq']));
+    if ($path === null) {
+        reply_text("Arquivo não encontrado!");
+        return;
+    }
+    header('Content-Type: text/plain; charset=windows-1252');
+    echo "Ok\r\n";
+    readfile($path);
+}
+
+function download(string $dataDir, string $rest): void
+{
+    $parts = explode('/', $rest);
+    $path = count($parts) !== 2 ? null
+        : readable_file($dataDir, wire_name(rawurldecode($parts[0])), wire_name(rawurldecode($parts[1])));
+    if ($path === null) {
+        reply_text("Arquivo não encontrado!", 404);
+        return;
+    }
+    header('Content-Type: application/octet-stream');
+    header('Content-Length: ' . filesize($path));
+    readfile($path);
+}
+
+function upload(string $dataDir, bool $asText): void
+{
+    $limit = orv_max_upload();
+    $fields = query_fields(['NoAdv', 'Arq', 'Senha']);
+    if ($fields === null) {
+        reply_text("Pedido inválido!");
+        return;
+    }
+    $adventure = wire_name($fields['NoAdv']);
+    $name = wire_name($fields['Arq']);
+    $group = orv_valid_name($adventure) ? orv_find_group($dataDir, $adventure) : null;
+    if ($group === null) {
+        reply_text("Grupo inexistente!");
+        return;
+    }
+    if ($fields['Senha'] === '' || !password_verify(wire_name($fields['Senha']), (string) $group['hash'])) {
+        reply_text("Senha incorreta!");
+        return;
+    }
+    if (!orv_valid_name($name) || orv_is_password_file($name)) {
+        reply_text("Arquivo inválido!");
+        return;
+    }
+    // Multipart framing adds a few hundred bytes; PHP drops a body beyond
+    // post_max_size, which start.sh sets above the limit.
+    if ((int) ($_SERVER['CONTENT_LENGTH'] ?? 0) > $limit + 65536) {
+        reply_text("Arquivo muito grande!");
+        return;
+    }
+    $dir = orv_adventure_dir($dataDir, $adventure);
+    if (!orv_ensure_dir($dir)) {
+        reply_text("Falha ao gravar!");
+        return;
+    }
+    $target = "$dir/$name";
+    if ($asText) {
+        $text = $_POST['Txt'] ?? null;
+        if (!is_string($text)) {
+            reply_text("Texto ausente!");
+            return;
+        }
+        if (strlen($text) > $limit) {
+            reply_text("Arquivo muito grande!");
+            return;
+        }
+        reply_text(orv_write_atomically($dataDir, $target, $text) ? "Ok" : "Falha ao gravar!");
+        return;
+    }
+    $file = $_FILES['Img'] ?? null;
+    if (!is_array($file) || !is_int($file['error'] ?? null)) {
+        reply_text("Arquivo ausente!");
+        return;
+    }
+    if ($file['error'] === UPLOAD_ERR_INI_SIZE || $file['error'] === UPLOAD_ERR_FORM_SIZE
+        || ($file['error'] === UPLOAD_ERR_OK && $file['size'] > $limit)) {
+        reply_text("Arquivo muito grande!");
+        return;
+    }
+    if ($file['error'] !== UPLOAD_ERR_OK || !is_uploaded_file($file['tmp_name'])) {
+        reply_text("Arquivo ausente!");
+        return;
+    }
+    // The upload already sits in the data folder's tmp/ (start.sh points
+    // upload_tmp_dir there), so the rename below puts it in place whole.
+    $tmpDir = $dataDir . '/tmp';
+    $tmp = orv_ensure_dir($tmpDir) ? tempnam($tmpDir, 'up') : false;
+    if ($tmp === false || !move_uploaded_file($file['tmp_name'], $tmp)) {
+        reply_text("Falha ao gravar!");
+        return;
+    }
+    @chmod($tmp, 0664);
+    if (!rename($tmp, $target)) {
+        @unlink($tmp);
+        reply_text("Falha ao gravar!");
+        return;
+    }
+    reply_text("Ok");
+}
+
+$path = (string) strtok($_SERVER['REQUEST_URI'] ?? '/', '?');
+$method = $_SERVER['REQUEST_METHOD'] ?? 'GET';
+$prefix = '/Orvalis/';
+if (strncmp($path, $prefix, strlen($prefix)) !== 0) {
+    reply_text("Não encontrado", 404);
+    return true;
+}
+$rest = substr($path, strlen($prefix));
+$endpoints = [
+    'grupos.php' => ['GET', fn() => list_groups($dataDir)],
+    'lstarqs.php' => ['GET', fn() => list_files($dataDir)],
+    'gettxt.php' => ['GET', fn() => get_text($dataDir)],
+    'puttxt.php' => ['POST', fn() => upload($dataDir, true)],
+    'putarq.php' => ['POST', fn() => upload($dataDir, false)],
+];
+if (isset($endpoints[$rest])) {
+    [$allowed, $handler] = $endpoints[$rest];
+    if ($method !== $allowed) {
+        header('Allow: ' . $allowed);
+        reply_text("Método não permitido", 405);
+        return true;
+    }
+    $handler();
+    return true;
+}
+if ($method !== 'GET' && $method !== 'HEAD') {
+    reply_text("Método não permitido", 405);
+    return true;
+}
+download($dataDir, $rest);
+return true;

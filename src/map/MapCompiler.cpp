@@ -140,7 +140,8 @@ void MapCompiler::compile(const QStringList& mapLines, const QString& defaultScr
             throw OrvalisError(scriptError(
                 name, QStringLiteral("o nome não pode ser usado como nome de arquivo")));
         const QString scriptPath = adventureFolder + name + QStringLiteral(".scp");
-        const bool exists = fileExists(scriptPath);
+        // Mode "1" does not care whether the script is there.
+        const bool exists = !replace && fileExists(scriptPath);
         if (createOnly && exists)
             continue;
         QByteArray bytes = ListFile::joinLines(

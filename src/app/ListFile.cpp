@@ -68,7 +68,9 @@ void writeFileSafely(const QString& path, const QByteArray& bytes) {
     };
     if (info.isDir())
         fail(QStringLiteral("é uma pasta"));
-    if (info.exists() && !info.isWritable())
+    // A file without its owner's write permission is read-only for everyone,
+    // the administrator included: the author marked it so on purpose.
+    if (info.exists() && (!info.isWritable() || !(info.permissions() & QFile::WriteOwner)))
         fail(QStringLiteral("o arquivo é somente leitura"));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

@@ -1,0 +1,367 @@
+// The main window as an author meets it: start-up, the adventure list,
+// opening an adventure, moving and closing tool windows, and what is written
+// when the program ends.
+#include "app/AdventureWindow.h"
+#include "app/PictureBox.h"
+#include "app/ProgramState.h"
+#include "app/Shape.h"
+#include "app/TForm1.h"
+#include "support/QtTestMain.h"
+#include "support/TestWorkspace.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace orv;
+using orv::test::TestWorkspace;
+using orv::test::crlf;
+
+namespace {
+
+template <typename T = QWidget>
+T* child(QWidget* root, const char* name) {
+    T* w = root->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+void click(QWidget* w, QPoint at = QPoint(5, 5)) {
+    QTest::mouseClick(w, Qt::LeftButton, {}, at);
+}
+
+std::unique_ptr<TForm1> startProgram(const TestWorkspace& ws) {
+    test::reportedErrors().clear();
+    auto form = std::make_unique<TForm1>(ws.programFile());
+    form->resize(1297, 802);
+    form->show();
+    return form;
+}
+
+QStringList listed(TForm1& form) {
+    QStringList names;
+    auto* games = child<QListWidget>(&form, "Games");
+    for (int i = 0; i < games->count(); ++i)
+        names << games->item(i)->text();
+    return names;
+}
+
+void doubleClickRow(TForm1& form, int row) {
+    auto* games = child<QListWidget>(&form, "Games");
+    const QRect r = games->visualItemRect(games->item(row));
+    QTest::mouseClick(games->viewport(), Qt::LeftButton, {}, r.center());
+    QTest::mouseDClick(games->viewport(), Qt::LeftButton, {}, r.center());
+}
+
+bool shown(TForm1& form, const char* name) {
+    return child(&form, name)->isVisibleTo(&form);
+}
+
+}  // namespace
+
+TEST(MainWindow, StartsWithOnlyTheFirstTwoBarButtonsAndEveryCaptionPainted) {
+    TestWorkspace ws;
+    auto form = startProgram(ws);
+    for (const char* n : {"btAdv", "btCnc"})
+        EXPECT_TRUE(shown(*form, n)) << n;
+    for (const char* n : {"btMap", "btScp", "btObj", "btReg", "btImg", "btSnd", "btPan"}) {
+        EXPECT_FALSE(shown(*form, n)) << n;
+        // Hidden buttons already carry their caption: black text on the grey face.
+        const QImage& pic = child<PictureBox>(form.get(), n)->picture();
+        ASSERT_EQ(pic.size(), QSize(90, 24)) << n;
+        int dark = 0;
+        for (int y = 4; y < 20; ++y)
+            for (int x = 4; x < 86; ++x)
+                dark += qGray(pic.pixel(x, y)) < 60;
+        EXPECT_GT(dark, 10) << n;
+    }
+    for (const char* n : {"JanAdv", "JanCnc", "JanScp", "JanObj", "JanReg", "JanSnd", "JanPan", "JanCnf",
+                          "JanMap", "JanImg", "brMap", "fmMap"})
+        EXPECT_FALSE(shown(*form, n)) << n;
+    EXPECT_EQ(child<QLabel>(form.get(), "lbNoAdv")->text(), "...");
+    EXPECT_EQ(child<QLabel>(form.get(), "lbVars")->text(), "Orvalis - ");
+    EXPECT_EQ(child<Shape>(form.get(), "Led")->fillColour(), QColor(128, 0, 0));
+    EXPECT_FALSE(form->IsReady());
+    EXPECT_EQ(child(form.get(), "btFim")->geometry(), QRect(1257, 9, 30, 22));
+    EXPECT_EQ(child(form.get(), "btPan")->geometry(), QRect(15 + 95 * 8, 47, 90, 24));
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(MainWindow, ListsCompleteAdventuresSortedWithoutRegardToCase) {
+    TestWorkspace ws;
+    ws.addAdventure("beta");
+    ws.addAdventure("Alpha");
+    ws.addAdventure("Ção");
+    // Missing .obz: not an adventure until the file is there.
+    for (const char* ext : {".ini", ".rgs", ".obx"})
+        ws.write(QStringLiteral("gama/gama") + ext, {});
+    ws.write("notas/leia.txt", "x");
+    ws.write("solto.ini", {});
+    auto form = startProgram(ws);
+    EXPECT_EQ(listed(*form), (QStringList{"Alpha", "beta", "Ção"}));
+
+    ws.write("gama/gama.obz", {});
+    EXPECT_EQ(listed(*form).size(), 3);  // only the next opening re-reads
+    click(child(form.get(), "btAdv"));
+    EXPECT_TRUE(shown(*form, "JanAdv"));
+    EXPECT_EQ(listed(*form), (QStringList{"Alpha", "beta", "gama", "Ção"}));
+}
+
+TEST(MainWindow, DoubleClickOpensAnAdventureAndCreatesItsMissingFiles) {
+    TestWorkspace ws;
+    ws.addAdventure("Vale");
+    QFile::remove(ws.path("Vale/Vale.rgs"));
+    ws.write("Vale/Vale.ini", crlf({"a", "b"}));
+    ws.write("Vale/Vale.obx", crlf({"chave", "1", "2", "3", "4", "5", "6", "7"}));
+    ws.write("Vale/Vale.rgs", {});  // listed, then .rgs disappears before the double-click
+    auto form = startProgram(ws);
+    QFile::remove(ws.path("Vale/Vale.rgs"));
+    doubleClickRow(*form, 0);  // the list built at start-up still names it
+
+    EXPECT_EQ(child<QLabel>(form.get(), "lbNoAdv")->text(), "Vale");
+    for (const char* n : {"btMap", "btScp", "btObj", "btReg", "btImg", "btSnd", "btPan"})
+        EXPECT_TRUE(shown(*form, n)) << n;
+    EXPECT_EQ(ws.read("Vale/sen.txt"), QByteArray("\r\n"));
+    const QByteArray rgs = ws.read("Vale/Vale.rgs");
+    EXPECT_EQ(rgs.size(), 502);
+    EXPECT_EQ(rgs.count("\r\n"), 251);
+    EXPECT_EQ(ws.read("Vale/Vale.ini"), crlf({"a", "b"}));
+    EXPECT_EQ(form->state().settingsList, (QStringList{"a", "b"}));
+    EXPECT_EQ(form->state().currentStatusList.size(), 8);
+    EXPECT_EQ(form->state().adventureFolder, ws.folder() + "Vale/");
+    EXPECT_TRUE(child<QLineEdit>(form.get(), "Senha")->text().isEmpty());
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(MainWindow, OpeningReadsThePasswordAndKeepsTheMapWhenThereIsNoMapFile) {
+    TestWorkspace ws;
+    ws.addAdventure("Ilha");
+    ws.addAdventure("Mar");
+    QByteArray map;
+    map += "Praia\r\n5\r\n";
+    ws.write("Ilha/Ilha.map", map);  // 2 lines: padded to 801
+    ws.write("Mar/sen.txt", crlf({"s\xe9nha", "outra"}));
+    auto form = startProgram(ws);
+    form->OpenAdventure("Ilha");
+    ASSERT_EQ(form->map().lines().size(), 801);
+    EXPECT_EQ(form->map().name(0), "Praia");
+    EXPECT_EQ(form->map().tile(0), "5");
+    form->OpenAdventure("Mar");
+    EXPECT_EQ(form->map().name(0), "Praia");  // no Mar.map: the map stays
+    EXPECT_EQ(child<QLineEdit>(form.get(), "Senha")->text(), QString::fromUtf8("sénha"));
+    EXPECT_EQ(ws.read("Mar/sen.txt"), crlf({"s\xe9nha", "outra"}));
+
+    form.reset();  // program end writes the kept map into the new adventure's file
+    const QByteArray written = ws.read("Mar/Mar.map");
+    EXPECT_EQ(written.count("\r\n"), 801);
+    EXPECT_TRUE(written.startsWith("Praia\r\n5\r\n"));
+}
+
+TEST(MainWindow, ProgramEndWritesTheMapAlwaysAndOtherListsOnlyWhenTheyHoldLines) {
+    {
+        TestWorkspace ws;
+        ws.addAdventure("Nada");
+        auto form = startProgram(ws);
+        form.reset();  // no adventure opened: nothing is written
+        EXPECT_FALSE(ws.exists("Nada/Nada.map"));
+        EXPECT_FALSE(ws.exists("Nada/sen.txt"));
+    }
+    TestWorkspace ws;
+    ws.addAdventure("Rio");
+    ws.write("Rio/Rio.ini", crlf({"x\x81y\x8d\x8f\x90\x9d", "2"}));
+    auto form = startProgram(ws);
+    form->OpenAdventure("Rio");
+    QFile::remove(ws.path("Rio/Rio.obx"));
+    QFile::remove(ws.path("Rio/Rio.ini"));
+    form.reset();
+    QByteArray empty;
+    for (int i = 0; i < 801; ++i)
+        empty += "\r\n";
+    EXPECT_EQ(ws.read("Rio/Rio.map"), empty);
+    EXPECT_EQ(ws.read("Rio/Rio.ini"), crlf({"x\x81y\x8d\x8f\x90\x9d", "2"}));  // every byte kept
+    EXPECT_FALSE(ws.exists("Rio/Rio.obx"));  // empty current-status list: not touched
+}
+
+TEST(MainWindow, AReadOnlyMapFileAtProgramEndIsReportedAndStaysWhole) {
+    TestWorkspace ws;
+    ws.addAdventure("Rocha");
+    const QByteArray original = crlf({"Pico", "12"});
+    ws.write("Rocha/Rocha.map", original);
+    auto form = startProgram(ws);
+    form->OpenAdventure("Rocha");
+    QFile::setPermissions(ws.path("Rocha/Rocha.map"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    form.reset();
+    ASSERT_EQ(test::reportedErrors().size(), 1);
+    EXPECT_TRUE(test::reportedErrors().first().contains("Rocha.map"));
+    EXPECT_EQ(ws.read("Rocha/Rocha.map"), original);
+    EXPECT_EQ(QDir(ws.path("Rocha")).entryList(QDir::Files).size(), 6);  // no temporary file left behind
+}
+
+TEST(MainWindow, AnErrorInAHandlerIsReportedAndEndsOnlyThatHandler) {
+    TestWorkspace ws;
+    ws.addAdventure("Gruta");
+    QDir().mkpath(ws.path("Gruta/sen.txt"));  // a folder where the password file should be
+    QFile::remove(ws.path("Gruta/Gruta.obz"));
+    auto form = startProgram(ws);
+    ws.write("Gruta/Gruta.obz", {});
+    click(child(form.get(), "btAdv"));
+    QFile::remove(ws.path("Gruta/Gruta.obz"));
+    doubleClickRow(*form, 0);
+    ASSERT_EQ(test::reportedErrors().size(), 1);
+    EXPECT_TRUE(test::reportedErrors().first().contains("sen.txt"));
+    EXPECT_EQ(child<QLabel>(form.get(), "lbNoAdv")->text(), "Gruta");  // done before the failure
+    EXPECT_FALSE(ws.exists("Gruta/Gruta.obz"));                       // the later steps did not run
+    EXPECT_FALSE(shown(*form, "btMap"));
+    click(child(form.get(), "btOpc"));  // and the program runs on
+    EXPECT_TRUE(shown(*form, "JanCnf"));
+}
+
+TEST(MainWindow, AMissingMapBackgroundIsReportedAndTheListWaitsForTheButton) {
+    TestWorkspace ws(false);
+    ws.addAdventure("Duna");
+    auto form = startProgram(ws);
+    ASSERT_EQ(test::reportedErrors().size(), 1);
+    EXPECT_TRUE(test::reportedErrors().first().contains("defmap.bmp"));
+    EXPECT_TRUE(listed(*form).isEmpty());
+    click(child(form.get(), "btAdv"));
+    EXPECT_EQ(listed(*form), QStringList{"Duna"});
+}
+
+TEST(MainWindow, DragHandlesMoveTheirWindowAndRaiseIt) {
+    TestWorkspace ws;
+    auto form = startProgram(ws);
+    click(child(form.get(), "btAdv"));
+    click(child(form.get(), "btCnc"));
+    auto* janAdv = child(form.get(), "JanAdv");
+    auto* janCnc = child(form.get(), "JanCnc");
+    auto* page = janAdv->parentWidget();
+    auto zOf = [page](QWidget* w) { return page->children().indexOf(w); };
+    EXPECT_GT(zOf(janCnc), zOf(janAdv));
+
+    auto* handle = child(form.get(), "brAdv");
+    const QPoint before = janAdv->pos();
+    QTest::mousePress(handle, Qt::RightButton, {}, QPoint(10, 10));
+    EXPECT_GT(zOf(janAdv), zOf(janCnc));
+    EXPECT_EQ(form->state().drag.dragging, 1);
+    // The move arrives in handle coordinates; the window may leave the main window.
+    QMouseEvent move(QEvent::MouseMove, QPointF(-290, 40), handle->mapToGlobal(QPointF(-290, 40)), Qt::NoButton,
+                     Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(handle, &move);
+    EXPECT_EQ(janAdv->pos(), before + QPoint(-300, 30));
+    EXPECT_LT(janAdv->x(), 0);
+    QTest::mouseRelease(handle, Qt::RightButton, {}, QPoint(10, 10));
+    EXPECT_EQ(form->state().drag.dragging, 0);
+    QMouseEvent idle(QEvent::MouseMove, QPointF(50, 50), handle->mapToGlobal(QPointF(50, 50)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(handle, &idle);
+    EXPECT_EQ(janAdv->pos(), before + QPoint(-300, 30));
+
+    click(child(form.get(), "btJanAdv"));
+    EXPECT_FALSE(shown(*form, "JanAdv"));
+    click(child(form.get(), "btAdv"));  // reopens where it was left
+    EXPECT_EQ(janAdv->pos(), before + QPoint(-300, 30));
+}
+
+TEST(MainWindow, APressReleasedOutsideAButtonDoesNothing) {
+    TestWorkspace ws;
+    auto form = startProgram(ws);
+    auto* btAdv = child<PictureBox>(form.get(), "btAdv");
+    const QImage up = btAdv->picture();
+    QTest::mousePress(btAdv, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_NE(btAdv->picture(), up);  // pressed look
+    QTest::mouseRelease(btAdv, Qt::LeftButton, {}, QPoint(300, 200));
+    EXPECT_EQ(btAdv->picture(), up);
+    EXPECT_FALSE(shown(*form, "JanAdv"));
+
+    auto* btFim = child<PictureBox>(form.get(), "btFim");
+    QTest::mousePress(btFim, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseRelease(btFim, Qt::LeftButton, {}, QPoint(-50, 5));
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST(MainWindow, SizeToggleTwiceReturnsToTheScreen) {
+    TestWorkspace ws;
+    auto form = startProgram(ws);
+    form->showOnScreen();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    auto* toggle = child(form.get(), "Label32");
+    click(toggle, {3, 3});
+    EXPECT_EQ(form->x(), screen.width());
+    EXPECT_EQ(form->size(), QSize(1366, 768));
+    click(toggle, {3, 3});
+    EXPECT_EQ(form->x(), 0);
+    EXPECT_EQ(form->size(), screen.size());
+    EXPECT_EQ(child(form.get(), "btFim")->x(), screen.width() - 40);  // anchored right
+}
+
+TEST(MainWindow, OpeningAToolWindowHidesTheFullWidthViewsAndCloseButtonsHide) {
+    TestWorkspace ws;
+    ws.addAdventure("Lago");
+    auto form = startProgram(ws);
+    click(child(form.get(), "btAdv"));
+    doubleClickRow(*form, 0);
+    click(child(form.get(), "btMap"));
+    EXPECT_TRUE(shown(*form, "JanMap"));
+    EXPECT_TRUE(shown(*form, "fmMap"));
+    EXPECT_EQ(child(form.get(), "JanMap")->geometry(), QRect(0, 80, form->width(), form->height() - 80));
+    EXPECT_EQ(child(form.get(), "brMap")->x(), form->width() - 267);
+    click(child(form.get(), "btScp"));
+    EXPECT_TRUE(shown(*form, "JanScp"));
+    EXPECT_FALSE(shown(*form, "JanMap"));
+    EXPECT_FALSE(shown(*form, "brMap"));
+    EXPECT_TRUE(shown(*form, "JanAdv"));  // tool windows overlap, none is hidden
+    const char* pairs[][2] = {{"btJanScp", "JanScp"}, {"btJanAdv", "JanAdv"}};
+    for (auto& p : pairs) {
+        click(child(form.get(), p[0]));
+        EXPECT_FALSE(shown(*form, p[1])) << p[1];
+    }
+    click(child(form.get(), "btImg"));
+    EXPECT_TRUE(shown(*form, "JanImg"));
+    click(child(form.get(), "fmMap"));
+    for (const char* n : {"JanMap", "JanImg", "brMap", "fmMap"})
+        EXPECT_FALSE(shown(*form, n)) << n;
+}
+
+TEST(SettingsWindow, RadioButtonsSetTheSettingsAtOnce) {
+    TestWorkspace ws;
+    auto form = startProgram(ws);
+    click(child(form.get(), "btOpc"));
+    ASSERT_TRUE(shown(*form, "JanCnf"));
+    EXPECT_EQ(child(form.get(), "JanCnf")->geometry(), QRect(860, 95, 421, 296));
+    for (const char* n : {"RbMd1", "RbPNG", "RbOp1"})
+        EXPECT_TRUE(child<QRadioButton>(form.get(), n)->isChecked()) << n;
+    QStringList titles;
+    for (auto* g : form->findChildren<QGroupBox*>())
+        titles << g->title();
+    EXPECT_EQ(titles, (QStringList{" Modo default pra os scripts ", " Extensão da imagem da posição ",
+                                   " Gravação dos scripts na compilação "}));
+    EXPECT_EQ(child<QRadioButton>(form.get(), "RbOp3")->text(), "Insere no início do script (se existir)");
+
+    const struct { const char* radio; QString ProgramState::*setting; const char* value; } cases[] = {
+        {"RbMd0", &ProgramState::defaultScriptMode, "0"}, {"RbMd2", &ProgramState::defaultScriptMode, "2"},
+        {"RbJPG", &ProgramState::imageExtension, "jpg"},  {"RbGIF", &ProgramState::imageExtension, "gif"},
+        {"RbOp2", &ProgramState::scriptWriteMode, "2"},   {"RbOp3", &ProgramState::scriptWriteMode, "3"},
+        {"RbPNG", &ProgramState::imageExtension, "png"},
+    };
+    for (const auto& c : cases) {
+        click(child(form.get(), c.radio), {8, 10});
+        EXPECT_EQ(form->state().*c.setting, c.value) << c.radio;
+    }
+    EXPECT_FALSE(child<QRadioButton>(form.get(), "RbMd1")->isChecked());
+    EXPECT_TRUE(child<QRadioButton>(form.get(), "RbOp3")->isChecked());
+    click(child(form.get(), "fmCnf"));
+    EXPECT_FALSE(shown(*form, "JanCnf"));
+
+    // A new run starts from the defaults again.
+    form.reset();
+    auto again = startProgram(ws);
+    EXPECT_EQ(again->state().imageExtension, "png");
+    EXPECT_EQ(again->state().scriptWriteMode, "1");
+    EXPECT_EQ(again->state().defaultScriptMode, "1");
+}

@@ -27,10 +27,15 @@ AdventureWindow::AdventureWindow(QWidget* parent, ProgramState& state,
     games_->setStyleSheet(QStringLiteral(
         "QListWidget { background: rgb(224,224,224); color: black; }"
         "QListWidget::item { height: 24px; }"));
+    advents_ = new QListWidget(this);
+    advents_->setObjectName(QStringLiteral("Advents"));
+    advents_->hide();
     connect(games_, &QListWidget::itemDoubleClicked, this, [this] { GamesDblClick(); });
 }
 
 void AdventureWindow::RebuildAdventureList() {
+    advents_->clear();
+    advents_->addItems(AdventureWorkspace::subfolders(state_.startDirectory));
     const QStringList names = AdventureWorkspace::completeAdventures(state_.startDirectory);
     games_->clear();
     games_->addItems(names);

@@ -24,6 +24,7 @@ private:
     ProgramState& state_;
     std::function<void(const QString&)> open_;
     QListWidget* games_;
+    QListWidget* advents_;  // the workspace's subfolders, never shown
 };
 
 }  // namespace orv

@@ -14,6 +14,9 @@ namespace AdventureWorkspace {
 // The folder of the program file, with a trailing separator.
 QString workspaceFolderOf(const QString& programFile);
 
+// Subfolders of `folder`, sorted by name without regard to case.
+QStringList subfolders(const QString& folder);
+
 // Complete adventures below `folder`, sorted by name without regard to case.
 QStringList completeAdventures(const QString& folder);
 

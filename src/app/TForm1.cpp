@@ -59,6 +59,21 @@ TForm1::TForm1(const QString& programFile, QWidget* parent)
     page_->setObjectName(QStringLiteral("Default"));
     auto* junk = new QWidget;
     junk->setObjectName(QStringLiteral("Lixo"));
+    // The stored pictures live on the page that is never shown, as on the
+    // design; the buttons copy them.
+    const struct { const char* name; ButtonArt::Look look; } stored[] = {
+        {"bt0", ButtonArt::Look::BigUp},     {"bt1", ButtonArt::Look::BigDown},
+        {"bot2a", ButtonArt::Look::SmallUp}, {"bot2b", ButtonArt::Look::SmallDown},
+        {"bf0", ButtonArt::Look::IconUp},    {"bf1", ButtonArt::Look::IconDown},
+        {"bf7", ButtonArt::Look::CogUp},     {"bf8", ButtonArt::Look::CogDown},
+        {"Min0", ButtonArt::Look::MinUp},    {"Min1", ButtonArt::Look::MinDown},
+    };
+    int storedX = 0;
+    for (const auto& s : stored) {
+        const QImage& pic = ButtonArt::picture(s.look);
+        new PictureBox(junk, QString::fromLatin1(s.name), QRect(QPoint(storedX, 0), pic.size()), pic);
+        storedX += pic.width() + 5;
+    }
     book_->addWidget(page_);
     book_->addWidget(junk);
     book_->setCurrentWidget(page_);

@@ -1,15 +1,22 @@
 #pragma once
+#include "Picture.h"
+
 #include <QImage>
 #include <QString>
 
 namespace orv {
 
-// Reads adventureFolder + name into target; the format is chosen by which of
-// ".png", ".jpg", ".bmp", ".gif" occur in the path. An empty name clears target.
+// Reads adventureFolder + name into target as an RGB32 picture. The format
+// is chosen by which of ".png", ".jpg", ".bmp", ".gif" occur anywhere in the
+// path (case-sensitive), each one that occurs being tried in that order. A
+// PNG failure is thrown as OrvalisError; a JPEG, BMP or GIF that cannot be
+// read leaves target as it was. An empty name clears target.
 void loadImage(const QString& adventureFolder, const QString& name, QImage& target);
 
 // Writes bitmap to adventureFolder + name + "." + extension ("png", "gif",
-// "bmp" or "jpg"), magenta being the transparent colour.
+// "bmp" or "jpg"), magenta being the transparent colour. Any other extension
+// writes nothing. PNG, JPEG and GIF failures are thrown as OrvalisError; a
+// BMP that cannot be written is ignored.
 void saveImage(const QString& adventureFolder, const QString& name, const QImage& bitmap,
                const QString& extension);
 

@@ -1,0 +1,73 @@
+#include "BmpCodec.h"
+
+#include "Picture.h"
+#include "app/ListFile.h"
+#include "app/OrvalisError.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QSaveFile>
+
+namespace orv {
+namespace {
+
+[[noreturn]] void failRead() {
+    throw OrvalisError(QStringLiteral("Error Reading BMP File!"));
+}
+
+// Qt's bitmap reader stops quietly at the end of a short file and returns a
+// picture whose missing rows are left as they happen to be. This buffer
+// remembers whether the reader ever asked for bytes the file does not have.
+class TruncationWatch : public QBuffer {
+public:
+    explicit TruncationWatch(const QByteArray& bytes) {
+        setData(bytes);
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool ranShort() const { return shortRead; }
+
+protected:
+    qint64 readData(char* data, qint64 size) override {
+        const qint64 got = QBuffer::readData(data, size);
+        if (got < size)
+            shortRead = true;
+        return got;
+    }
+
+private:
+    bool shortRead = false;
+};
+
+}  // namespace
+
+QImage BmpCodec::read(const QString& path) {
+    return decode(readFileBytes(path));
+}
+
+QImage BmpCodec::decode(const QByteArray& file) {
+    TruncationWatch device(file);
+    QImageReader reader(&device, "bmp");
+    reader.setDecideFormatFromContent(false);
+    const QSize size = reader.size();
+    if (!acceptablePictureSize(size.width(), size.height()))
+        failRead();
+    QImage picture;
+    if (!reader.read(&picture) || device.ranShort() || picture.size() != size)
+        failRead();
+    return picture.convertToFormat(QImage::Format_RGB32);
+}
+
+bool BmpCodec::write(const QString& path, const QImage& bitmap) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QImageWriter writer(&file, "bmp");
+    if (!writer.write(bitmap)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+}  // namespace orv

@@ -1,0 +1,188 @@
+#include "TestPictures.h"
+#include "app/OrvalisError.h"
+#include "imaging/PngCodec.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+struct LayoutCase {
+    const char* name;
+    int type;
+    int depth;
+    bool interlaced = false;
+    bool transparency = false;
+};
+
+struct Rgba {
+    int r, g, b, a;
+};
+
+QRgb shownOver(Rgba p, QRgb under) {
+    if (p.a == 255)
+        return qRgb(p.r, p.g, p.b);
+    if (p.a == 0)
+        return under;
+    const int keep = 255 - p.a;
+    return qRgb((keep * qRed(under) + p.a * p.r) / 255, (keep * qGreen(under) + p.a * p.g) / 255,
+                (keep * qBlue(under) + p.a * p.b) / 255);
+}
+
+// Packs samples of `depth` bits into a PNG row: high bits first, 16-bit
+// samples big-endian.
+std::vector<unsigned char> packRow(const std::vector<int>& samples, int depth) {
+    std::vector<unsigned char> row;
+    if (depth == 16) {
+        for (int s : samples) {
+            row.push_back((unsigned char)(s >> 8));
+            row.push_back((unsigned char)s);
+        }
+    } else if (depth == 8) {
+        row.assign(samples.begin(), samples.end());
+    } else {
+        row.assign((samples.size() * depth + 7) / 8, 0);
+        for (size_t i = 0; i < samples.size(); ++i)
+            row[i * depth / 8] |= (unsigned char)(samples[i] << (8 - depth - int(i * depth % 8)));
+    }
+    return row;
+}
+
+}  // namespace
+
+// Every colour type and bit depth PNG allows, plain and interlaced, with and
+// without tRNS, comes out as the right RGB over a patterned backdrop.
+TEST(PngReader, EveryLayoutGivesTheRightColours) {
+    constexpr int G = PNG_COLOR_TYPE_GRAY, GA = PNG_COLOR_TYPE_GRAY_ALPHA, RGB = PNG_COLOR_TYPE_RGB,
+                  RGBA = PNG_COLOR_TYPE_RGB_ALPHA, P = PNG_COLOR_TYPE_PALETTE;
+    const LayoutCase cases[] = {
+        {"grey 1", G, 1},          {"grey 2", G, 2},           {"grey 4", G, 4},
+        {"grey 8", G, 8},          {"grey 16", G, 16},         {"grey 4 tRNS", G, 4, false, true},
+        {"grey 16 tRNS", G, 16, false, true}, {"grey+alpha 8", GA, 8}, {"grey+alpha 16", GA, 16},
+        {"rgb 8", RGB, 8},         {"rgb 16", RGB, 16},        {"rgb 8 tRNS", RGB, 8, false, true},
+        {"rgba 8", RGBA, 8},       {"rgba 16", RGBA, 16},      {"palette 1", P, 1},
+        {"palette 2", P, 2},       {"palette 4", P, 4},        {"palette 8", P, 8},
+        {"palette 2 tRNS", P, 2, false, true}, {"palette 8 tRNS", P, 8, false, true},
+        {"grey 2 interlaced", G, 2, true}, {"grey+alpha 8 interlaced", GA, 8, true},
+        {"rgb 16 interlaced", RGB, 16, true}, {"rgba 8 interlaced", RGBA, 8, true},
+        {"palette 4 tRNS interlaced", P, 4, true, true},
+    };
+    constexpr int width = 11, height = 9;
+    QImage backdrop(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            backdrop.setPixel(x, y, qRgb(x * 20, y * 25, 99));
+    const int alphas[] = {0, 255, 128, 255, 64};
+
+    for (const LayoutCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int top = (1 << c.depth) - 1;
+        const int scale = c.depth == 16 ? 257 : 1;  // 16-bit samples are k * 257, meaning k
+        PngLayout layout{c.type, c.depth, c.interlaced, {}, {}};
+        if (c.type == P) {
+            for (int i = 0; i <= top; ++i)
+                layout.palette.insert(layout.palette.end(),
+                                      {(unsigned char)(i * 53), (unsigned char)(i * 101 + 7), (unsigned char)(255 - i * 29)});
+            if (c.transparency)
+                layout.transparency = {0, 128};
+        }
+        const auto level = [&](int x, int y, int channel) {  // 0..255
+            return (x * 23 + y * 7 + channel * 71 + x * y * channel) & 255;
+        };
+        if (c.transparency && c.type == G)
+            layout.transparency = {c.depth < 8 ? 1 : level(1, 0, 0) * scale};
+        if (c.transparency && c.type == RGB)
+            layout.transparency = {level(0, 0, 0), level(0, 0, 1), level(0, 0, 2)};
+
+        std::vector<std::vector<unsigned char>> rows;
+        QImage expected(width, height, QImage::Format_RGB32);
+        for (int y = 0; y < height; ++y) {
+            std::vector<int> samples;
+            for (int x = 0; x < width; ++x) {
+                Rgba meaning{};
+                const int alpha = alphas[(x + y) % 5];
+                if (c.type == P) {
+                    const int index = (x + 3 * y) % (top + 1);
+                    samples.push_back(index);
+                    meaning = {layout.palette[index * 3], layout.palette[index * 3 + 1], layout.palette[index * 3 + 2],
+                               c.transparency && index < 2 ? (index == 0 ? 0 : 128) : 255};
+                } else if (c.depth < 8) {  // grey only
+                    const int s = (x + 2 * y) % (top + 1);
+                    samples.push_back(s);
+                    const int grey = s * 255 / top;
+                    meaning = {grey, grey, grey, c.transparency && s == 1 ? 0 : 255};
+                } else if (c.type == G || c.type == GA) {
+                    const int grey = level(x, y, 0);
+                    samples.push_back(grey * scale);
+                    if (c.type == GA)
+                        samples.push_back(alpha * scale);
+                    const bool clear = c.transparency && grey * scale == layout.transparency[0];
+                    meaning = {grey, grey, grey, c.type == GA ? alpha : clear ? 0 : 255};
+                } else {
+                    const int r = level(x, y, 0), g = level(x, y, 1), b = level(x, y, 2);
+                    samples.insert(samples.end(), {r * scale, g * scale, b * scale});
+                    if (c.type == RGBA)
+                        samples.push_back(alpha * scale);
+                    const bool clear = c.transparency && r == layout.transparency[0]
+                        && g == layout.transparency[1] && b == layout.transparency[2];
+                    meaning = {r, g, b, c.type == RGBA ? alpha : clear ? 0 : 255};
+                }
+                expected.setPixel(x, y, shownOver(meaning, backdrop.pixel(x, y)));
+            }
+            rows.push_back(packRow(samples, c.depth));
+        }
+        const QImage read = PngCodec::decode(pngFile(width, height, layout, rows), backdrop);
+        ASSERT_EQ(read.format(), QImage::Format_RGB32);
+        ASSERT_EQ(read.size(), QSize(width, height));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                ASSERT_EQ(read.pixel(x, y), expected.pixel(x, y)) << "at " << x << "," << y;
+    }
+}
+
+// The writer gives 8-bit RGBA (or RGB without a transparent colour), not
+// interlaced, with its Software text; opening and writing failures have their
+// fixed texts and leave the old file in place.
+TEST(PngWriter, WritesTheFixedLayoutAndFailsCleanly) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("quadro.png");
+    const QImage picture = fewColours(20, 10);
+    PngCodec::write(path, picture, qRgb(255, 0, 255));
+    const QByteArray file = fileBytes(path);
+    ASSERT_GT(file.size(), 33);
+    EXPECT_EQ(file.mid(24, 5), QByteArray("\x08\x06\x00\x00\x00", 5));  // depth, type, methods, interlace
+    EXPECT_TRUE(file.contains(QByteArray("tEXtSoftware\0Orvalis", 20)));
+
+    PngCodec::write(path, picture, std::nullopt);
+    EXPECT_EQ(fileBytes(path).at(25), char(PNG_COLOR_TYPE_RGB));
+    EXPECT_EQ(PngCodec::read(path), picture);  // key colour kept as a colour
+
+    const QByteArray before = fileBytes(path);
+    try {
+        PngCodec::write(path, QImage(), qRgb(255, 0, 255));
+        FAIL() << "an empty bitmap was written";
+    } catch (const OrvalisError& e) {
+        EXPECT_EQ(e.text(), "Error Writing PNG File!");
+    }
+    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"quadro.png"});
+
+    const QString nowhere = dir.filePath("falta/quadro.png");
+    try {
+        PngCodec::write(nowhere, picture, qRgb(255, 0, 255));
+        FAIL() << "wrote into a missing folder";
+    } catch (const OrvalisError& e) {
+        EXPECT_EQ(e.text(), "Error Opening File " + nowhere + "!");
+    }
+    try {
+        PngCodec::read(nowhere);
+        FAIL() << "read a missing file";
+    } catch (const OrvalisError& e) {
+        EXPECT_EQ(e.text(), "Error Opening File " + nowhere + "!");
+    }
+}

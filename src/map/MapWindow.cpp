@@ -1,14 +1,50 @@
 #include "MapWindow.h"
 
+#include "MapCompiler.h"
 #include "MapModel.h"
+#include "PositionImageEditor.h"
+#include "TileSet.h"
+#include "app/Controls.h"
+#include "app/ListFile.h"
+#include "app/OrvalisError.h"
+#include "app/PictureBox.h"
 #include "app/ProgramState.h"
+#include "app/Shape.h"
+#include "imaging/ImageFiles.h"
 
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace orv {
+
+namespace {
+
+const QColor kGrey(198, 198, 198);
+const QColor kMaroon(128, 0, 0);
+const QColor kRed(255, 0, 0);
+
+// Palette places: tile N at (5, 5 + 65 N), the paint marker at x = 105
+// beside the chosen tile.
+constexpr int kTileLeft = 5;
+int tileTop(int tile) { return 5 + 65 * tile; }
+
+void setWindowColour(QWidget* widget, const QColor& colour) {
+    widget->setAutoFillBackground(true);
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::Window, colour);
+    widget->setPalette(pal);
+}
+
+LabelStyle captionStyle(const QColor& colour) {
+    return LabelStyle{13, true, true, colour};
+}
+
+}  // namespace
 
 MapImageView::MapImageView(QWidget* parent, MapModel& map) : QWidget(parent), map_(map) {
     setObjectName(QStringLiteral("Mapa"));
@@ -26,7 +62,8 @@ void MapImageView::mousePressEvent(QMouseEvent* event) {
 }
 
 MapWindow::MapWindow(QWidget* parent, ProgramState& state, MapModel& map, std::function<bool()> isReady)
-    : QWidget(parent), state_(state), map_(map), isReady_(std::move(isReady)) {
+    : QWidget(parent), state_(state), map_(map), isReady_(std::move(isReady)),
+      tipMap_(TileSet::picture(0)) {
     setObjectName(QStringLiteral("JanMap"));
     setAutoFillBackground(true);
     scroll_ = new QScrollArea(this);
@@ -36,16 +73,264 @@ MapWindow::MapWindow(QWidget* parent, ProgramState& state, MapModel& map, std::f
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll_);
     view_ = new MapImageView(nullptr, map_);
+    view_->onPress = [this](QMouseEvent* e) { MapaMouseDown(e->position().toPoint()); };
     scroll_->setWidget(view_);
+
+    // The selection marker lies on the map image itself, so it scrolls with it.
+    shp2_ = new Shape(view_, QStringLiteral("Shp2"), QRect(40, 20, 20, 20), Shape::Kind::Ellipse, QColor(0, 0, 255));
+    shp2_->onPress = [this](QMouseEvent*) { Shp2MouseDown(); };
+
+    buildToolPanel();
+    editor_ = new PositionImageEditor(this, state_);
     hide();
 }
 
-void MapWindow::opened() {}
+void MapWindow::buildToolPanel() {
+    auto* panel = new QFrame(this);
+    panMap_ = panel;
+    panel->setObjectName(QStringLiteral("PanMap"));
+    panel->setGeometry(90, 15, 145, 650);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setWindowColour(panel, kGrey);
+
+    makeDragHandle(panel, QStringLiteral("brPikMap"), QRect(2, 3, 141, 20), state_.drag, panel, false);
+
+    palette_ = new QScrollArea(panel);
+    palette_->setObjectName(QStringLiteral("Sbox2"));
+    palette_->setGeometry(5, 25, 135, 346);
+    palette_->setFrameShape(QFrame::Box);
+    palette_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    palette_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    palette_->setStyleSheet(QStringLiteral("QScrollBar:vertical { width: 12px; }"));
+    auto* sheet = new QWidget;
+    sheet->setObjectName(QStringLiteral("Sbox2Conteudo"));
+    setWindowColour(sheet, kGrey);
+    sheet->resize(121, tileTop(TileSet::Count));
+    for (int n = 0; n < TileSet::Count; ++n) {
+        auto* tile = new PictureBox(sheet, QStringLiteral("Map%1").arg(n),
+                                    QRect(kTileLeft, tileTop(n), TileSet::Width, TileSet::Height),
+                                    TileSet::picture(n));
+        tile->onClick = [this, n] { MapTileClick(n); };
+        tiles_[n] = tile;
+    }
+    shp1_ = new Shape(sheet, QStringLiteral("Shp1"), QRect(105, tileTop(0) + 15, 15, 30), Shape::Kind::Ellipse,
+                      kMaroon);
+    shp1_->onPress = [this](QMouseEvent*) { Shp1MouseDown(); };
+    palette_->setWidget(sheet);
+
+    makeLabel(panel, QStringLiteral("lbNomPos"), QStringLiteral("Nome da posição:"), {5, 378},
+              captionStyle(Qt::black));
+
+    edNomPos_ = new QLineEdit(panel);
+    edNomPos_->setObjectName(QStringLiteral("edNomPos"));
+    edNomPos_->setGeometry(5, 400, 135, 18);
+    edNomPos_->setFrame(false);
+    QFont mono(QStringLiteral("Courier New"));
+    mono.setPixelSize(13);
+    mono.setBold(true);
+    edNomPos_->setFont(mono);
+    edNomPos_->setTextMargins(2, 0, 0, 0);
+    edNomPos_->installEventFilter(this);
+
+    mtp_ = makeLabel(panel, QStringLiteral("Mtp"), QStringLiteral("000"), {5, 425}, captionStyle(Qt::black));
+    mtp_->resize(40, mtp_->height());
+    lbEdImg_ = makeLabel(panel, QStringLiteral("lbEdImg"), QStringLiteral("imagem:"), {48, 425},
+                         captionStyle(Qt::black));
+    lbEdImg_->setGeometry(48, 425, 58, lbEdImg_->height());
+    lbEdImg_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    btEdImg_ = makeIconButton(panel, QStringLiteral("btEdImg"), {110, 422}, [this] { btEdImgClick(); });
+    lbEdImg_->hide();
+    btEdImg_->hide();
+
+    struct Tool {
+        const char* button;
+        const char* label;
+        const char* caption;
+        int top;
+        QColor colour;
+        std::function<void()> action;
+    };
+    const QColor grey(128, 128, 128);
+    const Tool tools[] = {
+        {"btCsMap", "lbCsMap", "Limpar mapa", 450, grey, [this] { btCsMapClick(); }},
+        {"btGrMap", "lbGrMap", "Gravar mapa", 480, grey, [this] { btGrMapClick(); }},
+        {"btImgSav", "lbImgSav", "Gravar img", 510, QColor(0, 128, 0), [this] { btImgSavClick(); }},
+        {"btMapCpl", "lbMapCpl", "Compilar...", 540, QColor(0, 0, 128), [this] { btMapCplClick(); }},
+        // Sending and fetching the map come with the server transfers.
+        {"btUpMap", "lbUpMap", "Upload mapa", 570, grey, {}},
+        {"btDwMap", "lbDwMap", "Download", 600, grey, {}},
+    };
+    for (const Tool& t : tools) {
+        PictureBox* button = makeIconButton(panel, QString::fromLatin1(t.button), {5, t.top}, t.action);
+        QLabel* label = makeLabel(panel, QString::fromLatin1(t.label), QString::fromUtf8(t.caption), {38, t.top + 3},
+                                  captionStyle(t.colour));
+        if (t.top == 570) {
+            btUpMap_ = button;
+            lbUpMap_ = label;
+        } else if (t.top == 600) {
+            btDwMap_ = button;
+            lbDwMap_ = label;
+        }
+    }
+    for (QWidget* w : {static_cast<QWidget*>(btUpMap_), static_cast<QWidget*>(lbUpMap_),
+                       static_cast<QWidget*>(btDwMap_), static_cast<QWidget*>(lbDwMap_)})
+        w->hide();
+
+    msg1_ = makeStatusLabel(panel, QStringLiteral("Msg1"), {5, 628}, 137);
+}
+
+void MapWindow::opened() {
+    msg1_->clear();
+    if (isReady_ && isReady_()) {
+        btUpMap_->show();
+        lbUpMap_->show();
+        btDwMap_->show();
+        lbDwMap_->show();
+        editor_->showTransferButtons();
+    }
+}
 
 void MapWindow::mapChanged() {
     if (!map_.image().isNull())
         view_->resize(map_.image().size());
     view_->update();
+}
+
+QString MapWindow::mapFile() const {
+    return state_.adventureFolder + state_.adventureName + QStringLiteral(".map");
+}
+
+void MapWindow::redrawRow(int cell) {
+    // A name may reach past its cell to the left and right, never above or below.
+    view_->update(0, MapModel::row(cell) * MapModel::CellHeight, view_->width(), MapModel::CellHeight);
+}
+
+void MapWindow::setPaintMode(bool on) {
+    paintMode_ = on;
+    shp1_->setFillColour(on ? kRed : kMaroon);
+    if (on)
+        view_->setCursor(Qt::DragMoveCursor);
+    else
+        view_->unsetCursor();
+}
+
+void MapWindow::showImageButton(bool visible) {
+    lbEdImg_->setVisible(visible);
+    btEdImg_->setVisible(visible);
+}
+
+void MapWindow::MapTileClick(int tile) {
+    if (tile < 0 || tile >= TileSet::Count)
+        return;
+    shp1_->move(shp1_->x(), tiles_[tile]->y() + 15);
+    QPainter(&tipMap_).drawImage(0, 0, TileSet::picture(tile));
+    tile_ = tile;
+}
+
+void MapWindow::Shp1MouseDown() {
+    setPaintMode(!paintMode_);
+}
+
+void MapWindow::Shp2MouseDown() {
+    setPaintMode(!paintMode_);
+}
+
+void MapWindow::MapaMouseDown(QPoint at) {
+    // Outside the 20 x 20 grid there is no cell, so nothing to select or paint.
+    const int cell = MapModel::cellAt(at.x(), at.y());
+    if (cell < 0)
+        return;
+    msg1_->clear();
+    position_ = cell;
+    mtp_->setText(QString::number(cell));
+    const QString name = map_.name(cell);
+    edNomPos_->setText(name);
+    editor_->setPositionName(name);
+    if (!name.isEmpty()) {
+        showImageButton(true);
+        const QString image = name + QLatin1Char('.') + state_.imageExtension;
+        if (MapCompiler::isUsableFileName(name) && fileExists(state_.adventureFolder + image))
+            editor_->openEditor();
+        else
+            editor_->hide();
+    } else {
+        showImageButton(false);
+        editor_->hide();
+    }
+    const int column = MapModel::column(cell);
+    const int row = MapModel::row(cell);
+    shp2_->move(column * MapModel::CellWidth + 40, row * MapModel::CellHeight + 20);
+    if (paintMode_) {
+        // The tile covers the name drawn in the cell; the name line stays.
+        map_.drawTile(cell, tile_);
+        map_.setTile(cell, tile_);
+        setPaintMode(false);
+        redrawRow(cell);
+    }
+}
+
+void MapWindow::edNomPosKeyPress(QChar key) {
+    if (key != QChar(13))
+        return;
+    const QString name = edNomPos_->text();
+    if (name.isEmpty())
+        return;
+    // Only a cell with a tile stands for a position.
+    if (map_.tile(position_).isEmpty())
+        return;
+    // The name becomes the script's file name in the adventure folder.
+    if (!MapCompiler::isUsableFileName(name))
+        throw OrvalisError(
+            QStringLiteral("O nome \"%1\" não pode ser usado como nome de arquivo (sem barras, \".\" ou \"..\").")
+                .arg(name));
+    map_.setName(position_, name);
+    editor_->setPositionName(name);
+    const QString script = state_.adventureFolder + name + QStringLiteral(".scp");
+    // An existing script may hold the author's own work: it is never replaced here.
+    if (!fileExists(script))
+        ListFile::write(script, MapCompiler::buildPositionBlock(map_.lines(), position_, state_.defaultScriptMode,
+                                                                state_.imageExtension, state_.adventureFolder));
+    map_.drawName(position_);
+    redrawRow(position_);
+    showImageButton(true);
+}
+
+void MapWindow::btCsMapClick() {
+    map_.reset();
+    mapChanged();
+    map_.save(mapFile());
+    msg1_->setText(QStringLiteral("Ok!"));
+}
+
+void MapWindow::btGrMapClick() {
+    map_.save(mapFile());
+    msg1_->setText(QStringLiteral("Ok, gravado!"));
+}
+
+void MapWindow::btImgSavClick() {
+    saveImage(state_.adventureFolder, state_.adventureName + QStringLiteral("-mapa"), map_.image(),
+              QStringLiteral("png"));
+    msg1_->setText(QStringLiteral("Imagem gravada."));
+}
+
+void MapWindow::btMapCplClick() {
+    MapCompiler::compile(map_.lines(), state_);
+    msg1_->setText(QStringLiteral("Scpts compilados."));
+}
+
+void MapWindow::btEdImgClick() {
+    editor_->openEditor();
+}
+
+bool MapWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edNomPos_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            edNomPosKeyPress(QChar(13));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace orv

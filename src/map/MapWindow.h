@@ -1,13 +1,20 @@
 #pragma once
+#include <QImage>
 #include <QWidget>
+#include <array>
 #include <functional>
 
+class QLabel;
+class QLineEdit;
 class QScrollArea;
 
 namespace orv {
 
 struct ProgramState;
 class MapModel;
+class PictureBox;
+class PositionImageEditor;
+class Shape;
 
 // Shows the map image at its own size and hands mouse presses to the map window.
 class MapImageView : public QWidget {
@@ -23,8 +30,9 @@ private:
     MapModel& map_;
 };
 
-// The map window JanMap: the map image in the scroll box Sbox1 and the
-// movable tool panel.
+// The map window JanMap: the map image in the scroll box Sbox1, the movable
+// tool panel PanMap (tile palette, position name, map buttons) and the
+// position image editor.
 class MapWindow : public QWidget {
 public:
     MapWindow(QWidget* parent, ProgramState& state, MapModel& map, std::function<bool()> isReady);
@@ -37,13 +45,62 @@ public:
 
     MapImageView* mapView() const { return view_; }
     QScrollArea* scrollBox() const { return scroll_; }
+    PositionImageEditor* imageEditor() const { return editor_; }
+
+    // Editing state, held only in memory.
+    int currentPosition() const { return position_; }
+    int currentTile() const { return tile_; }
+    const QImage& currentTilePicture() const { return tipMap_; }
+    bool paintMode() const { return paintMode_; }
+
+    // Event handlers.
+    void MapTileClick(int tile);  // Map0 .. Map19
+    void Shp1MouseDown();
+    void Shp2MouseDown();
+    void MapaMouseDown(QPoint at);  // a press on the map image, any button
+    void edNomPosKeyPress(QChar key);
+    void btCsMapClick();
+    void btGrMapClick();
+    void btImgSavClick();
+    void btMapCplClick();
+    void btEdImgClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildToolPanel();
+    void setPaintMode(bool on);
+    void showImageButton(bool visible);
+    void redrawRow(int cell);
+    QString mapFile() const;
+
     ProgramState& state_;
     MapModel& map_;
     std::function<bool()> isReady_;
+
+    int position_ = 0;
+    int tile_ = 0;
+    QImage tipMap_;
+    bool paintMode_ = false;
+
     QScrollArea* scroll_;
     MapImageView* view_;
+    Shape* shp2_;
+    QWidget* panMap_ = nullptr;
+    QScrollArea* palette_ = nullptr;
+    std::array<PictureBox*, 20> tiles_{};
+    Shape* shp1_ = nullptr;
+    QLineEdit* edNomPos_ = nullptr;
+    QLabel* mtp_ = nullptr;
+    QLabel* lbEdImg_ = nullptr;
+    PictureBox* btEdImg_ = nullptr;
+    PictureBox* btUpMap_ = nullptr;
+    QLabel* lbUpMap_ = nullptr;
+    PictureBox* btDwMap_ = nullptr;
+    QLabel* lbDwMap_ = nullptr;
+    QLabel* msg1_ = nullptr;
+    PositionImageEditor* editor_ = nullptr;
 };
 
 }  // namespace orv

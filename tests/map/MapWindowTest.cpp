@@ -1,0 +1,344 @@
+// The map window driven as the author drives it: palette clicks, presses on
+// the map image, typing in the name box, the map buttons.
+#include "app/Cp1252.h"
+#include "app/ListFile.h"
+#include "app/OrvalisApplication.h"
+#include "app/PictureBox.h"
+#include "app/ProgramState.h"
+#include "app/Shape.h"
+#include "map/MapCompiler.h"
+#include "map/MapModel.h"
+#include "map/MapWindow.h"
+#include "map/PositionImageEditor.h"
+#include "map/TileSet.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace orv;
+
+namespace {
+
+QStringList& reported() {
+    static QStringList texts;
+    return texts;
+}
+
+class Application : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app_ = std::make_unique<OrvalisApplication>(argc_, argv_);
+        app_->setReporter([](const QString& text) { reported().append(text); });
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[14] = "MapWindowTest";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<OrvalisApplication> app_;
+};
+const auto* const kApplication = ::testing::AddGlobalTestEnvironment(new Application);
+
+class MapWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        const QString ws = dir_.path() + QLatin1Char('/');
+        // Larger than the grid, so that presses beyond it land on the picture.
+        QImage background(2100, 1300, QImage::Format_RGB32);
+        background.fill(QColor(214, 214, 206));
+        ASSERT_TRUE(background.save(ws + "defmap.bmp", "BMP"));
+        ASSERT_TRUE(QDir().mkpath(ws + "Floresta"));
+        state_.workspaceFolder = ws;
+        state_.adventureName = "Floresta";
+        state_.adventureFolder = ws + "Floresta/";
+        state_.settingsList = QStringList(60, "0");
+        state_.settingsList[58] = "320";
+        state_.settingsList[59] = "200";
+        map_ = std::make_unique<MapModel>(ws + "defmap.bmp");
+        map_->reset();
+        host_ = std::make_unique<QWidget>();
+        host_->resize(1297, 722);
+        window_ = new MapWindow(host_.get(), state_, *map_, [this] { return ready_; });
+        window_->setGeometry(0, 0, 1297, 722);
+        host_->show();
+        window_->show();
+        window_->mapChanged();
+        window_->opened();
+        reported().clear();
+    }
+
+    template <class T = QWidget>
+    T* child(const QString& name) {
+        T* found = window_->findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+    QString text(const QString& label) { return child<QLabel>(label)->text(); }
+    QString file(const QString& name) const { return state_.adventureFolder + name; }
+    QByteArray bytes(const QString& name) const {
+        QFile f(file(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    void put(const QString& name, const QByteArray& content) const {
+        QFile f(file(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    void press(QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+        QWidget* view = window_->mapView();
+        if (at.isNull()) {  // QTest takes (0, 0) for "the middle of the widget"
+            QMouseEvent event(QEvent::MouseButtonPress, at, view->mapToGlobal(at), button, button, {});
+            QApplication::sendEvent(view, &event);
+            return;
+        }
+        QTest::mousePress(view, button, {}, at);
+        QTest::mouseRelease(view, button, {}, at);
+    }
+    void chooseTile(int tile) { QTest::mouseClick(child<PictureBox>(QString("Map%1").arg(tile)), Qt::LeftButton); }
+    void arm() { QTest::mouseClick(child<Shape>("Shp1"), Qt::LeftButton); }
+    void paint(int tile, QPoint at) {
+        chooseTile(tile);
+        arm();
+        press(at);
+    }
+    void type(const QString& name) {
+        QLineEdit* box = child<QLineEdit>("edNomPos");
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(box, name);
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    void click(const QString& button) { QTest::mouseClick(child<PictureBox>(button), Qt::LeftButton); }
+
+    QTemporaryDir dir_;
+    ProgramState state_;
+    std::unique_ptr<MapModel> map_;
+    std::unique_ptr<QWidget> host_;
+    MapWindow* window_ = nullptr;
+    bool ready_ = false;
+};
+
+TEST_F(MapWindowTest, PressOnTheMapSelectsTheCellUnderIt) {
+    EXPECT_EQ(text("Mtp"), "000");
+    click("btGrMap");
+    const struct { QPoint at; int cell; QPoint marker; } cases[] = {
+        {{350, 150}, 43, {340, 140}}, {{0, 0}, 0, {40, 20}}, {{1999, 1199}, 399, {1940, 1160}}};
+    for (const auto& c : cases) {
+        press(c.at, Qt::RightButton);
+        EXPECT_EQ(window_->currentPosition(), c.cell);
+        EXPECT_EQ(text("Mtp"), QString::number(c.cell));
+        EXPECT_EQ(child("Shp2")->pos(), c.marker);
+        EXPECT_EQ(text("Msg1"), "");
+    }
+}
+
+TEST_F(MapWindowTest, PressesOutsideTheGridDoNothing) {
+    press({350, 150});
+    click("btGrMap");
+    chooseTile(5);
+    arm();
+    const QImage before = map_->image().copy();
+    const QStringList lines = map_->lines();
+    for (QPoint at : {QPoint(2000, 10), QPoint(10, 1200), QPoint(2099, 1299)})
+        press(at);
+    EXPECT_EQ(text("Mtp"), "43");
+    EXPECT_EQ(text("Msg1"), "Ok, gravado!");
+    EXPECT_TRUE(window_->paintMode());
+    EXPECT_EQ(map_->lines(), lines);
+    EXPECT_EQ(map_->image(), before);
+    EXPECT_TRUE(reported().isEmpty());
+}
+
+TEST_F(MapWindowTest, PaintingATileIntoANamedCellKeepsItsNameAndDisarms) {
+    paint(1, {350, 150});
+    type("sala");
+    chooseTile(7);
+    EXPECT_EQ(child("Shp1")->y(), 5 + 65 * 7 + 15);
+    EXPECT_EQ(window_->currentTilePicture(), TileSet::picture(7));
+    arm();
+    EXPECT_EQ(child<Shape>("Shp1")->fillColour(), QColor(255, 0, 0));
+    EXPECT_EQ(window_->mapView()->cursor().shape(), Qt::DragMoveCursor);
+    press({310, 125});
+    EXPECT_EQ(map_->lines()[87], "7");
+    EXPECT_EQ(map_->lines()[86], "sala");
+    EXPECT_FALSE(window_->paintMode());
+    EXPECT_EQ(child<Shape>("Shp1")->fillColour(), QColor(128, 0, 0));
+    EXPECT_EQ(window_->mapView()->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_EQ(map_->image().copy(300, 120, 100, 60), TileSet::picture(7).convertToFormat(QImage::Format_RGB32));
+    // One cell per arming: the next press only selects.
+    press({450, 150});
+    EXPECT_EQ(map_->lines()[89], "");
+}
+
+TEST_F(MapWindowTest, TileZeroCountsAsATileAndCanBeNamed) {
+    chooseTile(3);
+    chooseTile(0);
+    QTest::mouseClick(child<Shape>("Shp2"), Qt::RightButton);  // the other way to arm
+    EXPECT_TRUE(window_->paintMode());
+    press({10, 10});
+    EXPECT_EQ(map_->lines()[1], "0");
+    type("clareira");
+    EXPECT_EQ(map_->lines()[0], "clareira");
+    EXPECT_EQ(text("lbNoPos"), "clareira");
+    EXPECT_TRUE(child("btEdImg")->isVisibleTo(window_));
+    EXPECT_EQ(bytes("clareira.scp"),
+              ListFile::joinLines(MapCompiler::buildPositionBlock(map_->lines(), 0, "1", "png", file(""))));
+}
+
+TEST_F(MapWindowTest, EnterWithoutATileOrWithoutANameChangesNothing) {
+    press({350, 150});
+    const QImage before = map_->image().copy();
+    type("sala");
+    EXPECT_EQ(child<QLineEdit>("edNomPos")->text(), "sala");  // other keys edit the box
+    EXPECT_EQ(map_->lines()[86], "");
+    EXPECT_FALSE(QFile::exists(file("sala.scp")));
+    EXPECT_FALSE(child("btEdImg")->isVisibleTo(window_));
+    paint(4, {350, 150});
+    type("");
+    EXPECT_EQ(map_->lines()[86], "");
+    EXPECT_TRUE(QDir(file("")).entryList(QDir::Files).isEmpty());
+    EXPECT_NE(map_->image(), before);  // only the painted tile changed it
+    EXPECT_TRUE(reported().isEmpty());
+}
+
+TEST_F(MapWindowTest, NamingWritesAScriptOnlyWhenNoneExists) {
+    paint(6, {350, 150});
+    type("sala");
+    put("sala.scp", "// minha sala\r\n");
+    put("cozinha.scp", "// minha cozinha\r\n");
+    type("salao");
+    EXPECT_EQ(map_->lines()[86], "salao");
+    EXPECT_EQ(text("lbNoPos"), "salao");
+    EXPECT_EQ(bytes("sala.scp"), "// minha sala\r\n");
+    EXPECT_TRUE(bytes("salao.scp").startsWith(cp1252::encode(QString("//=== Posição: salao "))));
+    type("cozinha");
+    EXPECT_EQ(bytes("cozinha.scp"), "// minha cozinha\r\n");
+    // Two cells may share a name, and with it one script.
+    paint(14, {450, 150});
+    type("cozinha");
+    EXPECT_EQ(map_->lines()[86], "cozinha");
+    EXPECT_EQ(map_->lines()[88], "cozinha");
+    EXPECT_EQ(bytes("cozinha.scp"), "// minha cozinha\r\n");
+}
+
+TEST_F(MapWindowTest, ANameThatIsNoFileNameIsRefused) {
+    paint(6, {350, 150});
+    type("../fora");
+    ASSERT_EQ(reported().size(), 1);
+    EXPECT_TRUE(reported().first().contains("../fora"));
+    EXPECT_EQ(map_->lines()[86], "");
+    EXPECT_FALSE(QFile::exists(state_.workspaceFolder + "fora.scp"));
+}
+
+TEST_F(MapWindowTest, MapButtonsSaveClearPictureAndCompile) {
+    paint(7, {350, 150});
+    type("sala");
+    click("btGrMap");
+    EXPECT_EQ(text("Msg1"), "Ok, gravado!");
+    EXPECT_EQ(ListFile::read(file("Floresta.map")), map_->lines());
+
+    click("btImgSav");
+    EXPECT_EQ(text("Msg1"), "Imagem gravada.");
+    QImageReader reader(file("Floresta-mapa.png"));
+    EXPECT_EQ(reader.format(), "png");
+    EXPECT_EQ(reader.size(), QSize(2100, 1300));
+
+    QFile::remove(file("sala.scp"));
+    click("btMapCpl");
+    EXPECT_EQ(text("Msg1"), "Scpts compilados.");
+    EXPECT_TRUE(QFile::exists(file("sala.scp")));
+
+    click("btCsMap");
+    EXPECT_EQ(text("Msg1"), "Ok!");
+    EXPECT_EQ(bytes("Floresta.map"), QByteArray("\r\n").repeated(801));
+    EXPECT_EQ(map_->lines(), QStringList(801, QString()));
+    EXPECT_TRUE(QFile::exists(file("sala.scp")));
+
+    // A compile that fails shows its error and no success message.
+    map_->setName(5, "a/b");
+    map_->setTile(5, 1);
+    click("btMapCpl");
+    EXPECT_EQ(text("Msg1"), "Ok!");
+    EXPECT_EQ(reported().size(), 1);
+}
+
+TEST_F(MapWindowTest, SelectionMarkerFollowsTheScrollBox) {
+    press({1999, 1199});
+    QScrollArea* box = window_->scrollBox();
+    box->horizontalScrollBar()->setValue(500);
+    box->verticalScrollBar()->setValue(300);
+    QWidget* marker = child("Shp2");
+    EXPECT_EQ(marker->mapTo(box->viewport(), QPoint()), QPoint(1440, 860));
+    press({350, 150});
+    EXPECT_EQ(marker->mapTo(box->viewport(), QPoint()), QPoint(-160, -160));
+}
+
+TEST_F(MapWindowTest, SelectingANamedCellOpensItsPictureWhenThereIsOne) {
+    paint(6, {350, 150});
+    type("sala");
+    paint(14, {450, 150});
+    type("cozinha");
+    QImage red(320, 200, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(file("sala.png")));
+    PositionImageEditor* editor = window_->imageEditor();
+    press({450, 150});
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_TRUE(child("lbEdImg")->isVisible());
+    press({350, 150});
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->canvas().pixel(10, 10), QColor(Qt::red).rgb());
+    press({550, 150});
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_FALSE(child("lbEdImg")->isVisible());
+    // "imagem:" on a position without a picture makes a white one.
+    press({450, 150});
+    click("btEdImg");
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(QImage(file("cozinha.png")).size(), QSize(320, 200));
+}
+
+TEST_F(MapWindowTest, OpeningWhileReadyShowsTheTransferButtons) {
+    const char* transfer[] = {"btUpMap", "lbUpMap", "btDwMap", "lbDwMap", "bnEdUp", "bnEdDwn"};
+    for (const char* name : transfer)
+        EXPECT_TRUE(child(name)->isHidden()) << name;
+    EXPECT_EQ(child("Msg5")->x(), 140);
+    ready_ = true;
+    click("btGrMap");
+    window_->opened();
+    EXPECT_EQ(text("Msg1"), "");
+    for (const char* name : transfer)
+        EXPECT_FALSE(child(name)->isHidden()) << name;
+    EXPECT_EQ(child("Msg5")->x(), 270);
+    click("btUpMap");
+    click("btDwMap");
+    EXPECT_TRUE(reported().isEmpty());
+}
+
+TEST_F(MapWindowTest, ToolPanelMovesByItsBar) {
+    QWidget* panel = child("PanMap");
+    EXPECT_EQ(panel->geometry(), QRect(90, 15, 145, 650));
+    auto* bar = child<PictureBox>("brPikMap");
+    QTest::mousePress(bar, Qt::LeftButton, {}, {10, 10});
+    QTest::mouseMove(bar, {40, 5});
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, {40, 5});
+    EXPECT_EQ(panel->pos(), QPoint(120, 10));
+    EXPECT_EQ(state_.drag.dragging, 0);
+}
+
+}  // namespace

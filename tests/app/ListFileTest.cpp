@@ -111,7 +111,8 @@ TEST(ListFile, ReadOnlyTargetIsRefusedAndKept) {
                                                 QFile::ReadOther));
     try {
         orv::ListFile::write(path, {QStringLiteral("depois")});
-        ADD_FAILURE() << "a read-only file was written";
+        ADD_FAILURE() << "a read-only file was written (the superuser passes the system's "
+                         "access check, so the permission bits must be looked at too)";
     } catch (const orv::OrvalisError& error) {
         EXPECT_TRUE(error.text().contains(QStringLiteral("mapa.map"))) << error.what();
     }

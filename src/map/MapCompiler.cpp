@@ -35,7 +35,7 @@ const std::array<Side, 4> kSides = {{
 
 // A short map list reads as empty lines past its end, like a fresh map.
 QString lineAt(const QStringList& lines, int index) {
-    return index < lines.size() ? lines.at(index) : QString();
+    return index >= 0 && index < lines.size() ? lines.at(index) : QString();
 }
 
 QString nameOf(const QStringList& lines, int cell) { return lineAt(lines, 2 * cell); }
@@ -63,6 +63,8 @@ QString scriptError(const QString& name, const QString& why) {
 }  // namespace
 
 int MapCompiler::exitTarget(const QStringList& mapLines, int cell, Direction direction) {
+    if (cell < 0 || cell >= MapModel::Cells)
+        return -1;
     const Side& side = kSides[static_cast<int>(direction)];
     // The search walks rows and columns, not bare cell numbers: it never
     // reads outside the 400 cells, and an east or west search stops at the

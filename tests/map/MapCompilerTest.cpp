@@ -222,6 +222,9 @@ TEST(MapCompiler, SearchesStopAtTheGridEdges) {
             EXPECT_TRUE(target >= -1 && target < 400);
         }
 
+    EXPECT_EQ(MapCompiler::exitTarget(map.lines, -1, MapCompiler::Direction::East), -1);
+    EXPECT_EQ(MapCompiler::exitTarget(map.lines, 400, MapCompiler::Direction::North), -1);
+
     // A short map list (a truncated file) reads as empty lines.
     QStringList shortMap = QStringList{QStringLiteral("x"), QStringLiteral("12")};
     EXPECT_EQ(exits(MapCompiler::buildPositionBlock(shortMap, 0, QStringLiteral("1"),

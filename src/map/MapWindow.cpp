@@ -265,7 +265,8 @@ void MapWindow::MapaMouseDown(QPoint at) {
         map_.drawTile(cell, tile_);
         map_.setTile(cell, tile_);
         setPaintMode(false);
-        redrawRow(cell);
+        view_->update(column * MapModel::CellWidth, row * MapModel::CellHeight, MapModel::CellWidth,
+                      MapModel::CellHeight);
     }
 }
 

@@ -1,0 +1,128 @@
+// Paints and names all 400 cells of a map through the map window's own
+// handlers, as the author does it (arm the paint marker, press on the map
+// image, type the name, Enter), and holds the painting against the floor:
+// drawing the same tile pictures with a bare QPainter onto a QImage, measured
+// in the same run. Naming writes each position's script, so it is shown on
+// its own line. Runs on the offscreen platform unless another one is set.
+#include "app/ProgramState.h"
+#include "app/Shape.h"
+#include "map/MapModel.h"
+#include "map/MapWindow.h"
+#include "map/TileSet.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double mean(const std::vector<double>& v) {
+    double sum = 0;
+    for (double x : v)
+        sum += x;
+    return sum / double(v.size());
+}
+
+void press(QWidget* widget, QPoint at) {
+    QMouseEvent down(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(widget, &down);
+    QMouseEvent up(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton, {});
+    QApplication::sendEvent(widget, &up);
+}
+
+int tileOf(int cell) { return 1 + cell % 19; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QTemporaryDir dir;
+    const QString ws = dir.path() + QLatin1Char('/');
+    QImage background(2000, 1200, QImage::Format_RGB32);
+    background.fill(QColor(214, 214, 206));
+    background.save(ws + QStringLiteral("defmap.bmp"), "BMP");
+
+    constexpr int rounds = 5;
+    std::vector<double> paintUs, nameUs, floorUs;
+    for (int round = 0; round < rounds; ++round) {
+        orv::ProgramState state;
+        state.workspaceFolder = ws;
+        state.adventureName = QStringLiteral("Banco%1").arg(round);
+        state.adventureFolder = ws + state.adventureName + QLatin1Char('/');
+        QDir().mkpath(state.adventureFolder);
+        orv::MapModel map(ws + QStringLiteral("defmap.bmp"));
+        map.reset();
+        QWidget host;
+        host.resize(1297, 722);
+        auto* window = new orv::MapWindow(&host, state, map, [] { return false; });
+        window->setGeometry(0, 0, 1297, 722);
+        host.show();
+        window->show();
+        window->mapChanged();
+        window->opened();
+        QApplication::processEvents();
+
+        QWidget* view = window->mapView();
+        auto* marker = window->findChild<orv::Shape*>(QStringLiteral("Shp1"));
+        auto* nameBox = window->findChild<QLineEdit*>(QStringLiteral("edNomPos"));
+        QElapsedTimer timer;
+        for (int cell = 0; cell < orv::MapModel::Cells; ++cell) {
+            const QPoint centre(orv::MapModel::column(cell) * 100 + 10, orv::MapModel::row(cell) * 60 + 10);
+            timer.start();
+            window->MapTileClick(tileOf(cell));
+            press(marker, QPoint(5, 5));
+            press(view, centre);
+            QApplication::processEvents();  // the repaint the author sees
+            paintUs.push_back(timer.nsecsElapsed() / 1e3);
+
+            timer.restart();
+            nameBox->setText(QStringLiteral("pos_%1").arg(cell));
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+            QApplication::sendEvent(nameBox, &enter);
+            QApplication::processEvents();
+            nameUs.push_back(timer.nsecsElapsed() / 1e3);
+            if (map.tile(cell) != QString::number(tileOf(cell)) || map.name(cell).isEmpty()) {
+                std::fprintf(stderr, "cell %d was not painted and named\n", cell);
+                return 1;
+            }
+        }
+
+        QImage bare = background.copy();
+        for (int cell = 0; cell < orv::MapModel::Cells; ++cell) {
+            timer.restart();
+            QPainter painter(&bare);
+            painter.drawImage(orv::MapModel::column(cell) * 100, orv::MapModel::row(cell) * 60,
+                              orv::TileSet::picture(tileOf(cell)));
+            painter.end();
+            floorUs.push_back(timer.nsecsElapsed() / 1e3);
+        }
+    }
+
+    const double paint = median(paintUs);
+    const double name = median(nameUs);
+    const double floor = median(floorUs);
+    std::printf("map painting, 400 cells x %d rounds, per cell (median / mean, microseconds)\n", rounds);
+    std::printf("  paint through the window (tile, arm, press, repaint): %9.1f / %9.1f\n", paint, mean(paintUs));
+    std::printf("  name through the window (text, Enter, script write):  %9.1f / %9.1f\n", name, mean(nameUs));
+    std::printf("  bare QPainter tile onto a QImage:                     %9.1f / %9.1f\n", floor, mean(floorUs));
+    std::printf("  ratio paint / bare:                                   %9.1f\n", paint / floor);
+    std::printf("  ratio paint + name / bare:                            %9.1f\n", (paint + name) / floor);
+    return 0;
+}

@@ -1,0 +1,233 @@
+#include "TestServers.h"
+
+#include <QDeadlineTimer>
+#include <QProcessEnvironment>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace orv::test {
+
+namespace {
+
+sockaddr_in loopback(quint16 port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+int listenOnLoopback(quint16* port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int yes = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address = loopback(0);
+    socklen_t size = sizeof address;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(s, 8) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    *port = ntohs(address.sin_port);
+    return s;
+}
+
+bool readable(int s, int ms) {
+    pollfd p{s, POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0;
+}
+
+}  // namespace
+
+quint16 freeLoopbackPort() {
+    quint16 port = 0;
+    ::close(listenOnLoopback(&port));
+    return port;
+}
+
+QByteArray rawExchange(quint16 port, const QByteArray& request) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopback(port);
+    QByteArray reply;
+    if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::send(s, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size()) {
+        char buffer[4096];
+        while (readable(s, 5000)) {
+            const ssize_t n = ::recv(s, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            reply.append(buffer, n);
+        }
+    }
+    ::close(s);
+    return reply;
+}
+
+QList<QByteArray> FaultServer::Request::headerValues(const QByteArray& name) const {
+    QList<QByteArray> values;
+    const QList<QByteArray> lines = head.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].endsWith('\r') ? lines[i].chopped(1) : lines[i];
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0 && line.left(colon).compare(name, Qt::CaseInsensitive) == 0)
+            values.append(line.mid(colon + 1).trimmed());
+    }
+    return values;
+}
+
+FaultServer::Reply FaultServer::ok(const QByteArray& body, const QByteArray& extraHeaders) {
+    return {"HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n" +
+            extraHeaders + "\r\n" + body};
+}
+
+FaultServer::Reply FaultServer::status(int code, const QByteArray& body) {
+    return {"HTTP/1.1 " + QByteArray::number(code) + " Falha\r\nContent-Length: " +
+            QByteArray::number(body.size()) + "\r\n\r\n" + body};
+}
+
+FaultServer::FaultServer(std::function<Reply(const Request&)> script)
+    : m_script(std::move(script)) {
+    m_listener = listenOnLoopback(&m_port);
+    m_thread = std::thread([this] { run(); });
+}
+
+FaultServer::~FaultServer() {
+    m_stop = true;
+    m_wake.notify_all();
+    m_thread.join();
+    ::close(m_listener);
+}
+
+QString FaultServer::base() const {
+    return QStringLiteral("http://127.0.0.1:%1/Orvalis/").arg(m_port);
+}
+
+std::vector<FaultServer::Request> FaultServer::requests() const {
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+void FaultServer::setScript(std::function<Reply(const Request&)> script) {
+    std::lock_guard lock(m_mutex);
+    m_script = std::move(script);
+}
+
+bool FaultServer::waitOrStop(int ms) {
+    std::unique_lock lock(m_mutex);
+    return !m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stop.load(); });
+}
+
+void FaultServer::run() {
+    while (!m_stop) {
+        if (!readable(m_listener, 50))
+            continue;
+        const int s = ::accept(m_listener, nullptr, nullptr);
+        if (s < 0)
+            continue;
+        m_connections.emplace_back([this, s] {
+            while (!m_stop && serve(s)) {
+            }
+            ::close(s);
+        });
+    }
+    for (std::thread& connection : m_connections)
+        connection.join();
+}
+
+// One request and its reply; false when the connection is over.
+bool FaultServer::serve(int s) {
+    QByteArray data;
+    qsizetype headEnd = -1;
+    qsizetype length = 0;
+    char buffer[65536];
+    for (;;) {
+        if (headEnd >= 0 && data.size() >= headEnd + 4 + length)
+            break;
+        if (!readable(s, 50)) {
+            if (m_stop)
+                return false;
+            continue;
+        }
+        const ssize_t n = ::recv(s, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return false;
+        data.append(buffer, n);
+        if (headEnd < 0 && (headEnd = data.indexOf("\r\n\r\n")) >= 0) {
+            Request probe{data.left(headEnd + 2), {}};
+            const auto lengths = probe.headerValues("Content-Length");
+            length = lengths.isEmpty() ? 0 : lengths.first().toLongLong();
+        }
+    }
+    Request request{data.left(headEnd + 2), data.mid(headEnd + 4, length)};
+    std::function<Reply(const Request&)> script;
+    {
+        std::lock_guard lock(m_mutex);
+        m_requests.push_back(request);
+        script = m_script;
+    }
+    const Reply reply = script(request);
+    if (reply.delayMs > 0 && !waitOrStop(reply.delayMs))
+        return false;
+    for (qsizetype sent = 0; sent < reply.bytes.size();) {
+        const ssize_t n = ::send(s, reply.bytes.constData() + sent, size_t(reply.bytes.size() - sent),
+                                 MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        sent += n;
+    }
+    return !reply.close;
+}
+
+ReferenceServer::ReferenceServer(const QString& dataDir, qint64 maxUpload) {
+    m_port = freeLoopbackPort();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (maxUpload > 0)
+        environment.insert(QStringLiteral("ORVALIS_MAX_UPLOAD"), QString::number(maxUpload));
+    m_php.setProcessEnvironment(environment);
+    m_php.setStandardOutputFile(QProcess::nullDevice());
+    m_php.setStandardErrorFile(dataDir + QStringLiteral("/server.log"));
+    m_php.start(QStringLiteral("sh"), {QStringLiteral(ORVALIS_SERVER_DIR "/start.sh"),
+                                       QString::number(m_port), dataDir});
+    if (!m_php.waitForStarted(5000))
+        throw std::runtime_error("cannot start the reference server");
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = loopback(m_port);
+        const bool up = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(s);
+        if (up)
+            return;
+        if (m_php.state() == QProcess::NotRunning)
+            break;
+        ::usleep(20000);
+    }
+    throw std::runtime_error("the reference server did not come up");
+}
+
+ReferenceServer::~ReferenceServer() {
+    m_php.terminate();
+    if (!m_php.waitForFinished(3000)) {
+        m_php.kill();
+        m_php.waitForFinished(3000);
+    }
+}
+
+QString ReferenceServer::base() const {
+    return QStringLiteral("http://127.0.0.1:%1/Orvalis/").arg(m_port);
+}
+
+void ReferenceServer::addGroup(const QString& dataDir, const QString& name, const QString& password,
+                               const QString& display) {
+    QProcess php;
+    php.start(QStringLiteral("php"), {QStringLiteral("-n"), QStringLiteral(ORVALIS_SERVER_DIR "/admin.php"),
+                                      dataDir, name, password, display});
+    if (!php.waitForFinished(20000) || php.exitCode() != 0)
+        throw std::runtime_error("admin.php failed: " + php.readAllStandardError().toStdString());
+}
+
+}  // namespace orv::test

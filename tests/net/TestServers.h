@@ -1,0 +1,90 @@
+#pragma once
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+
+#include <atomic>
+#include <ostream>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace orv::test {
+
+// A free TCP port on 127.0.0.1 at the moment of the call.
+quint16 freeLoopbackPort();
+
+// Sends raw bytes to 127.0.0.1:port and returns all that comes back until the
+// server closes (at most a few seconds).
+QByteArray rawExchange(quint16 port, const QByteArray& request);
+
+// An HTTP server on 127.0.0.1 that answers what the test scripts and records
+// each request byte for byte, to check what the client sends and how it copes
+// with a misbehaving server. Connections are kept alive, each on its own thread.
+class FaultServer {
+public:
+    struct Request {
+        QByteArray head;  // request line and headers, up to the empty line
+        QByteArray body;
+        QByteArray requestLine() const { return head.left(head.indexOf("\r\n")); }
+        QList<QByteArray> headerValues(const QByteArray& name) const;
+    };
+    struct Reply {
+        QByteArray bytes;        // sent as they stand
+        int delayMs = 0;         // silence before sending; cut short by the destructor
+        bool close = false;      // close the connection after sending
+    };
+    static Reply ok(const QByteArray& body, const QByteArray& extraHeaders = {});
+    static Reply status(int code, const QByteArray& body);
+
+    explicit FaultServer(std::function<Reply(const Request&)> script);
+    ~FaultServer();
+
+    QString base() const;
+    quint16 port() const { return m_port; }
+    std::vector<Request> requests() const;
+    void setScript(std::function<Reply(const Request&)> script);
+
+private:
+    void run();
+    bool serve(int socket);
+    bool waitOrStop(int ms);
+
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::function<Reply(const Request&)> m_script;
+    std::vector<Request> m_requests;
+    std::thread m_thread;
+    std::vector<std::thread> m_connections;
+};
+
+// The reference server of server/ under "php -S" on a free loopback port,
+// stopped with the object.
+class ReferenceServer {
+public:
+    explicit ReferenceServer(const QString& dataDir, qint64 maxUpload = 0);
+    ~ReferenceServer();
+    QString base() const;
+    quint16 port() const { return m_port; }
+
+    // php admin.php DATA_DIR NAME PASSWORD DISPLAY
+    static void addGroup(const QString& dataDir, const QString& name, const QString& password,
+                         const QString& display);
+
+private:
+    QProcess m_php;
+    quint16 m_port = 0;
+};
+
+}  // namespace orv::test

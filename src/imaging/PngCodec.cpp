@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QtEndian>
 
 #include <png.h>
 
@@ -42,6 +43,28 @@ constexpr png_alloc_size_t MaxChunkBytes = 8u << 20;
 // pixel data than that is truncated or hostile, and is refused before the
 // picture is allocated.
 constexpr unsigned long long MaxDeflateRatio = 1032;
+
+// libpng sets aside (and clears) a chunk's whole stated length before reading
+// it, so a chunk claiming more bytes than the file holds is refused here. Only
+// the chunks before the image data matter: image data is read piecewise, and
+// nothing after it is read at all.
+bool chunksFitInFile(const QByteArray& file) {
+    const auto* data = reinterpret_cast<const uchar*>(file.constData());
+    const size_t size = size_t(file.size());
+    size_t at = 8;  // past the signature
+    while (at + 8 <= size) {
+        if (std::memcmp(data + at + 4, "IDAT", 4) == 0)
+            return true;
+        const quint32 length = qFromBigEndian<quint32>(data + at);
+        if (size - at < 12 || length > size - at - 12)
+            return false;
+        at += 12 + size_t(length);
+    }
+    return true;  // libpng reports the missing end itself
+}
+
+// Text, profiles and suggested palettes play no part in the picture.
+constexpr png_byte UnusedChunks[] = "iCCP\0iTXt\0sPLT\0tEXt\0zTXt\0eXIf";
 
 struct MemoryInput {
     const png_byte* data;
@@ -91,6 +114,7 @@ bool readHeader(png_structp png, png_infop info, MemoryInput* in, Layout* layout
     png_set_read_status_fn(png, nullptr);
     png_set_user_limits(png, MaxPictureSide, MaxPictureSide);
     png_set_chunk_malloc_max(png, MaxChunkBytes);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, UnusedChunks, 6);
     png_read_info(png, info);
 
     png_uint_32 width = 0;
@@ -295,6 +319,8 @@ QImage PngCodec::read(const QString& path, const QImage& backdrop) {
 }
 
 QImage PngCodec::decode(const QByteArray& file, const QImage& backdrop) {
+    if (!chunksFitInFile(file))
+        failRead();
     ReadStruct png;
     if (!png.png || !png.info)
         failRead();

@@ -1,0 +1,14 @@
+# Fuzz target for what the adventure server answers. Included by
+# fuzz/CMakeLists.txt, which defines orvalis_add_fuzzer.
+set(ORV_FUZZ_SRC ${CMAKE_CURRENT_LIST_DIR}/../src)
+if(NOT TARGET Qt6::Core)
+  find_package(Qt6 REQUIRED COMPONENTS Core)
+endif()
+
+orvalis_add_fuzzer(fuzz_server_reply
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_server_reply.cpp
+          ${ORV_FUZZ_SRC}/net/ServerReply.cpp
+          ${ORV_FUZZ_SRC}/app/ListFile.cpp
+          ${ORV_FUZZ_SRC}/app/Cp1252.cpp
+  LIBS Qt6::Core)
+target_include_directories(fuzz_server_reply PRIVATE ${ORV_FUZZ_SRC})

@@ -365,3 +365,34 @@ TEST(SettingsWindow, RadioButtonsSetTheSettingsAtOnce) {
     EXPECT_EQ(again->state().scriptWriteMode, "1");
     EXPECT_EQ(again->state().defaultScriptMode, "1");
 }
+
+TEST(SettingsWindow, TheChosenWriteModeAndExtensionSteerTheNextCompile) {
+    TestWorkspace ws;
+    ws.addAdventure("Vila");
+    QByteArray map;
+    map += "Pra\xe7" "a\r\n1\r\n";  // the map file is Windows-1252
+    ws.write("Vila/Vila.map", map);
+    const QByteArray old = crlf({"// meu script", "  fim"});
+    ws.write(QStringLiteral("Vila/Praça.scp"), old);
+    ws.write("Vila/Praça.jpg", "x");
+    auto form = startProgram(ws);
+    click(child(form.get(), "btAdv"));
+    doubleClickRow(*form, 0);
+    click(child(form.get(), "btOpc"));
+    click(child(form.get(), "RbOp2"), {8, 10});
+    click(child(form.get(), "btMap"));
+    click(child(form.get(), "btMapCpl"));
+    EXPECT_EQ(ws.read(QStringLiteral("Vila/Praça.scp")), old);  // kept byte for byte
+
+    click(child(form.get(), "btOpc"));
+    click(child(form.get(), "RbOp1"), {8, 10});
+    click(child(form.get(), "RbJPG"), {8, 10});
+    click(child(form.get(), "RbMd2"), {8, 10});
+    click(child(form.get(), "btMap"));
+    click(child(form.get(), "btMapCpl"));
+    EXPECT_EQ(ws.read(QStringLiteral("Vila/Praça.scp")),
+              crlf({"//=== Posi\xe7\xe3o: Pra\xe7" "a ==================", "  setmode= 2", "  retscp= Pra\xe7" "a",
+                    "  telpos= Pra\xe7" "a.jpg", "  msg= Nome desta posi\xe7\xe3o Pra\xe7" "a", "  fim"}));
+    EXPECT_EQ(child<QLabel>(form.get(), "Msg1")->text(), "Scpts compilados.");
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}

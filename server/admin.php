@@ -3,6 +3,9 @@
 // password (and display text, when one is given):
 //   php admin.php DATA_DIR GROUPNAME PASSWORD [DISPLAY TEXT]
 // The group's adventure folder is created empty if missing.
+// ORVALIS_HASH_COST (4..31) sets the bcrypt cost of the stored hash; the
+// default is PHP's. Every upload verifies the password once, so benchmarks
+// use a low cost to measure the transfer rather than the hashing.
 
 declare(strict_types=1);
 
@@ -46,7 +49,15 @@ foreach ([$dataDir, "$dataDir/adventures", "$dataDir/tmp", orv_adventure_dir($da
 }
 
 $groups = orv_read_groups($dataDir);
-$entry = ['name' => $name, 'display' => $display, 'hash' => password_hash($password, PASSWORD_DEFAULT)];
+$options = [];
+$cost = getenv('ORVALIS_HASH_COST');
+if ($cost !== false && $cost !== '') {
+    if (!preg_match('/^[0-9]{1,2}$/', $cost) || (int) $cost < 4 || (int) $cost > 31) {
+        fail("ORVALIS_HASH_COST deve ser um número de 4 a 31");
+    }
+    $options['cost'] = (int) $cost;
+}
+$entry = ['name' => $name, 'display' => $display, 'hash' => password_hash($password, PASSWORD_BCRYPT, $options)];
 $found = false;
 foreach ($groups as $i => $group) {
     if (($group['name'] ?? null) === $name) {

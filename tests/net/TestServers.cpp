@@ -224,6 +224,9 @@ QString ReferenceServer::base() const {
 void ReferenceServer::addGroup(const QString& dataDir, const QString& name, const QString& password,
                                const QString& display) {
     QProcess php;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ORVALIS_HASH_COST"), QStringLiteral("4"));
+    php.setProcessEnvironment(environment);
     php.start(QStringLiteral("php"), {QStringLiteral("-n"), QStringLiteral(ORVALIS_SERVER_DIR "/admin.php"),
                                       dataDir, name, password, display});
     if (!php.waitForFinished(20000) || php.exitCode() != 0)

@@ -78,7 +78,7 @@ public:
     QString base() const;
     quint16 port() const { return m_port; }
 
-    // php admin.php DATA_DIR NAME PASSWORD DISPLAY
+    // php admin.php DATA_DIR NAME PASSWORD DISPLAY, with the cheapest hash.
     static void addGroup(const QString& dataDir, const QString& name, const QString& password,
                          const QString& display);
 

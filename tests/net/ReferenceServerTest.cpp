@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -136,6 +137,32 @@ TEST_F(ReferenceServerTest, UploadsAreRefusedForAWrongPasswordABadNameOrTooManyB
     storedNames.sort();
     EXPECT_EQ(storedNames, QStringList({"Floresta.map", "cabe.png", "sen.txt"}));
     EXPECT_TRUE(QDir(data + "/tmp").isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DemoData, TheSampleAdventureIsServedAsGroupFlorestaWithPasswordDemo) {
+    QTemporaryDir temp;
+    const QString sample = temp.path() + "/amostra/Floresta/";
+    ASSERT_TRUE(QDir().mkpath(sample));
+    writeBytes(sample + "Floresta.map", "sala\r\n");
+    writeBytes(sample + "sala.png", "png");
+    writeBytes(sample + "sen.txt", "senha local\r\n");
+    QProcess script;
+    script.start("sh", {ORVALIS_SERVER_DIR "/demo-data.sh", temp.path() + "/dados", sample});
+    ASSERT_TRUE(script.waitForFinished(30000));
+    ASSERT_EQ(script.exitCode(), 0) << script.readAllStandardError().constData();
+
+    ReferenceServer server(temp.path() + "/dados");
+    ServerClient client(server.base());
+    const QStringList groups = client.listGroups();
+    ASSERT_EQ(groups.size(), 2);
+    EXPECT_EQ(ServerReply::groupAdventureName(groups[1]), "Floresta");
+    EXPECT_EQ(client.listFiles("Floresta"), QStringList({"Ok", "Floresta.map", "sala.png"}));
+    EXPECT_EQ(client.putFile("Floresta", sample, "sala.png", "demo"), "Ok");
+    EXPECT_TRUE(ServerClient::defaultBaseAddress().endsWith("/Orvalis/"));
 }
 
 }  // namespace

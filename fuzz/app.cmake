@@ -6,18 +6,16 @@ if(NOT TARGET Qt6::Gui)
 endif()
 
 orvalis_add_fuzzer(fuzz_list_file
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_list_file.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/app_list_file.cpp
           ${ORV_FUZZ_SRC}/app/ListFile.cpp
           ${ORV_FUZZ_SRC}/app/Cp1252.cpp
   LIBS Qt6::Core)
-target_include_directories(fuzz_list_file PRIVATE ${ORV_FUZZ_SRC})
 
 orvalis_add_fuzzer(fuzz_map_file
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_map_file.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/app_map_file.cpp
           ${ORV_FUZZ_SRC}/map/MapModel.cpp
           ${ORV_FUZZ_SRC}/map/TileSet.cpp
           ${ORV_FUZZ_SRC}/map/MapCompiler.cpp
           ${ORV_FUZZ_SRC}/app/ListFile.cpp
           ${ORV_FUZZ_SRC}/app/Cp1252.cpp
   LIBS Qt6::Core Qt6::Gui)
-target_include_directories(fuzz_map_file PRIVATE ${ORV_FUZZ_SRC})

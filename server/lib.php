@@ -85,6 +85,18 @@ function orv_utf8_to_cp1252(string $text): ?string
     return $out;
 }
 
+// Undoes the client's escaping. The client writes as %XX only what a request
+// line cannot carry (blanks, "#", control characters, bytes from 0x7F up) and
+// sends every other character as typed, "%" included; so only those escapes
+// are decoded, and a password such as "50%41" arrives as it was typed.
+function orv_wire_decode(string $text): string
+{
+    return (string) preg_replace_callback('/%([0-9A-Fa-f]{2})/', static function (array $m): string {
+        $byte = hexdec($m[1]);
+        return ($byte <= 0x20 || $byte === 0x23 || $byte >= 0x7F) ? chr($byte) : $m[0];
+    }, $text);
+}
+
 // A name that stays inside its folder and that every client can store: no
 // folder part, not "." or "..", none of the characters Windows refuses in file
 // names, no control characters, at most 255 bytes.

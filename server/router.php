@@ -14,8 +14,9 @@
 // name holding "&" would be cut by PHP's own parsing ($_GET splits at every
 // "&", turns "+" into a blank and "." in keys into "_"). The query is read raw
 // instead, in the client's fixed key order: NoAdv up to the first "&Arq=", Arq
-// up to the first "&Senha=" after it, Senha to the end; only %XX escapes are
-// decoded. A query that does not begin with "NoAdv=" falls back to $_GET.
+// up to the first "&Senha=" after it, Senha to the end, and only the escapes
+// the client makes are decoded (orv_wire_decode). A query that does not begin
+// with "NoAdv=" (a browser, another client) is read through $_GET instead.
 
 declare(strict_types=1);
 
@@ -69,10 +70,10 @@ function query_fields(array $keys): ?array
             if ($end === false) {
                 return null;
             }
-            $fields[$keys[$i]] = rawurldecode(substr($query, $pos, $end - $pos));
+            $fields[$keys[$i]] = orv_wire_decode(substr($query, $pos, $end - $pos));
             $pos = $end + strlen($marker);
         } else {
-            $fields[$keys[$i]] = rawurldecode(substr($query, $pos));
+            $fields[$keys[$i]] = orv_wire_decode(substr($query, $pos));
         }
     }
     return $fields;
@@ -154,7 +155,7 @@ function download(string $dataDir, string $rest): void
 {
     $parts = explode('/', $rest);
     $path = count($parts) !== 2 ? null
-        : readable_file($dataDir, wire_name(rawurldecode($parts[0])), wire_name(rawurldecode($parts[1])));
+        : readable_file($dataDir, wire_name(orv_wire_decode($parts[0])), wire_name(orv_wire_decode($parts[1])));
     if ($path === null) {
         reply_text("Arquivo não encontrado!", 404);
         return;

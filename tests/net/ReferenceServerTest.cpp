@@ -49,7 +49,7 @@ protected:
     void SetUp() override {
         data = temp.path() + "/data";
         stored = data + "/adventures/Floresta/";
-        ReferenceServer::addGroup(data, "Floresta", "s3nh@ & co", "Floresta (teste)");
+        ReferenceServer::addGroup(data, "Floresta", "s3nh@ & c%41o", "Floresta (teste)");
         ReferenceServer::addGroup(data, QString::fromUtf8("Caverna"), "outra", QString::fromUtf8("Caverna do dragão"));
         ASSERT_TRUE(QDir().mkpath(local()));
         writeBytes(stored + "Floresta.map", "sala\r\n3\r\n");
@@ -71,8 +71,8 @@ TEST_F(ReferenceServerTest, ListsGroupsAndFilesButNeverThePasswordFile) {
     EXPECT_EQ(client.getFile("Floresta", local(), "sen.txt"), "Falha download");
     EXPECT_FALSE(QFile::exists(local("sen.txt")));
     writeBytes(local("sen.txt"), "troca\r\n");
-    EXPECT_EQ(client.putText("Floresta", local(), "sen.txt", "s3nh@ & co"), QString::fromUtf8("Arquivo inválido!"));
-    EXPECT_EQ(client.putFile("Floresta", local(), "sen.txt", "s3nh@ & co"), QString::fromUtf8("Arquivo inválido!"));
+    EXPECT_EQ(client.putText("Floresta", local(), "sen.txt", "s3nh@ & c%41o"), QString::fromUtf8("Arquivo inválido!"));
+    EXPECT_EQ(client.putFile("Floresta", local(), "sen.txt", "s3nh@ & c%41o"), QString::fromUtf8("Arquivo inválido!"));
     EXPECT_EQ(fileBytes(stored + "sen.txt"), "segredo do servidor\r\n");
     const QByteArray upper = test::rawExchange(server->port(), "GET /Orvalis/Floresta/SEN.TXT HTTP/1.0\r\n\r\n");
     EXPECT_TRUE(upper.startsWith("HTTP/1.0 404") || upper.startsWith("HTTP/1.1 404")) << upper.constData();
@@ -80,7 +80,7 @@ TEST_F(ReferenceServerTest, ListsGroupsAndFilesButNeverThePasswordFile) {
 
 TEST_F(ReferenceServerTest, TextAndFilesTravelByteForByteUnderNamesWithBlanksAndAmpersands) {
     ServerClient client(server->base());
-    const QString password = "s3nh@ & co";
+    const QString password = "s3nh@ & c%41o";
     const QString textName = QString::fromUtf8("mapa da floresta&1 ação.scp");
     const QByteArray text = everyByteBut("\r\n") + "\nsegunda linha\n\nsem fim";
     const QByteArray asStored = everyByteBut("\r\n") + "\r\nsegunda linha\r\n\r\nsem fim\r\n";
@@ -91,7 +91,7 @@ TEST_F(ReferenceServerTest, TextAndFilesTravelByteForByteUnderNamesWithBlanksAnd
     EXPECT_TRUE(client.getText("Floresta", local(), textName));
     EXPECT_EQ(fileBytes(local(textName)), asStored);
 
-    const QString fileName = "som da porta & eco.wav";
+    const QString fileName = "som da porta & eco 100%25.wav";
     const QByteArray bytes = everyByteBut({}).repeated(40);
     writeBytes(local(fileName), bytes);
     EXPECT_EQ(client.putFile("Floresta", local(), fileName, password), "Ok");
@@ -109,17 +109,17 @@ TEST_F(ReferenceServerTest, UploadsAreRefusedForAWrongPasswordABadNameOrTooManyB
     writeBytes(local("sala.scp"), "nova\r\n");
     EXPECT_EQ(client.putText("Floresta", local(), "sala.scp", "errada"), "Senha incorreta!");
     EXPECT_EQ(client.putFile("Floresta", local(), "sala.scp", "outra"), "Senha incorreta!");
-    EXPECT_EQ(client.putFile("Floresta", local(), "sala.scp", "s3nh@ "), "Senha incorreta!");
-    EXPECT_EQ(client.putFile("Sem grupo", local(), "sala.scp", "s3nh@ & co"), "Grupo inexistente!");
+    EXPECT_EQ(client.putFile("Floresta", local(), "sala.scp", "s3nh@ & cAo"), "Senha incorreta!");
+    EXPECT_EQ(client.putFile("Sem grupo", local(), "sala.scp", "s3nh@ & c%41o"), "Grupo inexistente!");
     writeBytes(local("a|b.scp"), "x\r\n");
-    EXPECT_EQ(client.putFile("Floresta", local(), "a|b.scp", "s3nh@ & co"), QString::fromUtf8("Arquivo inválido!"));
+    EXPECT_EQ(client.putFile("Floresta", local(), "a|b.scp", "s3nh@ & c%41o"), QString::fromUtf8("Arquivo inválido!"));
 
     // Names that the client itself would refuse, sent by hand.
-    for (const QByteArray arq : {"..", "../fora.txt", "%2E%2E%2Ffora.txt", "sub/fora.txt", "a%00b", "a%0Ab"}) {
+    for (const QByteArray arq : {"..", "../fora.txt", "sub/fora.txt", "a%00b", "a%0Ab", "a%0D"}) {
         const QByteArray body = "--xx\r\nContent-Disposition: form-data; name=\"Txt\"\r\n\r\nmal\r\n--xx--\r\n";
         const QByteArray reply = test::rawExchange(
             server->port(), "POST /Orvalis/puttxt.php?NoAdv=Floresta&Arq=" + arq +
-                                "&Senha=s3nh@%20%26%20co HTTP/1.0\r\nContent-Type: multipart/form-data; "
+                                "&Senha=s3nh@%20&%20c%41o HTTP/1.0\r\nContent-Type: multipart/form-data; "
                                 "boundary=xx\r\nContent-Length: " +
                                 QByteArray::number(body.size()) + "\r\n\r\n" + body);
         EXPECT_TRUE(reply.endsWith("Arquivo inv\xE1lido!")) << arq.constData() << ": " << reply.constData();
@@ -130,9 +130,9 @@ TEST_F(ReferenceServerTest, UploadsAreRefusedForAWrongPasswordABadNameOrTooManyB
     writeBytes(local("grande.png"), QByteArray(100 * 1024, 'g'));
     writeBytes(local("grande.scp"), QByteArray(100 * 1024, 't'));
     writeBytes(local("cabe.png"), QByteArray(60 * 1024, 'c'));
-    EXPECT_EQ(client.putFile("Floresta", local(), "grande.png", "s3nh@ & co"), "Arquivo muito grande!");
-    EXPECT_EQ(client.putText("Floresta", local(), "grande.scp", "s3nh@ & co"), "Arquivo muito grande!");
-    EXPECT_EQ(client.putFile("Floresta", local(), "cabe.png", "s3nh@ & co"), "Ok");
+    EXPECT_EQ(client.putFile("Floresta", local(), "grande.png", "s3nh@ & c%41o"), "Arquivo muito grande!");
+    EXPECT_EQ(client.putText("Floresta", local(), "grande.scp", "s3nh@ & c%41o"), "Arquivo muito grande!");
+    EXPECT_EQ(client.putFile("Floresta", local(), "cabe.png", "s3nh@ & c%41o"), "Ok");
     QStringList storedNames = QDir(stored).entryList(QDir::Files);
     storedNames.sort();
     EXPECT_EQ(storedNames, QStringList({"Floresta.map", "cabe.png", "sen.txt"}));

@@ -11,6 +11,7 @@
 #include <curl/curl.h>
 
 #include <mutex>
+#include <utility>
 
 #ifndef ORVALIS_SERVER_BASE
 #define ORVALIS_SERVER_BASE "http://127.0.0.1:8080/Orvalis/"

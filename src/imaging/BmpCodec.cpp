@@ -27,6 +27,15 @@ public:
     }
     bool ranShort() const { return shortRead; }
 
+    // Pixel data said to start past the end of the file is a truncation too.
+    bool seek(qint64 position) override {
+        if (position > data().size()) {
+            shortRead = true;
+            return false;
+        }
+        return QBuffer::seek(position);
+    }
+
 protected:
     qint64 readData(char* data, qint64 size) override {
         const qint64 got = QBuffer::readData(data, size);

@@ -104,7 +104,7 @@ struct Layout {
     int storedBitsPerPixel;  // as in the file, before any transform
     size_t rowBytes;         // after the transforms
     bool interlaced;
-    bool opaque;  // no alpha and no tRNS: rows can go straight into the picture
+    bool opaque;  // no alpha and no tRNS: nothing to blend
 };
 
 bool readHeader(png_structp png, png_infop info, MemoryInput* in, Layout* layout) {

@@ -25,7 +25,7 @@ if [ $# -gt 0 ]; then
 else
     programs=()
     for program in "$build"/fuzz_*; do
-        [ -x "$program" ] && programs+=("$(basename "$program")")
+        [ -f "$program" ] && [ -x "$program" ] && programs+=("$(basename "$program")")
     done
 fi
 

@@ -1,26 +1,9 @@
-// PNG files come from other authors and the server: any bytes must give a
-// sound picture or the reader's error, never a crash, hang or huge allocation.
-#include "app/OrvalisError.h"
+// PNG files come from other authors and the server. Unlike the other readers,
+// a PNG that cannot be read is reported to the author, always with the one text.
+#include "ImagingFuzz.h"
 #include "imaging/PngCodec.h"
-#include "imaging/Picture.h"
-
-#include <QByteArray>
-#include <QImage>
-
-#include <cstdint>
-#include <cstdlib>
-
-namespace {
-void check(const QImage& picture) {
-    if (picture.format() != QImage::Format_RGB32
-        || !orv::acceptablePictureSize(picture.width(), picture.height()))
-        std::abort();
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QByteArray file = QByteArray::fromRawData(reinterpret_cast<const char*>(data),
-                                                    static_cast<qsizetype>(size));
     // Blended over a backdrop, as a picture reloaded in place is, whenever
     // the file has the backdrop's size.
     static const QImage backdrop = [] {
@@ -29,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return picture;
     }();
     try {
-        check(orv::PngCodec::decode(file, backdrop));
+        orv::fuzz::checkPicture(orv::PngCodec::decode(orv::fuzz::bytesOf(data, size), backdrop));
     } catch (const orv::OrvalisError& e) {
         if (e.text() != QLatin1String("Error Reading File!"))
             std::abort();

@@ -10,6 +10,7 @@ packages=(
   php-cli curl
   fonts-liberation
   xvfb xauth imagemagick
+  libx11-dev
 )
 missing=()
 for p in "${packages[@]}"; do

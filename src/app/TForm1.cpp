@@ -8,6 +8,7 @@
 #include "SettingsWindow.h"
 #include "Shape.h"
 #include "ToolWindow.h"
+#include "editors/ScriptWindow.h"
 #include "map/MapWindow.h"
 
 #include <QApplication>
@@ -170,9 +171,7 @@ void TForm1::buildWindows(QWidget* page) {
     senha_->setObjectName(QStringLiteral("Senha"));
     senha_->setEchoMode(QLineEdit::Password);
     senha_->setGeometry(90, 262, 150, 22);
-    janScp_ = editorShell(page, {QStringLiteral("JanScp"), QStringLiteral("Script:"), QStringLiteral("brScp"), 159,
-                                 QStringLiteral("btJanScp"), QRect(490, 90, 800, 570)},
-                          "Msg3", 265);
+    janScp_ = new ScriptWindow(page, state_, [this] { return IsReady(); });
     janObj_ = editorShell(page, {QStringLiteral("JanObj"), QStringLiteral("Objeto:"), QStringLiteral("brObj"), 159,
                                  QStringLiteral("btJanObj"), QRect(617, 100, 654, 570)},
                           "Msg4", 135);
@@ -294,7 +293,7 @@ void TForm1::btMapClick() {
 
 void TForm1::btScpClick() {
     OpenToolWindow(janScp_);
-    clearStatus(janScp_, "Msg3");
+    janScp_->opened();
 }
 
 void TForm1::btObjClick() {

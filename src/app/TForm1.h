@@ -14,6 +14,7 @@ namespace orv {
 class AdventureWindow;
 class MapWindow;
 class PictureBox;
+class ScriptWindow;
 class SettingsWindow;
 class Shape;
 class ToolWindow;
@@ -90,7 +91,7 @@ private:
     AdventureWindow* janAdv_ = nullptr;
     SettingsWindow* janCnf_ = nullptr;
     ToolWindow* janCnc_ = nullptr;
-    ToolWindow* janScp_ = nullptr;
+    ScriptWindow* janScp_ = nullptr;
     ToolWindow* janObj_ = nullptr;
     ToolWindow* janReg_ = nullptr;
     ToolWindow* janSnd_ = nullptr;

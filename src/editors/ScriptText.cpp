@@ -1,0 +1,30 @@
+#include "ScriptText.h"
+
+#include "app/Cp1252.h"
+
+namespace orv {
+
+QString ScriptText::fromFile(const QByteArray& bytes) {
+    QString text = cp1252::decode(bytes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+QByteArray ScriptText::toFile(const QString& text) {
+    QString lines = text;
+    // The editor's document keeps its breaks as paragraph separators, and
+    // Shift+Enter inserts a line separator: both are line breaks in the file.
+    lines.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    lines.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    lines.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return cp1252::encode(lines);
+}
+
+QString ScriptText::handOffName(const QString& scriptFileName) {
+    return scriptFileName.left(qMax<qsizetype>(0, scriptFileName.size() - 4));
+}
+
+}  // namespace orv

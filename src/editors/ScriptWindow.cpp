@@ -1,0 +1,191 @@
+#include "ScriptWindow.h"
+
+#include "ScriptText.h"
+#include "app/ButtonArt.h"
+#include "app/Controls.h"
+#include "app/ListFile.h"
+#include "app/PictureBox.h"
+#include "app/ProgramState.h"
+#include "platform/GamePlayer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTextDocument>
+
+namespace orv {
+
+namespace {
+const QColor kMaroon(128, 0, 0);
+
+// Keys that put a character into the editor, as the author sees it: Enter and
+// Backspace count, Delete, arrows and function keys do not.
+bool producesCharacter(const QKeyEvent& key) {
+    switch (key.key()) {
+    case Qt::Key_Delete:
+        return false;
+    case Qt::Key_Backspace:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Tab:
+        return true;
+    default:
+        return !key.text().isEmpty();
+    }
+}
+}  // namespace
+
+ScriptWindow::ScriptWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady)
+    : ToolWindow(parent,
+                 {QStringLiteral("JanScp"), QStringLiteral("Script:"), QStringLiteral("brScp"), 159,
+                  QStringLiteral("btJanScp"), QRect(490, 90, 800, 570)},
+                 state.drag),
+      state_(state), isReady_(std::move(isReady)), player_(makeDesktopGamePlayer()) {
+    title()->setObjectName(QStringLiteral("Label2"));
+    lbNoScp_ = makeLabel(this, QStringLiteral("lbNoScp"), QString(), {title()->x() + title()->width() + 6, 5},
+                         LabelStyle{19, true, true, Qt::black});
+    lbNoScp_->resize(500, title()->height());
+
+    noScp_ = new QListWidget(this);
+    noScp_->setObjectName(QStringLiteral("NoScp"));
+    noScp_->setGeometry(5, 30, 266, 481);
+    QFont listFont(QStringLiteral("Arial"));
+    listFont.setPixelSize(13);
+    noScp_->setFont(listFont);
+    connect(noScp_, &QListWidget::itemClicked, this, [this] { NoScpClick(); });
+
+    fonte_ = new QPlainTextEdit(this);
+    fonte_->setObjectName(QStringLiteral("Fonte"));
+    fonte_->setGeometry(278, 30, 516, 481);
+    QFont editorFont(QStringLiteral("Courier New"));
+    editorFont.setPixelSize(16);
+    editorFont.setStyleHint(QFont::TypeWriter);
+    fonte_->setFont(editorFont);
+    fonte_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    fonte_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    fonte_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette editorPalette = fonte_->palette();
+    editorPalette.setColor(QPalette::Base, Qt::white);
+    editorPalette.setColor(QPalette::Text, Qt::black);
+    fonte_->setPalette(editorPalette);
+    fonte_->installEventFilter(this);
+
+    // "Gravar" keeps the unsaved-edit cue in its caption, so its release
+    // paints the cue's colour rather than plain black.
+    bnGrvScp_ = new PictureBox(this, QStringLiteral("bnGrvScp"), QRect(5, 538, 60, 24));
+    bnGrvScp_->setHint(QStringLiteral("Gravar"));
+    bnGrvScp_->onPress = [this](QMouseEvent*) { DrawSmallButtonDown(bnGrvScp_, Qt::white); };
+    bnGrvScp_->onRelease = [this](QMouseEvent*) { DrawSmallButtonUp(bnGrvScp_, gravarColour_); };
+    bnGrvScp_->onClick = [this] { bnGrvScpClick(); };
+    bnExeScp_ = makeSmallButton(this, QStringLiteral("bnExeScp"), QStringLiteral("Exec"), {67, 538},
+                                [this] { bnExeScpClick(); });
+    // Sending and fetching a script come with the server transfers.
+    bnUplScp_ = makeSmallButton(this, QStringLiteral("bnUplScp"), QStringLiteral("Upload"), {129, 538}, {});
+    bnDwnScp_ = makeSmallButton(this, QStringLiteral("bnDwnScp"), QStringLiteral("Down"), {191, 538}, {});
+    bnUplScp_->hide();
+    bnDwnScp_->hide();
+    for (PictureBox* b : {bnGrvScp_, bnExeScp_, bnUplScp_, bnDwnScp_})
+        DrawSmallButtonUp(b, Qt::black);
+
+    msg3_ = makeStatusLabel(this, QStringLiteral("Msg3"), {265, 541}, 520);
+}
+
+ScriptWindow::~ScriptWindow() = default;
+
+void ScriptWindow::setGamePlayer(std::unique_ptr<GamePlayer> player) {
+    player_ = std::move(player);
+}
+
+QString ScriptWindow::loadedScriptName() const {
+    return lbNoScp_->text();
+}
+
+void ScriptWindow::opened() {
+    // Pointing the list at the folder makes it the working directory too, as
+    // for every file list of the program; the player started by "Exec" finds
+    // its adventure's files there.
+    listedFolder_ = state_.adventureFolder;
+    if (!listedFolder_.isEmpty())
+        QDir::setCurrent(listedFolder_);
+    noScp_->clear();
+    noScp_->addItems(QDir(listedFolder_).entryList({QStringLiteral("*.scp")}, QDir::Files,
+                                                    QDir::Name | QDir::IgnoreCase));
+    // Reopening the window does not save the text, so the cue keeps its colour.
+    DrawSmallButtonUp(bnGrvScp_, gravarColour_);
+    for (PictureBox* b : {bnExeScp_, bnUplScp_, bnDwnScp_})
+        DrawSmallButtonUp(b, Qt::black);
+    msg3_->clear();
+    if (isReady_ && isReady_()) {
+        bnUplScp_->show();
+        bnDwnScp_->show();
+    }
+}
+
+void ScriptWindow::NoScpClick() {
+    QListWidgetItem* item = noScp_->currentItem();
+    if (!item)
+        return;
+    const QString name = item->text();
+    // Read before touching the editor: a file that cannot be read leaves the
+    // text as it was.
+    const QByteArray bytes = readFileBytes(listedFolder_ + name);
+    fonte_->setPlainText(ScriptText::fromFile(bytes));
+    lbNoScp_->setText(name);
+    loadedFolder_ = listedFolder_;
+    fonte_->repaint();
+    setGravarColour(Qt::black);
+    msg3_->clear();
+}
+
+void ScriptWindow::FonteKeyPress(const QKeyEvent& key) {
+    if (producesCharacter(key))
+        setGravarColour(kMaroon);
+}
+
+void ScriptWindow::bnGrvScpClick() {
+    const QString name = lbNoScp_->text();
+    if (name.isEmpty()) {
+        // Nothing was loaded: there is no file to write, and the text stays.
+        msg3_->setText(QStringLiteral("Nenhum script carregado!"));
+        return;
+    }
+    // The script goes back where it was read from, also after another
+    // adventure was opened: written into the new folder under its old name it
+    // could replace a different script of the same name.
+    // toRawText keeps non-breaking spaces, which toPlainText would turn into spaces.
+    writeFileSafely(loadedFolder_ + name, ScriptText::toFile(fonte_->document()->toRawText()));
+    // The cue clears only once the file is written.
+    setGravarColour(Qt::black);
+    if (loadedFolder_ != state_.adventureFolder)
+        msg3_->setText(QStringLiteral("Gravado em %1!").arg(QDir(loadedFolder_).dirName()));
+}
+
+void ScriptWindow::bnExeScpClick() {
+    if (!state_.adventureOpen())
+        return;
+    const GamePlayer::WindowId window = player_->findWindow(state_.adventureName);
+    if (window) {
+        ListFile::write(state_.adventureFolder + QStringLiteral("scp.txt"),
+                        {ScriptText::handOffName(lbNoScp_->text())});
+        QCoreApplication::processEvents();
+        player_->bringToFront(window);
+    } else {
+        player_->start(state_.adventureFolder + state_.adventureName + QStringLiteral(".exe"),
+                       QStringLiteral("atv"));
+    }
+}
+
+bool ScriptWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == fonte_ && event->type() == QEvent::KeyPress)
+        FonteKeyPress(*static_cast<QKeyEvent*>(event));
+    return ToolWindow::eventFilter(watched, event);
+}
+
+void ScriptWindow::setGravarColour(const QColor& colour) {
+    gravarColour_ = colour;
+    DrawSmallButtonUp(bnGrvScp_, colour);
+}
+
+}  // namespace orv

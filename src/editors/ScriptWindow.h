@@ -1,0 +1,69 @@
+#pragma once
+#include "app/ToolWindow.h"
+
+#include <QColor>
+#include <functional>
+#include <memory>
+
+class QKeyEvent;
+class QListWidget;
+class QPlainTextEdit;
+
+namespace orv {
+
+class GamePlayer;
+class PictureBox;
+struct ProgramState;
+
+// JanScp: the adventure's scripts in the list NoScp, the one loaded into the
+// editor Fonte, saved with "Gravar" and handed to the game player with "Exec".
+class ScriptWindow : public ToolWindow {
+public:
+    ScriptWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady);
+    ~ScriptWindow() override;
+
+    // The window's own steps when "Scripts" opens it, after the main window
+    // has brought it to the front: re-read the list, paint the buttons, clear
+    // Msg3, show the transfer buttons when the connection is ready.
+    void opened();
+
+    // Tests stand in for the desktop.
+    void setGamePlayer(std::unique_ptr<GamePlayer> player);
+
+    QListWidget* scriptList() const { return noScp_; }
+    QPlainTextEdit* editor() const { return fonte_; }
+    QString loadedScriptName() const;
+    // Black: nothing typed since the last load or save; maroon: typed.
+    QColor gravarCaptionColour() const { return gravarColour_; }
+
+    // Event handlers.
+    void NoScpClick();
+    void FonteKeyPress(const QKeyEvent& key);
+    void bnGrvScpClick();
+    void bnExeScpClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setGravarColour(const QColor& colour);
+
+    ProgramState& state_;
+    std::function<bool()> isReady_;
+    std::unique_ptr<GamePlayer> player_;
+
+    QLabel* lbNoScp_;
+    QListWidget* noScp_;
+    QPlainTextEdit* fonte_;
+    PictureBox* bnGrvScp_;
+    PictureBox* bnExeScp_;
+    PictureBox* bnUplScp_;
+    PictureBox* bnDwnScp_;
+    QLabel* msg3_;
+
+    QString listedFolder_;  // the folder NoScp shows
+    QString loadedFolder_;  // the folder the loaded script was read from
+    QColor gravarColour_ = Qt::black;
+};
+
+}  // namespace orv

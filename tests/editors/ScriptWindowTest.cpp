@@ -1,0 +1,372 @@
+// The script window as an author meets it: the list of the adventure's
+// scripts, loading one, the unsaved-edit cue on "Gravar", saving byte for byte,
+// and "Exec" handing the script to a running player or starting it.
+#include "app/PictureBox.h"
+#include "app/Shape.h"
+#include "app/TForm1.h"
+#include "editors/ScriptWindow.h"
+#include "platform/GamePlayer.h"
+#include "support/QtTestMain.h"
+#include "support/TestWorkspace.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace orv;
+using orv::test::TestWorkspace;
+using orv::test::crlf;
+
+namespace {
+
+const QColor kMaroon(128, 0, 0);
+
+// Stands in for the desktop: a player window that is there or not, and a
+// record of what the window asked for. Starting a program goes to the real
+// desktop, so that a test can watch a stand-in player come up.
+struct PlayerLog {
+    QStringList searched;
+    QList<GamePlayer::WindowId> raised;
+    QByteArray handOffWhenRaised;
+    int started = 0;
+};
+
+class FakePlayer : public GamePlayer {
+public:
+    FakePlayer(PlayerLog& log, WindowId window, QString handOffFile)
+        : log_(log), window_(window), handOffFile_(std::move(handOffFile)) {}
+    WindowId findWindow(const QString& name) override {
+        log_.searched << name;
+        return window_;
+    }
+    void bringToFront(WindowId window) override {
+        log_.raised << window;
+        QFile file(handOffFile_);
+        log_.handOffWhenRaised = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    void start(const QString& program, const QString& argument) override {
+        ++log_.started;
+        makeDesktopGamePlayer()->start(program, argument);
+    }
+
+private:
+    PlayerLog& log_;
+    WindowId window_;
+    QString handOffFile_;
+};
+
+template <typename T = QWidget>
+T* child(QWidget* root, const char* name) {
+    T* w = root->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+void click(QWidget* w) {
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(5, 5));
+}
+
+// A program with the adventure Vale open and the script window opened.
+struct Session {
+    TestWorkspace ws;
+    std::unique_ptr<TForm1> form;
+    ScriptWindow* window = nullptr;
+    PlayerLog log;
+
+    explicit Session(const std::function<void(const TestWorkspace&)>& lay = {}) {
+        ws.addAdventure("Vale");
+        if (lay)
+            lay(ws);
+        test::reportedErrors().clear();
+        form = std::make_unique<TForm1>(ws.programFile());
+        form->resize(1297, 802);
+        form->show();
+        form->OpenAdventure("Vale");
+        window = child<ScriptWindow>(form.get(), "JanScp");
+        usePlayer(0);
+        form->btScpClick();
+    }
+    void usePlayer(GamePlayer::WindowId running) {
+        window->setGamePlayer(std::make_unique<FakePlayer>(log, running, ws.path("Vale/scp.txt")));
+    }
+    QStringList listed() const {
+        QStringList names;
+        for (int i = 0; i < window->scriptList()->count(); ++i)
+            names << window->scriptList()->item(i)->text();
+        return names;
+    }
+    void load(const QString& name) {
+        QListWidget* list = window->scriptList();
+        const auto items = list->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << name.toStdString();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(items[0]).center());
+    }
+    QString msg3() const { return child<QLabel>(window, "Msg3")->text(); }
+    QString label() const { return child<QLabel>(window, "lbNoScp")->text(); }
+    void save() { click(child(window, "bnGrvScp")); }
+    void exec() { click(child(window, "bnExeScp")); }
+    void type(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(window->editor(), key, modifiers);
+    }
+    // Characters as a keyboard layout would deliver them, beyond ASCII too.
+    void typeText(const QString& text) {
+        for (QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(window->editor(), &press);
+            QApplication::sendEvent(window->editor(), &release);
+        }
+    }
+};
+
+// Pixels of the "Gravar" caption drawn in maroon.
+int maroonPixels(const PictureBox* button) {
+    int n = 0;
+    const QImage& pic = button->picture();
+    for (int y = 0; y < pic.height(); ++y)
+        for (int x = 0; x < pic.width(); ++x) {
+            const QColor c = pic.pixelColor(x, y);
+            n += c.red() > 90 && c.green() < 40 && c.blue() < 40;
+        }
+    return n;
+}
+
+}  // namespace
+
+TEST(ScriptWindow, OpeningListsOnlyTheAdventuresScriptsAndShowsTransfersWhenReady) {
+    Session s([](const TestWorkspace& ws) {
+        ws.write("Vale/sala.scp", crlf({"fala oi"}));
+        ws.write("Vale/COZINHA.SCP", {});
+        ws.write("Vale/bau.scp", {});
+        ws.write("Vale/notas.txt", "x");
+        ws.write("Vale/scp.txt", crlf({"sala"}));
+        ws.write("Vale/pasta.scp/dentro.scp", {});
+        ws.write("outra.scp", {});
+        ws.addAdventure("Mar");
+        ws.write("Mar/praia.scp", {});
+    });
+    EXPECT_TRUE(s.window->isVisibleTo(s.form.get()));
+    EXPECT_EQ(s.listed(), (QStringList{"bau.scp", "COZINHA.SCP", "sala.scp"}));
+    EXPECT_EQ(s.msg3(), "");
+    EXPECT_EQ(QDir::current().absolutePath() + '/', QDir(s.ws.path("Vale")).absolutePath() + '/');
+    for (const char* n : {"bnUplScp", "bnDwnScp"})
+        EXPECT_FALSE(child(s.window, n)->isVisibleTo(s.window)) << n;
+    EXPECT_EQ(child(s.window, "Fonte")->size(), QSize(516, 481));
+    EXPECT_EQ(child(s.window, "NoScp")->size(), QSize(266, 481));
+
+    // A script created meanwhile appears at the next opening; the text and
+    // the name stay, and a ready connection shows the transfer buttons with
+    // the status label where it was.
+    s.load("sala.scp");
+    s.ws.write("Vale/nova.scp", {});
+    EXPECT_EQ(s.listed().size(), 3);
+    child<Shape>(s.form.get(), "Led")->setFillColour(QColor(0, 255, 0));
+    child<QLabel>(s.window, "Msg3")->setText("velho");
+    s.form->btScpClick();
+    EXPECT_EQ(s.listed(), (QStringList{"bau.scp", "COZINHA.SCP", "nova.scp", "sala.scp"}));
+    EXPECT_EQ(s.window->editor()->toPlainText(), "fala oi\n");
+    EXPECT_EQ(s.label(), "sala.scp");
+    EXPECT_EQ(s.msg3(), "");
+    for (const char* n : {"bnUplScp", "bnDwnScp"})
+        EXPECT_TRUE(child(s.window, n)->isVisibleTo(s.window)) << n;
+    EXPECT_EQ(child(s.window, "Msg3")->x(), 265);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ScriptWindow, TypingACharacterTurnsGravarMaroonUntilSavedOrReloaded) {
+    Session s([](const TestWorkspace& ws) {
+        ws.write("Vale/sala.scp", crlf({"linha um", "linha dois"}));
+        ws.write("Vale/porta.scp", crlf({"abre"}));
+    });
+    auto* gravar = child<PictureBox>(s.window, "bnGrvScp");
+    child<QLabel>(s.window, "Msg3")->setText("velho");
+    s.load("sala.scp");
+    EXPECT_EQ(s.window->editor()->toPlainText(), "linha um\nlinha dois\n");
+    EXPECT_EQ(s.label(), "sala.scp");
+    EXPECT_EQ(s.msg3(), "");
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+    EXPECT_EQ(maroonPixels(gravar), 0);
+
+    // Keys that put no character in: the cue stays black.
+    s.window->editor()->setFocus();
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Delete, Qt::Key_F5, Qt::Key_Home})
+        s.type(key);
+    // An X keyboard delivers Delete with the character 7F attached.
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    QApplication::sendEvent(s.window->editor(), &del);
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+
+    s.type(Qt::Key_A);
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    EXPECT_GT(maroonPixels(gravar), 10);
+    // Reopening the window does not save, so the cue keeps its colour.
+    s.form->btScpClick();
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    EXPECT_GT(maroonPixels(gravar), 10);
+
+    s.save();
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+    EXPECT_EQ(maroonPixels(gravar), 0);
+    s.type(Qt::Key_Backspace);
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    s.load("porta.scp");
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+    EXPECT_EQ(s.window->editor()->toPlainText(), "abre\n");
+    s.type(Qt::Key_Return);
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ScriptWindow, SavingWritesTheTextBackByteForByte) {
+    // Every byte from 20 to FF and a tab, on lines ended by CR LF.
+    QByteArray high;
+    for (int b = 0x20; b <= 0xFF; ++b)
+        high += char(b);
+    const QByteArray crlfFile = "\tinicio\r\n" + high + "\r\n\r\nfim\r\n";
+    Session s([&](const TestWorkspace& ws) {
+        ws.write("Vale/todos.scp", crlfFile);
+        ws.write("Vale/semfim.scp", "a\r\nb");
+        ws.write("Vale/misto.scp", "a\nb\rc\r\n");
+    });
+    s.load("todos.scp");
+    EXPECT_EQ(s.window->editor()->toPlainText().count('\n'), 4);
+    s.save();
+    EXPECT_EQ(s.ws.read("Vale/todos.scp"), crlfFile);
+
+    s.load("semfim.scp");
+    s.save();
+    EXPECT_EQ(s.ws.read("Vale/semfim.scp"), "a\r\nb");
+    // Lone CR and LF are line breaks too, and are stored as CR LF.
+    s.load("misto.scp");
+    s.save();
+    EXPECT_EQ(s.ws.read("Vale/misto.scp"), "a\r\nb\r\nc\r\n");
+
+    // What the author types is written, line breaks as CR LF; a line broken
+    // with Shift+Enter too.
+    s.load("semfim.scp");
+    s.window->editor()->setFocus();
+    s.window->editor()->moveCursor(QTextCursor::End);
+    s.type(Qt::Key_Return);
+    s.typeText(QStringLiteral("ç€"));
+    s.type(Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(s.window->editor(), "z");
+    s.save();
+    EXPECT_EQ(s.ws.read("Vale/semfim.scp"), "a\r\nb\r\n\xE7\x80\r\nz");
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ScriptWindow, GravarWritesNothingWithoutAScriptAndKeepsTheCueWhenTheWriteFails) {
+    Session s([](const TestWorkspace& ws) { ws.write("Vale/sala.scp", crlf({"um"})); });
+    const QStringList before = QDir(s.ws.path("Vale")).entryList(QDir::Files | QDir::Hidden);
+    s.window->editor()->setFocus();
+    QTest::keyClicks(s.window->editor(), "novo");
+    s.save();
+    EXPECT_EQ(s.msg3(), "Nenhum script carregado!");
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    EXPECT_EQ(s.window->editor()->toPlainText(), "novo");
+    EXPECT_EQ(QDir(s.ws.path("Vale")).entryList(QDir::Files | QDir::Hidden), before);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+
+    // A file that may not be written is reported; the text is still unsaved.
+    s.load("sala.scp");
+    QFile::setPermissions(s.ws.path("Vale/sala.scp"), QFile::ReadOwner | QFile::ReadUser);
+    s.type(Qt::Key_X);
+    s.save();
+    EXPECT_EQ(test::reportedErrors().size(), 1);
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"um"}));
+
+    // A file that can no longer be read leaves the editor as it was.
+    test::reportedErrors().clear();
+    s.form->btScpClick();
+    QFile::remove(s.ws.path("Vale/sala.scp"));
+    s.load("sala.scp");
+    EXPECT_EQ(test::reportedErrors().size(), 1);
+    EXPECT_EQ(s.window->editor()->toPlainText(), "xum\n");
+}
+
+TEST(ScriptWindow, AScriptIsSavedIntoTheAdventureItCameFrom) {
+    Session s([](const TestWorkspace& ws) {
+        ws.write("Vale/sala.scp", crlf({"do vale"}));
+        ws.addAdventure("Mar");
+        ws.write("Mar/sala.scp", crlf({"do mar"}));
+    });
+    s.load("sala.scp");
+    s.form->OpenAdventure("Mar");
+    s.form->btScpClick();
+    EXPECT_EQ(s.label(), "sala.scp");
+    EXPECT_EQ(s.window->editor()->toPlainText(), "do vale\n");
+    s.window->editor()->setFocus();
+    s.window->editor()->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(s.window->editor(), "+");
+    s.save();
+    EXPECT_EQ(s.ws.read("Mar/sala.scp"), crlf({"do mar"}));
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"+do vale"}));
+    EXPECT_EQ(s.msg3(), "Gravado em Vale!");
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+
+    // Once loaded from the new adventure, saving is quiet again.
+    s.load("sala.scp");
+    s.save();
+    EXPECT_EQ(s.ws.read("Mar/sala.scp"), crlf({"do mar"}));
+    EXPECT_EQ(s.msg3(), "");
+}
+
+TEST(ScriptWindow, ExecHandsTheScriptToARunningPlayer) {
+    Session s([](const TestWorkspace& ws) {
+        ws.write("Vale/sala.scp", crlf({"um"}));
+        ws.write("Vale/ab", {});
+        ws.write("Vale/scp.txt", crlf({"antigo", "resto"}));
+    });
+    s.usePlayer(7);
+    // No script loaded yet: the one line is empty.
+    s.exec();
+    EXPECT_EQ(s.ws.read("Vale/scp.txt"), "\r\n");
+    EXPECT_EQ(s.log.handOffWhenRaised, "\r\n");
+
+    s.load("sala.scp");
+    s.window->editor()->setFocus();
+    s.type(Qt::Key_X);
+    s.exec();
+    EXPECT_EQ(s.log.searched, (QStringList{"Vale", "Vale"}));
+    EXPECT_EQ(s.log.raised, (QList<GamePlayer::WindowId>{7, 7}));
+    EXPECT_EQ(s.log.handOffWhenRaised, "sala\r\n");
+    EXPECT_EQ(s.log.started, 0);
+    // Exec does not save.
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"um"}));
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ScriptWindow, ExecStartsThePlayerWhenNoneIsRunning) {
+    Session s([](const TestWorkspace& ws) {
+        ws.write("Vale/sala.scp", crlf({"um"}));
+        ws.write("Vale/scp.txt", crlf({"antigo"}));
+        // A stand-in player that notes its argument and where it was started.
+        ws.write("Vale/Vale.exe", "#!/bin/sh\n{ echo \"$1\"; pwd; } > \"$(dirname \"$0\")/iniciado.tmp\"\n"
+                                  "mv \"$(dirname \"$0\")/iniciado.tmp\" \"$(dirname \"$0\")/iniciado.txt\"\n");
+        QFile::setPermissions(ws.path("Vale/Vale.exe"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    s.load("sala.scp");
+    s.exec();
+    EXPECT_EQ(s.log.started, 1);
+    EXPECT_TRUE(s.log.raised.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(s.ws.exists("Vale/iniciado.txt"), 10000);
+    const QList<QByteArray> lines = s.ws.read("Vale/iniciado.txt").trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "atv");
+    EXPECT_EQ(QDir(QString::fromLocal8Bit(lines[1])).canonicalPath(), QDir(s.ws.path("Vale")).canonicalPath());
+    EXPECT_EQ(s.ws.read("Vale/scp.txt"), crlf({"antigo"}));
+
+    // A player program that is missing is not reported.
+    QFile::remove(s.ws.path("Vale/Vale.exe"));
+    s.exec();
+    EXPECT_EQ(s.log.started, 2);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}

@@ -10,6 +10,8 @@
 #include "ToolWindow.h"
 #include "editors/ScriptWindow.h"
 #include "map/MapWindow.h"
+#include "net/ConnectionWindow.h"
+#include "net/ServerClient.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -34,9 +36,11 @@ struct BarButton {
 };
 }  // namespace
 
-TForm1::TForm1(const QString& programFile, QWidget* parent)
+TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serverBase)
     : QWidget(parent, Qt::FramelessWindowHint),
-      map_(AdventureWorkspace::workspaceFolderOf(programFile) + QStringLiteral("defmap.bmp")) {
+      map_(AdventureWorkspace::workspaceFolderOf(programFile) + QStringLiteral("defmap.bmp")),
+      client_(std::make_unique<ServerClient>(serverBase.isEmpty() ? ServerClient::defaultBaseAddress() : serverBase,
+                                             [] { QCoreApplication::processEvents(); })) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orvalis"));
     resize(kDesignWidth, kDesignHeight);
@@ -164,13 +168,11 @@ void TForm1::buildWindows(QWidget* page) {
             if (auto* b = findChild<PictureBox*>(QString::fromLatin1(n)))
                 b->show();
     });
-    janCnc_ = editorShell(page, {QStringLiteral("JanCnc"), QStringLiteral("Grupos:"), QStringLiteral("brCnc"), 159,
-                                 QStringLiteral("btJanCnc"), QRect(205, 280, 421, 296)},
-                          "Msg2", 260);
-    senha_ = new QLineEdit(janCnc_);
-    senha_->setObjectName(QStringLiteral("Senha"));
-    senha_->setEchoMode(QLineEdit::Password);
-    senha_->setGeometry(90, 262, 150, 22);
+    janCnc_ = new ConnectionWindow(page, state_, *client_,
+                                   {[this] { HideFullWidthViews(); },
+                                    [this](const QString& name) { OpenAdventure(name); },
+                                    [this] { LoadMap(); }});
+    senha_ = janCnc_->senha();
     janScp_ = new ScriptWindow(page, state_, [this] { return IsReady(); });
     janObj_ = editorShell(page, {QStringLiteral("JanObj"), QStringLiteral("Objeto:"), QStringLiteral("brObj"), 159,
                                  QStringLiteral("btJanObj"), QRect(617, 100, 654, 570)},
@@ -282,7 +284,7 @@ void TForm1::btAdvClick() {
 }
 
 void TForm1::btCncClick() {
-    OpenToolWindow(janCnc_);
+    janCnc_->Connect();
 }
 
 void TForm1::btMapClick() {

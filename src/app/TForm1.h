@@ -12,8 +12,10 @@ class QStackedWidget;
 namespace orv {
 
 class AdventureWindow;
+class ConnectionWindow;
 class MapWindow;
 class PictureBox;
+class ServerClient;
 class ScriptWindow;
 class SettingsWindow;
 class Shape;
@@ -25,8 +27,9 @@ struct ToolWindowSpec;
 // the windows by reference.
 class TForm1 : public QWidget {
 public:
-    // programFile fixes the workspace folder (the program's own folder).
-    explicit TForm1(const QString& programFile, QWidget* parent = nullptr);
+    // programFile fixes the workspace folder (the program's own folder);
+    // serverBase replaces the built-in server address when not empty.
+    explicit TForm1(const QString& programFile, QWidget* parent = nullptr, const QString& serverBase = {});
     ~TForm1() override;
 
     ProgramState& state() { return state_; }
@@ -75,6 +78,7 @@ private:
 
     ProgramState state_;
     MapModel map_;
+    std::unique_ptr<ServerClient> client_;  // the one connection to the server, for the window's life
     bool exitSaved_ = false;
 
     QStackedWidget* book_ = nullptr;
@@ -90,7 +94,7 @@ private:
 
     AdventureWindow* janAdv_ = nullptr;
     SettingsWindow* janCnf_ = nullptr;
-    ToolWindow* janCnc_ = nullptr;
+    ConnectionWindow* janCnc_ = nullptr;
     ScriptWindow* janScp_ = nullptr;
     ToolWindow* janObj_ = nullptr;
     ToolWindow* janReg_ = nullptr;

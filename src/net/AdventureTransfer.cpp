@@ -1,0 +1,63 @@
+#include "AdventureTransfer.h"
+
+#include "ServerClient.h"
+#include "ServerReply.h"
+
+#include <QDir>
+
+namespace orv::AdventureTransfer {
+
+QStringList folderListing(const QString& folder) {
+    // Without QDir::Hidden and QDir::System those stay out; Unsorted keeps the
+    // file system's own order.
+    return QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Unsorted);
+}
+
+QStringList downloadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
+                        const Progress& progress) {
+    const QStringList reply = client.listFiles(adventureName);
+    progress.status(QStringLiteral("Pasta vazia"));
+    QStringList written;
+    if (ServerReply::isOk(reply) && reply.size() > 1) {
+        const QStringList names = reply.mid(1);
+        const int total = int(names.size());
+        int done = 0;
+        progress.gauge(0, total);
+        for (const QString& name : names) {
+            if (ServerReply::isPlainFileName(name)) {
+                const QString result = client.getFile(adventureName, adventureFolder, name);
+                if (result == QLatin1String("Ok"))
+                    written.append(name);
+                progress.status(result);
+            } else {
+                progress.status(QStringLiteral("Nome recusado: ") + name);
+            }
+            progress.gauge(++done, total);
+        }
+        progress.status(QStringLiteral("Download completo"));
+        progress.gauge(0, total);
+    } else {
+        progress.gauge(0, 0);
+    }
+    return written;
+}
+
+void uploadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
+               const QString& password, const Progress& progress) {
+    const QStringList files = folderListing(adventureFolder);
+    const int total = int(files.size());
+    int done = 0;
+    progress.gauge(0, total);
+    for (const QString& name : files) {
+        // A local name the server could not take as a bare file name
+        // (a "\" or ":" is legal here) is left out rather than ending the
+        // whole upload.
+        if (name != QLatin1String(kPasswordFile) && ServerReply::isPlainFileName(name))
+            client.putFile(adventureName, adventureFolder, name, password);
+        progress.gauge(++done, total);
+    }
+    progress.gauge(0, total);
+    progress.status(QStringLiteral("Upload completo!"));
+}
+
+}  // namespace orv::AdventureTransfer

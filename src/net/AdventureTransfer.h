@@ -1,0 +1,41 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace orv {
+
+class ServerClient;
+
+// Moving a whole adventure between its folder and the server, one file after
+// the other, with the progress and the status texts handed to the window.
+namespace AdventureTransfer {
+
+// What the window shows while a transfer runs; both repaint at once.
+struct Progress {
+    std::function<void(const QString&)> status;                // the status line
+    std::function<void(int progress, int maximum)> gauge;      // the progress bar
+};
+
+// The password file: never uploaded, and on download it is just another name.
+inline constexpr char kPasswordFile[] = "sen.txt";
+
+// The plain files of a folder, in the order the file system lists them:
+// no sub-folders, no hidden or system files, no symbolic links (a link could
+// send a file from outside the adventure).
+QStringList folderListing(const QString& folder);
+
+// Fetches every file the server lists for the adventure into its folder.
+// Names that could address something outside the folder are skipped with a
+// message instead of being requested. Returns the names written.
+QStringList downloadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
+                        const Progress& progress);
+
+// Sends every file of the folder listing but the password file, each as
+// bytes. Failures of a single upload are thrown and end the transfer there.
+void uploadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
+               const QString& password, const Progress& progress);
+
+}  // namespace AdventureTransfer
+}  // namespace orv

@@ -1,0 +1,300 @@
+#include "ConnectionWindow.h"
+
+#include "AdventureTransfer.h"
+#include "ServerClient.h"
+#include "ServerReply.h"
+#include "app/Controls.h"
+#include "app/ListFile.h"
+#include "app/OrvalisError.h"
+#include "app/PictureBox.h"
+#include "app/ProgramState.h"
+#include "app/Shape.h"
+
+#include <QDir>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProxyStyle>
+
+namespace orv {
+
+namespace {
+const QColor kMaroon(128, 0, 0);
+const QColor kRed(255, 0, 0);
+const QColor kLime(0, 255, 0);
+const QColor kOrange(255, 128, 0);
+const QColor kNavy(0, 0, 128);
+
+// The toolkit's password mode draws its own mask character (a bullet); the
+// style hint it asks for is the one place to make it "#".
+class HashMaskStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == QStyle::SH_LineEdit_PasswordCharacter)
+            return '#';
+        if (hint == QStyle::SH_LineEdit_PasswordMaskDelay)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// A caption that acts on a click, like the "[-]" beside the password box.
+class ClickLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    std::function<void()> onClick;
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && onClick)
+            onClick();
+    }
+};
+
+// Every Upload/Down pair of the editors, with the map's captions, shown once a
+// group is chosen. Those an editor has not built yet are simply not found.
+const char* const kEditorTransferControls[] = {
+    "btUpMap",  "lbUpMap",  "btDwMap",  "lbDwMap",  "bnEdUp",  "bnEdDwn", "bnUplScp", "bnDwnScp", "bnUplObj",
+    "bnDwnObj", "bnRegUp",  "bnRegDw",  "imUpl",    "imDwn",   "bnSndUp", "bnSndDw",  "bnPanUp",  "bnPanDw",
+};
+}  // namespace
+
+Gauge::Gauge(QWidget* parent, const QString& name, QRect geometry) : QWidget(parent) {
+    setObjectName(name);
+    setGeometry(geometry);
+}
+
+void Gauge::setProgress(int progress, int maximum) {
+    maximum_ = qMax(0, maximum);
+    progress_ = qBound(0, progress, maximum_);
+    repaint();
+}
+
+void Gauge::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), kMaroon);
+    if (maximum_ > 0 && progress_ > 0)
+        painter.fillRect(QRect(0, 0, int(qint64(width()) * progress_ / maximum_), height()), kOrange);
+}
+
+PasswordBox::PasswordBox(QWidget* parent, const QString& name) : QLineEdit(parent) {
+    setObjectName(name);
+    auto* style = new HashMaskStyle;
+    style->setParent(this);
+    setStyle(style);
+    setMasked(true);
+}
+
+void PasswordBox::setMasked(bool masked) {
+    setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
+}
+
+ConnectionWindow::ConnectionWindow(QWidget* parent, ProgramState& state, ServerClient& client,
+                                   MainWindowSteps steps)
+    : ToolWindow(parent,
+                 {QStringLiteral("JanCnc"), QStringLiteral("Grupos:"), QStringLiteral("brCnc"), 159,
+                  QStringLiteral("btJanCnc"), QRect(205, 280, 421, 296)},
+                 state.drag),
+      state_(state), client_(client), steps_(std::move(steps)) {
+    lstGrp_ = new QListWidget(this);
+    lstGrp_->setObjectName(QStringLiteral("LstGrp"));
+    lstGrp_->setGeometry(10, 32, 240, 200);
+    QFont listFont(QStringLiteral("Arial"));
+    listFont.setPixelSize(14);
+    listFont.setBold(true);
+    lstGrp_->setFont(listFont);
+    lstGrp_->setStyleSheet(QStringLiteral("QListWidget { background: rgb(224,224,224); color: black; }"));
+    connect(lstGrp_, &QListWidget::itemDoubleClicked, this, [this] { LstGrpDblClick(); });
+
+    makeLabel(this, QStringLiteral("lbSenha"), QStringLiteral("Senha do grupo:"), {10, 240},
+              LabelStyle{13, true, false, kNavy});
+    senha_ = new PasswordBox(this, QStringLiteral("Senha"));
+    senha_->setGeometry(10, 258, 200, 22);
+    connect(senha_, &QLineEdit::returnPressed, this, [this] { SenhaKeyPress(); });
+
+    auto* toggle = new ClickLabel(QStringLiteral("[-]"), this);
+    toggle->setObjectName(QStringLiteral("Label46"));
+    QFont toggleFont(QStringLiteral("Arial"));
+    toggleFont.setPixelSize(13);
+    toggleFont.setBold(true);
+    toggle->setFont(toggleFont);
+    toggle->move(216, 261);
+    toggle->adjustSize();
+    toggle->setCursor(Qt::PointingHandCursor);
+    toggle->onClick = [this] { Label46Click(); };
+    label46_ = toggle;
+
+    msg2_ = makeStatusLabel(this, QStringLiteral("Msg2"), {260, 262}, 156);
+
+    btDwAdv_ = makeIconButton(this, QStringLiteral("btDwAdv"), {262, 40}, [this] { btDwAdvClick(); });
+    label10_ = makeLabel(this, QStringLiteral("Label10"), QStringLiteral("Download total..."), {296, 44},
+                         LabelStyle{13, true, false, kNavy});
+    btUpAdv_ = makeIconButton(this, QStringLiteral("btUpAdv"), {262, 70}, [this] { btUpAdvClick(); });
+    label11_ = makeLabel(this, QStringLiteral("Label11"), QStringLiteral("Upload total..."), {296, 74},
+                         LabelStyle{13, true, false, kNavy});
+    g1_ = new Gauge(this, QStringLiteral("G1"), QRect(262, 104, 80, 13));
+    for (QWidget* w : {static_cast<QWidget*>(btDwAdv_), static_cast<QWidget*>(label10_),
+                       static_cast<QWidget*>(btUpAdv_), static_cast<QWidget*>(label11_), static_cast<QWidget*>(g1_)})
+        w->hide();
+}
+
+orv::Shape* ConnectionWindow::led() const {
+    return window()->findChild<orv::Shape*>(QStringLiteral("Led"));
+}
+
+bool ConnectionWindow::ready() const {
+    const orv::Shape* indicator = led();
+    return indicator && indicator->fillColour() == kLime;
+}
+
+void ConnectionWindow::setLed(const QColor& colour) {
+    if (orv::Shape* indicator = led()) {
+        indicator->setFillColour(colour);
+        indicator->repaint();
+    }
+}
+
+void ConnectionWindow::setStatus(const QString& text) {
+    msg2_->setText(text);
+    msg2_->repaint();
+}
+
+void ConnectionWindow::showWholeTransfer() {
+    for (QWidget* w : {static_cast<QWidget*>(btDwAdv_), static_cast<QWidget*>(label10_),
+                       static_cast<QWidget*>(btUpAdv_), static_cast<QWidget*>(label11_), static_cast<QWidget*>(g1_)})
+        w->show();
+}
+
+void ConnectionWindow::showEditorTransferButtons() {
+    QWidget* main = window();
+    for (const char* name : kEditorTransferControls)
+        if (auto* w = main->findChild<QWidget*>(QString::fromLatin1(name)))
+            w->show();
+    // The status lines make room for the buttons now beside them.
+    const struct { const char* name; int left; } moved[] = {{"Msg5", 270}, {"Msg7", 200}, {"Msg8", 200}};
+    for (const auto& m : moved)
+        if (auto* label = main->findChild<QLabel*>(QString::fromLatin1(m.name)))
+            label->move(m.left, label->y());
+}
+
+void ConnectionWindow::Connect() {
+    msg2_->clear();
+    if (steps_.hideFullWidthViews)
+        steps_.hideFullWidthViews();
+    raise();
+    // A failed request is thrown from here: the window stays as it was.
+    const QStringList reply = client_.listGroups();
+    if (ServerReply::isOk(reply)) {
+        lstGrp_->clear();
+        lstGrp_->addItems(reply.mid(1));
+        setLed(kRed);
+    }
+    show();
+    if (ready())
+        showWholeTransfer();
+}
+
+void ConnectionWindow::LstGrpDblClick() {
+    QListWidgetItem* item = lstGrp_->currentItem();
+    if (busy_ || !item || !item->isSelected())
+        return;
+    const QString entry = item->text();
+    msg2_->clear();
+    msg2_->repaint();
+    const QString name = ServerReply::groupAdventureName(entry);
+    // The name becomes a folder of the workspace: one that is empty or could
+    // reach outside it ("..", a folder part) is refused.
+    if (!ServerReply::isPlainFileName(name)) {
+        setStatus(QStringLiteral("Grupo inválido!"));
+        return;
+    }
+    QDir workspace(state_.workspaceFolder);
+    if (!workspace.exists(name) && !workspace.mkdir(name))
+        throw OrvalisError(QStringLiteral("Não foi possível criar a pasta %1").arg(state_.workspaceFolder + name));
+    steps_.openAdventure(name);
+
+    if (auto* title = window()->findChild<QLabel*>(QStringLiteral("lbNoAdv"))) {
+        title->setText(entry);
+        title->adjustSize();
+    }
+    for (const char* n : {"btMap", "btScp", "btObj", "btImg", "btSnd", "btReg", "btPan"})
+        if (auto* b = window()->findChild<QWidget*>(QString::fromLatin1(n)))
+            b->show();
+    setStatus(QStringLiteral("Pronto para edição!"));
+    setLed(kLime);
+    showEditorTransferButtons();
+    showWholeTransfer();
+}
+
+void ConnectionWindow::SenhaKeyPress() {
+    // With no adventure open the file would land in whatever the current
+    // directory is; the key is ignored then.
+    if (!state_.adventureOpen())
+        return;
+    ListFile::write(state_.adventureFolder + QLatin1String(AdventureTransfer::kPasswordFile), {senha_->text()});
+}
+
+void ConnectionWindow::Label46Click() {
+    senha_->setMasked(!senha_->masked());
+}
+
+namespace {
+// Clears a flag however the transfer ends, thrown errors included.
+struct BusyScope {
+    bool& flag;
+    explicit BusyScope(bool& f) : flag(f) { flag = true; }
+    ~BusyScope() { flag = false; }
+};
+}  // namespace
+
+void ConnectionWindow::btDwAdvClick() {
+    // Clicks queued during a transfer run between its requests; a second
+    // transfer is not started inside the first.
+    if (busy_)
+        return;
+    msg2_->clear();
+    if (!ready())
+        return;
+    BusyScope busy(busy_);
+    const QString name = state_.adventureName;
+    const QString folder = state_.adventureFolder;
+    const QStringList written = AdventureTransfer::downloadAll(
+        client_, name, folder,
+        {[this](const QString& text) { setStatus(text); },
+         [this](int progress, int maximum) { g1_->setProgress(progress, maximum); }});
+    if (name == state_.adventureName)
+        reloadDownloadedLists(written);
+}
+
+void ConnectionWindow::reloadDownloadedLists(const QStringList& written) {
+    // The map, settings and object status lists live in memory and are
+    // written back at the end of the program; read the downloaded copies in,
+    // so the older ones do not overwrite them.
+    const QString base = state_.adventureName;
+    if (written.contains(base + QStringLiteral(".map")) && steps_.loadMap)
+        steps_.loadMap();
+    if (written.contains(base + QStringLiteral(".ini")))
+        state_.settingsList = ListFile::read(state_.adventureFolder + base + QStringLiteral(".ini"));
+    if (written.contains(base + QStringLiteral(".obx")))
+        state_.currentStatusList = ListFile::read(state_.adventureFolder + base + QStringLiteral(".obx"));
+}
+
+void ConnectionWindow::btUpAdvClick() {
+    if (busy_)
+        return;
+    const QString password = senha_->text();
+    if (password.isEmpty()) {
+        setStatus(QStringLiteral("Falta senha!"));
+        return;
+    }
+    msg2_->clear();
+    if (!ready())
+        return;
+    BusyScope busy(busy_);
+    AdventureTransfer::uploadAll(client_, state_.adventureName, state_.adventureFolder, password,
+                                 {[this](const QString& text) { setStatus(text); },
+                                  [this](int progress, int maximum) { g1_->setProgress(progress, maximum); }});
+}
+
+}  // namespace orv

@@ -1,0 +1,382 @@
+// The connection window as an author meets it: connecting, choosing a group,
+// the group password, and moving a whole adventure up and down, against a
+// scripted server and against the reference server.
+#include "TestServers.h"
+#include "app/PictureBox.h"
+#include "app/Shape.h"
+#include "app/TForm1.h"
+#include "net/AdventureTransfer.h"
+#include "net/ConnectionWindow.h"
+#include "net/ServerClient.h"
+#include "support/QtTestMain.h"
+#include "support/TestWorkspace.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QStyle>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+
+using namespace orv;
+using test::FaultServer;
+using test::ReferenceServer;
+using test::TestWorkspace;
+using test::crlf;
+
+namespace {
+
+const QColor kMaroon(128, 0, 0);
+const QColor kRed(255, 0, 0);
+const QColor kLime(0, 255, 0);
+
+template <typename T = QWidget>
+T* child(QWidget* root, const char* name) {
+    T* w = root->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+bool shown(QWidget* root, const char* name) {
+    return child(root, name)->isVisibleTo(root);
+}
+
+QString text(QWidget* root, const char* name) {
+    return child<QLabel>(root, name)->text();
+}
+
+QColor led(QWidget* root) {
+    return child<Shape>(root, "Led")->fillColour();
+}
+
+std::unique_ptr<TForm1> startProgram(const TestWorkspace& ws, const QString& server) {
+    test::reportedErrors().clear();
+    auto form = std::make_unique<TForm1>(ws.programFile(), nullptr, server);
+    form->resize(1297, 802);
+    form->show();
+    return form;
+}
+
+void click(QWidget* w) {
+    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(5, 5));
+}
+
+QStringList groups(QWidget* root) {
+    QStringList entries;
+    auto* list = child<QListWidget>(root, "LstGrp");
+    for (int i = 0; i < list->count(); ++i)
+        entries << list->item(i)->text();
+    return entries;
+}
+
+void chooseGroup(QWidget* root, int row) {
+    auto* list = child<QListWidget>(root, "LstGrp");
+    ASSERT_LT(row, list->count());
+    const QRect r = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
+}
+
+void typePassword(QWidget* root, const QString& password) {
+    auto* box = child<QLineEdit>(root, "Senha");
+    box->clear();
+    QTest::keyClicks(box, password);
+    QTest::keyClick(box, Qt::Key_Return);
+}
+
+// A scripted server whose group list can be changed between clicks; every
+// other request gets a 404.
+struct GroupServer {
+    std::mutex mutex;
+    QByteArray groupReply;
+    FaultServer server{[this](const FaultServer::Request& r) {
+        std::lock_guard lock(mutex);
+        if (r.requestLine().contains("grupos.php"))
+            return FaultServer::ok(groupReply);
+        return FaultServer::status(404, "nada");
+    }};
+    void answer(const QByteArray& reply) {
+        std::lock_guard lock(mutex);
+        groupReply = reply;
+    }
+};
+
+}  // namespace
+
+TEST(ConnectionWindow, ConnectFillsTheGroupsOnlyFromAnOkReply) {
+    TestWorkspace ws;
+    GroupServer groups_;
+    groups_.answer("Ok\r\nTexto | castelo\r\nvale\r\n");
+    auto form = startProgram(ws, groups_.server.base());
+    QWidget* root = form.get();
+
+    click(child(root, "btCnc"));
+    EXPECT_TRUE(shown(root, "JanCnc"));
+    EXPECT_EQ(groups(root), (QStringList{"Texto | castelo", "vale"}));
+    EXPECT_EQ(led(root), kRed);
+    EXPECT_FALSE(form->IsReady());
+    EXPECT_EQ(text(root, "Msg2"), "");
+    EXPECT_EQ(child(root, "Msg2")->x(), 260);
+    for (const char* n : {"btDwAdv", "Label10", "btUpAdv", "Label11", "G1"})
+        EXPECT_FALSE(shown(root, n)) << n;
+    EXPECT_EQ(child(root, "G1")->size(), QSize(80, 13));
+
+    // Anything but a first line of exactly "Ok" leaves list and state alone.
+    for (const QByteArray& reply : {QByteArray("OK\r\nx|y\r\n"), QByteArray("Ok \r\nx|y\r\n"), QByteArray()}) {
+        click(child(root, "btCnc"));
+        EXPECT_EQ(groups(root), (QStringList{"Texto | castelo", "vale"})) << reply.constData();
+        groups_.answer(reply);
+    }
+    click(child(root, "btCnc"));
+    groups_.answer("Ok");
+    click(child(root, "btCnc"));
+    EXPECT_TRUE(groups(root).isEmpty());
+    EXPECT_EQ(led(root), kRed);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ConnectionWindow, AFailedGroupRequestIsReportedAndShowsNothing) {
+    TestWorkspace ws;
+    FaultServer server([](const FaultServer::Request&) { return FaultServer::status(500, "quebrou"); });
+    auto form = startProgram(ws, server.base());
+    click(child(form.get(), "btCnc"));
+    EXPECT_EQ(test::reportedErrors().size(), 1);
+    EXPECT_FALSE(shown(form.get(), "JanCnc"));
+    EXPECT_EQ(led(form.get()), kMaroon);
+}
+
+TEST(ConnectionWindow, ChoosingAGroupOpensItsAdventureAndMakesEverythingReady) {
+    TestWorkspace ws;
+    GroupServer groups_;
+    groups_.answer("Ok\r\ntexto | castelo\r\nJogo | vale|2 \t\r\nerro | ..\r\nvazio |  \r\n");
+    auto form = startProgram(ws, groups_.server.base());
+    QWidget* root = form.get();
+    click(child(root, "btCnc"));
+    // Typed before a group is chosen: not stored anywhere, and lost.
+    typePassword(root, "antes");
+    EXPECT_FALSE(QFileInfo::exists(QDir::current().filePath("sen.txt")));
+
+    chooseGroup(root, 0);
+    EXPECT_TRUE(QFileInfo(ws.path("castelo")).isDir());
+    EXPECT_EQ(form->state().adventureName, "castelo");
+    EXPECT_EQ(text(root, "lbNoAdv"), "texto | castelo");
+    EXPECT_EQ(ws.read("castelo/sen.txt"), "\r\n");
+    EXPECT_TRUE(ws.exists("castelo/castelo.rgs"));
+    EXPECT_EQ(child<QLineEdit>(root, "Senha")->text(), "");
+    EXPECT_EQ(text(root, "Msg2"), QString::fromUtf8("Pronto para edição!"));
+    EXPECT_EQ(led(root), kLime);
+    EXPECT_TRUE(form->IsReady());
+    for (const char* n : {"btMap", "btScp", "btObj", "btImg", "btSnd", "btReg", "btPan", "btDwAdv", "Label10",
+                          "btUpAdv", "Label11", "G1", "btUpMap", "lbUpMap", "btDwMap", "lbDwMap", "bnEdUp",
+                          "bnEdDwn"})
+        EXPECT_FALSE(child(root, n)->isHidden()) << n;  // shown, though their window may be closed
+    EXPECT_EQ(child(root, "Msg5")->x(), 270);
+    EXPECT_EQ(child(root, "Msg7")->x(), 200);
+    EXPECT_EQ(child(root, "Msg8")->x(), 200);
+
+    // Everything after the first "|", the second one included.
+    chooseGroup(root, 1);
+    EXPECT_EQ(form->state().adventureName, "vale|2");
+    EXPECT_TRUE(QFileInfo(ws.path("vale|2")).isDir());
+    EXPECT_EQ(text(root, "lbNoAdv"), "Jogo | vale|2 \t");
+
+    // A name that would leave the workspace, or none at all, opens nothing.
+    for (int row : {2, 3}) {
+        chooseGroup(root, row);
+        EXPECT_EQ(text(root, "Msg2"), QString::fromUtf8("Grupo inválido!"));
+        EXPECT_EQ(form->state().adventureName, "vale|2");
+    }
+
+    // A reconnect drops back to connected; the buttons stay.
+    click(child(root, "btCnc"));
+    EXPECT_EQ(led(root), kRed);
+    EXPECT_TRUE(shown(root, "btDwAdv"));
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ConnectionWindow, ANonOkReconnectWhileReadyKeepsTheWholeTransferShown) {
+    TestWorkspace ws;
+    GroupServer groups_;
+    groups_.answer("Ok\r\nsala|sala\r\n");
+    auto form = startProgram(ws, groups_.server.base());
+    QWidget* root = form.get();
+    click(child(root, "btCnc"));
+    chooseGroup(root, 0);
+    click(child(root, "btJanCnc"));
+    groups_.answer("Falhou");
+    click(child(root, "btCnc"));
+    EXPECT_TRUE(shown(root, "JanCnc"));
+    EXPECT_EQ(led(root), kLime);
+    for (const char* n : {"btDwAdv", "Label10", "btUpAdv", "Label11", "G1"})
+        EXPECT_TRUE(shown(root, n)) << n;
+}
+
+TEST(ConnectionWindow, EnterStoresThePasswordAndTheToggleShowsIt) {
+    TestWorkspace ws;
+    GroupServer groups_;
+    groups_.answer("Ok\r\nA torre|torre\r\n");
+    ws.write("torre/sen.txt", crlf({"velha", "ignorada"}));
+    auto form = startProgram(ws, groups_.server.base());
+    QWidget* root = form.get();
+    click(child(root, "btCnc"));
+    chooseGroup(root, 0);
+    auto* box = child<QLineEdit>(root, "Senha");
+    EXPECT_EQ(box->text(), "velha");
+
+    typePassword(root, "segredo");
+    EXPECT_EQ(ws.read("torre/sen.txt"), "segredo\r\n");
+    typePassword(root, "");
+    EXPECT_EQ(ws.read("torre/sen.txt"), "\r\n");
+    // Another key only edits the box.
+    QTest::keyClicks(box, "x y");
+    EXPECT_EQ(ws.read("torre/sen.txt"), "\r\n");
+    EXPECT_EQ(box->text(), "x y");
+
+    // Masked with "#", the real text kept; each click on "[-]" flips it.
+    EXPECT_EQ(box->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box), '#');
+    click(child(root, "Label46"));
+    EXPECT_EQ(box->echoMode(), QLineEdit::Normal);
+    click(child(root, "Label46"));
+    EXPECT_EQ(box->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(box->text(), "x y");
+}
+
+TEST(AdventureTransfer, DownloadMovesTheGaugeInStepsAndSkipsNamesOutsideTheFolder) {
+    TestWorkspace ws;
+    ws.write("aventura/local.txt", "fica");
+    FaultServer server([](const FaultServer::Request& r) {
+        const QByteArray line = r.requestLine();
+        if (line.contains("lstarqs.php"))
+            return FaultServer::ok("Ok\r\num.bin\r\n../fora.txt\r\nsumiu.png\r\n");
+        if (line.contains("/aventura/um.bin"))
+            return FaultServer::ok(QByteArray("\0\r\n\xff", 4));
+        return FaultServer::status(404, "nada");
+    });
+    ServerClient client(server.base());
+    QStringList statuses;
+    QList<QPair<int, int>> gauge;
+    const QStringList written = AdventureTransfer::downloadAll(
+        client, "aventura", ws.path("aventura/"),
+        {[&](const QString& s) { statuses << s; }, [&](int p, int m) { gauge.append({p, m}); }});
+    EXPECT_EQ(written, QStringList{"um.bin"});
+    EXPECT_EQ(statuses, (QStringList{"Pasta vazia", "Ok", "Nome recusado: ../fora.txt", "Falha download",
+                                     "Download completo"}));
+    EXPECT_EQ(gauge, (QList<QPair<int, int>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}, {0, 3}}));
+    EXPECT_EQ(ws.read("aventura/um.bin"), QByteArray("\0\r\n\xff", 4));
+    EXPECT_EQ(ws.read("aventura/local.txt"), "fica");
+    EXPECT_FALSE(ws.exists("fora.txt"));
+    for (const auto& r : server.requests())
+        EXPECT_FALSE(r.requestLine().contains("fora")) << r.requestLine().constData();
+
+    // A list that is not Ok, or names nothing, leaves "Pasta vazia".
+    for (const QByteArray& reply : {QByteArray("Ok\r\n"), QByteArray("Erro\r\na.txt\r\n")}) {
+        server.setScript([reply](const FaultServer::Request&) { return FaultServer::ok(reply); });
+        statuses.clear();
+        gauge.clear();
+        AdventureTransfer::downloadAll(client, "aventura", ws.path("aventura/"),
+                                       {[&](const QString& s) { statuses << s; },
+                                        [&](int p, int m) { gauge.append({p, m}); }});
+        EXPECT_EQ(statuses, QStringList{"Pasta vazia"});
+        EXPECT_EQ(gauge.last().first, 0);
+    }
+}
+
+TEST(AdventureTransfer, UploadSendsEveryPlainFileButThePasswordFile) {
+    TestWorkspace ws;
+    ws.write("aventura/sen.txt", "segredo\r\n");
+    ws.write("aventura/a.bin", "abc");
+    ws.write("aventura/b.map", "x\r\n");
+    ws.write("aventura/.oculto", "h");
+    ws.write("aventura/sub/dentro.txt", "d");
+    FaultServer server([](const FaultServer::Request&) { return FaultServer::ok("Ok"); });
+    ServerClient client(server.base());
+    QStringList statuses;
+    QList<QPair<int, int>> gauge;
+    AdventureTransfer::uploadAll(client, "aventura", ws.path("aventura/"), "pw",
+                                 {[&](const QString& s) { statuses << s; },
+                                  [&](int p, int m) { gauge.append({p, m}); }});
+    QStringList sent;
+    for (const auto& r : server.requests()) {
+        const QByteArray line = r.requestLine();
+        const qsizetype from = line.indexOf("&Arq=") + 5;
+        sent << QString::fromLatin1(line.mid(from, line.indexOf("&Senha=") - from));
+    }
+    sent.sort();
+    EXPECT_EQ(sent, (QStringList{"a.bin", "b.map"}));
+    EXPECT_EQ(statuses, QStringList{"Upload completo!"});
+    EXPECT_EQ(gauge.first(), qMakePair(0, 3));  // sen.txt counts, the hidden file does not
+    EXPECT_EQ(gauge.size(), 5);
+    EXPECT_EQ(gauge.last(), qMakePair(0, 3));
+
+    // Only the password file: nothing goes out, the gauge moves once.
+    TestWorkspace only;
+    only.write("aventura/sen.txt", "s\r\n");
+    const auto before = server.requests().size();
+    gauge.clear();
+    AdventureTransfer::uploadAll(client, "aventura", only.path("aventura/"), "pw",
+                                 {[&](const QString&) {}, [&](int p, int m) { gauge.append({p, m}); }});
+    EXPECT_EQ(server.requests().size(), before);
+    EXPECT_EQ(gauge, (QList<QPair<int, int>>{{0, 1}, {1, 1}, {0, 1}}));
+}
+
+TEST(ConnectionWindow, WholeDownloadAndUploadAgainstTheReferenceServer) {
+    QTemporaryDir data;
+    const QString stored = data.path() + "/adventures/Floresta/";
+    ReferenceServer::addGroup(data.path(), "Floresta", "demo", "Floresta (teste)");
+    QByteArray binary;
+    for (int b = 0; b < 256; ++b)
+        binary += char(b);
+    QDir().mkpath(stored);
+    auto put = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(stored + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    put("Floresta.map", crlf({"Clareira", "3"}));
+    put("Floresta.ini", crlf({"640", "480"}));
+    put("Floresta.obx", crlf({"chave", "1"}));
+    put("imagem.png", binary);
+    ReferenceServer server(data.path());
+
+    TestWorkspace ws;
+    ws.write("Floresta/local.txt", "so aqui");
+    auto form = startProgram(ws, server.base());
+    QWidget* root = form.get();
+    click(child(root, "btCnc"));
+    ASSERT_EQ(groups(root), QStringList{"Floresta (teste)|Floresta"});
+    chooseGroup(root, 0);
+
+    click(child(root, "btDwAdv"));
+    EXPECT_EQ(text(root, "Msg2"), "Download completo");
+    EXPECT_EQ(child<Gauge>(root, "G1")->progress(), 0);
+    EXPECT_EQ(ws.read("Floresta/imagem.png"), binary);
+    EXPECT_EQ(ws.read("Floresta/Floresta.ini"), crlf({"640", "480"}));
+    EXPECT_EQ(ws.read("Floresta/local.txt"), "so aqui");
+    // The downloaded lists are the ones in memory now, so the end of the
+    // program writes them back unchanged.
+    EXPECT_EQ(form->map().name(0), "Clareira");
+    EXPECT_EQ(form->state().settingsList, (QStringList{"640", "480"}));
+    EXPECT_EQ(form->state().currentStatusList, (QStringList{"chave", "1"}));
+
+    // Upload: no password, nothing sent.
+    ws.write("Floresta/novo.bin", binary + binary);
+    click(child(root, "btUpAdv"));
+    EXPECT_EQ(text(root, "Msg2"), "Falta senha!");
+    EXPECT_FALSE(QFileInfo::exists(stored + "novo.bin"));
+
+    child<QLineEdit>(root, "Senha")->setText("demo");
+    click(child(root, "btUpAdv"));
+    EXPECT_EQ(text(root, "Msg2"), "Upload completo!");
+    EXPECT_EQ(child<Gauge>(root, "G1")->progress(), 0);
+    QFile sent(stored + "novo.bin");
+    ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
+    EXPECT_EQ(sent.readAll(), binary + binary);
+    EXPECT_TRUE(QFileInfo::exists(stored + "local.txt"));
+    EXPECT_TRUE(QFileInfo::exists(stored + "Floresta.rgs"));
+    EXPECT_FALSE(QFileInfo::exists(stored + "sen.txt"));
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
+}

@@ -8,6 +8,7 @@
 #include "platform/GamePlayer.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
+#include "XStandIn.h"
 
 #include <QApplication>
 #include <QDir>
@@ -74,6 +75,12 @@ void click(QWidget* w) {
 
 // A program with the adventure Vale open and the script window opened.
 struct Session {
+    // Opening the window moves the working directory into the adventure;
+    // it goes back before the temporary folder is removed.
+    struct KeepWorkingDirectory {
+        QString path = QDir::currentPath();
+        ~KeepWorkingDirectory() { QDir::setCurrent(path); }
+    } keep;
     TestWorkspace ws;
     std::unique_ptr<TForm1> form;
     ScriptWindow* window = nullptr;
@@ -368,5 +375,34 @@ TEST(ScriptWindow, ExecStartsThePlayerWhenNoneIsRunning) {
     QFile::remove(s.ws.path("Vale/Vale.exe"));
     s.exec();
     EXPECT_EQ(s.log.started, 2);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ScriptWindow, ExecFindsAndRaisesThePlayerWindowOnX) {
+    test::XStandIn x;
+    if (!x.ok())
+        GTEST_SKIP() << "Xvfb is not available";
+    Session s([](const TestWorkspace& ws) { ws.write("Vale/sala.scp", crlf({"um"})); });
+    s.window->setGamePlayer(makeDesktopGamePlayer());
+
+    // The class may stand in either part of WM_CLASS; the title must match too.
+    const unsigned long player = x.addWindow("jogo", "TApplication", "Vale", false);
+    x.addWindow("TApplication", "Jogo", "Outra", false);
+    x.addWindow("editor", "Editor", "Vale", true);
+    const unsigned long accented = x.addWindow("TApplication", "Jogo", "Ção", true);
+    EXPECT_NE(x.focus(), player);
+
+    s.load("sala.scp");
+    s.exec();
+    EXPECT_EQ(s.ws.read("Vale/scp.txt"), "sala\r\n");
+    EXPECT_EQ(x.focus(), player);
+
+    const auto desktop = makeDesktopGamePlayer();
+    EXPECT_EQ(desktop->findWindow("vale"), player);
+    EXPECT_EQ(desktop->findWindow(QStringLiteral("Ção")), accented);
+    EXPECT_EQ(desktop->findWindow("Nada"), 0u);
+    EXPECT_EQ(desktop->findWindow(""), 0u);
+    // A window that has gone is not an error.
+    desktop->bringToFront(0x7ffffff);
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }

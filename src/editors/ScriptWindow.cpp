@@ -107,11 +107,14 @@ void ScriptWindow::opened() {
     // for every file list of the program; the player started by "Exec" finds
     // its adventure's files there.
     listedFolder_ = state_.adventureFolder;
-    if (!listedFolder_.isEmpty())
-        QDir::setCurrent(listedFolder_);
     noScp_->clear();
-    noScp_->addItems(QDir(listedFolder_).entryList({QStringLiteral("*.scp")}, QDir::Files,
-                                                    QDir::Name | QDir::IgnoreCase));
+    // Without an adventure there is no folder to show (an empty path would
+    // list the working directory).
+    if (!listedFolder_.isEmpty()) {
+        QDir::setCurrent(listedFolder_);
+        noScp_->addItems(QDir(listedFolder_).entryList({QStringLiteral("*.scp")}, QDir::Files,
+                                                        QDir::Name | QDir::IgnoreCase));
+    }
     // Reopening the window does not save the text, so the cue keeps its colour.
     DrawSmallButtonUp(bnGrvScp_, gravarColour_);
     for (PictureBox* b : {bnExeScp_, bnUplScp_, bnDwnScp_})

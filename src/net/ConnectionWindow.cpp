@@ -99,7 +99,7 @@ ConnectionWindow::ConnectionWindow(QWidget* parent, ProgramState& state, ServerC
       state_(state), client_(client), steps_(std::move(steps)) {
     lstGrp_ = new QListWidget(this);
     lstGrp_->setObjectName(QStringLiteral("LstGrp"));
-    lstGrp_->setGeometry(10, 32, 240, 200);
+    lstGrp_->setGeometry(10, 32, 401, 160);
     QFont listFont(QStringLiteral("Arial"));
     listFont.setPixelSize(14);
     listFont.setBold(true);
@@ -107,10 +107,10 @@ ConnectionWindow::ConnectionWindow(QWidget* parent, ProgramState& state, ServerC
     lstGrp_->setStyleSheet(QStringLiteral("QListWidget { background: rgb(224,224,224); color: black; }"));
     connect(lstGrp_, &QListWidget::itemDoubleClicked, this, [this] { LstGrpDblClick(); });
 
-    makeLabel(this, QStringLiteral("lbSenha"), QStringLiteral("Senha do grupo:"), {10, 240},
+    makeLabel(this, QStringLiteral("lbSenha"), QStringLiteral("Senha do grupo:"), {10, 202},
               LabelStyle{13, true, false, kNavy});
     senha_ = new PasswordBox(this, QStringLiteral("Senha"));
-    senha_->setGeometry(10, 258, 200, 22);
+    senha_->setGeometry(10, 220, 200, 22);
     connect(senha_, &QLineEdit::returnPressed, this, [this] { SenhaKeyPress(); });
 
     auto* toggle = new ClickLabel(QStringLiteral("[-]"), this);
@@ -119,21 +119,21 @@ ConnectionWindow::ConnectionWindow(QWidget* parent, ProgramState& state, ServerC
     toggleFont.setPixelSize(13);
     toggleFont.setBold(true);
     toggle->setFont(toggleFont);
-    toggle->move(216, 261);
+    toggle->move(216, 223);
     toggle->adjustSize();
     toggle->setCursor(Qt::PointingHandCursor);
     toggle->onClick = [this] { Label46Click(); };
     label46_ = toggle;
 
-    msg2_ = makeStatusLabel(this, QStringLiteral("Msg2"), {260, 262}, 156);
+    msg2_ = makeStatusLabel(this, QStringLiteral("Msg2"), {260, 270}, 156);
 
-    btDwAdv_ = makeIconButton(this, QStringLiteral("btDwAdv"), {262, 40}, [this] { btDwAdvClick(); });
-    label10_ = makeLabel(this, QStringLiteral("Label10"), QStringLiteral("Download total..."), {296, 44},
+    btDwAdv_ = makeIconButton(this, QStringLiteral("btDwAdv"), {262, 200}, [this] { btDwAdvClick(); });
+    label10_ = makeLabel(this, QStringLiteral("Label10"), QStringLiteral("Download total..."), {296, 204},
                          LabelStyle{13, true, false, kNavy});
-    btUpAdv_ = makeIconButton(this, QStringLiteral("btUpAdv"), {262, 70}, [this] { btUpAdvClick(); });
-    label11_ = makeLabel(this, QStringLiteral("Label11"), QStringLiteral("Upload total..."), {296, 74},
+    btUpAdv_ = makeIconButton(this, QStringLiteral("btUpAdv"), {262, 226}, [this] { btUpAdvClick(); });
+    label11_ = makeLabel(this, QStringLiteral("Label11"), QStringLiteral("Upload total..."), {296, 230},
                          LabelStyle{13, true, false, kNavy});
-    g1_ = new Gauge(this, QStringLiteral("G1"), QRect(262, 104, 80, 13));
+    g1_ = new Gauge(this, QStringLiteral("G1"), QRect(262, 253, 80, 13));
     for (QWidget* w : {static_cast<QWidget*>(btDwAdv_), static_cast<QWidget*>(label10_),
                        static_cast<QWidget*>(btUpAdv_), static_cast<QWidget*>(label11_), static_cast<QWidget*>(g1_)})
         w->hide();

@@ -237,17 +237,17 @@ TEST(MainWindow, DragHandlesMoveTheirWindowAndRaiseIt) {
     TestWorkspace ws;
     auto form = startProgram(ws);
     click(child(form.get(), "btAdv"));
-    click(child(form.get(), "btCnc"));
+    click(child(form.get(), "btOpc"));
     auto* janAdv = child(form.get(), "JanAdv");
-    auto* janCnc = child(form.get(), "JanCnc");
+    auto* janCnf = child(form.get(), "JanCnf");
     auto* page = janAdv->parentWidget();
     auto zOf = [page](QWidget* w) { return page->children().indexOf(w); };
-    EXPECT_GT(zOf(janCnc), zOf(janAdv));
+    EXPECT_GT(zOf(janCnf), zOf(janAdv));
 
     auto* handle = child(form.get(), "brAdv");
     const QPoint before = janAdv->pos();
     QTest::mousePress(handle, Qt::RightButton, {}, QPoint(10, 10));
-    EXPECT_GT(zOf(janAdv), zOf(janCnc));
+    EXPECT_GT(zOf(janAdv), zOf(janCnf));
     EXPECT_EQ(form->state().drag.dragging, 1);
     // The move arrives in handle coordinates; the window may leave the main window.
     QMouseEvent move(QEvent::MouseMove, QPointF(-290, 40), handle->mapToGlobal(QPointF(-290, 40)), Qt::NoButton,

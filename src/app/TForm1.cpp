@@ -8,6 +8,7 @@
 #include "SettingsWindow.h"
 #include "Shape.h"
 #include "ToolWindow.h"
+#include "editors/RegistersWindow.h"
 #include "editors/ScriptWindow.h"
 #include "map/MapWindow.h"
 #include "net/ConnectionWindow.h"
@@ -177,9 +178,7 @@ void TForm1::buildWindows(QWidget* page) {
     janObj_ = editorShell(page, {QStringLiteral("JanObj"), QStringLiteral("Objeto:"), QStringLiteral("brObj"), 159,
                                  QStringLiteral("btJanObj"), QRect(617, 100, 654, 570)},
                           "Msg4", 135);
-    janReg_ = editorShell(page, {QStringLiteral("JanReg"), QStringLiteral("Registradores:"), QStringLiteral("brReg"),
-                                 159, QStringLiteral("Image3"), QRect(373, 195, 560, 470)},
-                          "Msg7", 70);
+    janReg_ = new RegistersWindow(page, state_, [this] { return IsReady(); }, [this] { HideFullWidthViews(); });
     janSnd_ = editorShell(page, {QStringLiteral("JanSnd"), QStringLiteral("Efeitos sonoros:"), QStringLiteral("brSnd"),
                                  159, QStringLiteral("btSndFim"), QRect(828, 130, 418, 570)},
                           "Msg6", 135);
@@ -304,8 +303,7 @@ void TForm1::btObjClick() {
 }
 
 void TForm1::btRegClick() {
-    clearStatus(janReg_, "Msg7");
-    OpenToolWindow(janReg_);
+    janReg_->open();
 }
 
 void TForm1::btImgClick() {

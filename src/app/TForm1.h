@@ -15,6 +15,7 @@ class AdventureWindow;
 class ConnectionWindow;
 class MapWindow;
 class PictureBox;
+class RegistersWindow;
 class ServerClient;
 class ScriptWindow;
 class SettingsWindow;
@@ -97,7 +98,7 @@ private:
     ConnectionWindow* janCnc_ = nullptr;
     ScriptWindow* janScp_ = nullptr;
     ToolWindow* janObj_ = nullptr;
-    ToolWindow* janReg_ = nullptr;
+    RegistersWindow* janReg_ = nullptr;
     ToolWindow* janSnd_ = nullptr;
     ToolWindow* janPan_ = nullptr;
     QLineEdit* senha_ = nullptr;

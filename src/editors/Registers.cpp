@@ -1,0 +1,112 @@
+#include "Registers.h"
+
+#include "app/ListFile.h"
+
+namespace orv {
+
+namespace {
+QString lineOrEmpty(const QStringList& lines, int n) {
+    return n < lines.size() ? lines[n] : QString();
+}
+
+// The name as the text shows it, colon included, before right-aligning.
+QString nameWithColon(const QString& nameLine, int number) {
+    QString name = Registers::trimmed(nameLine);
+    if (name.isEmpty())
+        name = QString::number(number);
+    if (!name.endsWith(QLatin1Char(':')))
+        name += QLatin1Char(':');
+    return name;
+}
+}  // namespace
+
+Registers::Registers(QString adventureFolder, QString adventureName)
+    : folder_(std::move(adventureFolder)), name_(std::move(adventureName)) {}
+
+QString Registers::valueFile() const {
+    return folder_ + name_ + QStringLiteral(".rgs");
+}
+
+QString Registers::nameFile() const {
+    return folder_ + name_ + QStringLiteral(".rgx");
+}
+
+QString Registers::trimmed(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QString Registers::registerLine(const QString& name, const QString& value, int number) {
+    return (QString(kNameField - 1, QLatin1Char(' ')) + nameWithColon(name, number)).right(kNameField) +
+           QLatin1Char(' ') + value;
+}
+
+std::pair<QString, QString> Registers::splitLine(const QString& line) {
+    const qsizetype colon = line.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {QString(), trimmed(line)};
+    return {trimmed(line.left(colon)), trimmed(line.mid(colon + 1))};
+}
+
+QStringList Registers::textLines(const QString& rawText) {
+    QString text = rawText;
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text.split(QLatin1Char('\n'));
+}
+
+QStringList Registers::fill(const std::function<void()>& nameFileCreated) {
+    const QStringList values = ListFile::read(valueFile());
+    if (!fileExists(nameFile())) {
+        QStringList generated;
+        generated.reserve(values.size());
+        for (qsizetype n = 0; n < values.size(); ++n)
+            generated << QString::number(n) + QLatin1Char(':');
+        ListFile::write(nameFile(), generated);
+        if (nameFileCreated)
+            nameFileCreated();
+    }
+    const QStringList names = ListFile::read(nameFile());
+
+    QStringList lines;
+    QList<LongName> longNames(kCount);
+    for (int n = 0; n < kCount; ++n) {
+        const QString nameLine = lineOrEmpty(names, n);
+        const QString value = lineOrEmpty(values, n);
+        const QString line = registerLine(nameLine, value, n);
+        lines << line;
+        // A name longer than the field loses its first characters on screen;
+        // remember it whole, so that saving an untouched line keeps it.
+        const QString full = splitLine(nameWithColon(nameLine, n)).first;
+        const QString shown = splitLine(line).first;
+        if (shown != full)
+            longNames[n] = {shown, full};
+    }
+    longNames_ = std::move(longNames);
+    extraNames_ = names.mid(kCount);
+    extraValues_ = values.mid(kCount);
+    return lines;
+}
+
+void Registers::save(const QStringList& lines) const {
+    QStringList names;
+    QStringList values;
+    for (int n = 0; n < kCount; ++n) {
+        auto [name, value] = splitLine(lineOrEmpty(lines, n));
+        if (n < longNames_.size() && !longNames_[n].full.isEmpty() && name == longNames_[n].shown)
+            name = longNames_[n].full;
+        names << name;
+        values << value;
+    }
+    ListFile::write(nameFile(), names + extraNames_);
+    ListFile::write(valueFile(), values + extraValues_);
+}
+
+}  // namespace orv

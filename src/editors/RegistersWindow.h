@@ -1,0 +1,54 @@
+#pragma once
+#include "app/ToolWindow.h"
+#include "editors/Registers.h"
+
+#include <functional>
+#include <optional>
+
+class QPlainTextEdit;
+
+namespace orv {
+
+class PictureBox;
+struct ProgramState;
+
+// JanReg, "Registradores:": the 251 registers as lines of the text box Regs,
+// written back to the adventure's register files with "Gravar".
+class RegistersWindow : public ToolWindow {
+public:
+    RegistersWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady,
+                    std::function<void()> hideFullWidthViews);
+
+    // "Regs": clear Msg7, hide the full-width views, come to the front, paint
+    // the buttons, fill the text from the files, show; when the connection is
+    // ready also show "Upload" and "Down" with Msg7 moved beside them.
+    void open();
+
+    QPlainTextEdit* text() const { return regs_; }
+    QLabel* status() const { return msg7_; }
+
+    // Event handlers.
+    void bnRegGrClick();
+    void RegsClick();
+    void RegsKeyPress();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void fill();
+
+    ProgramState& state_;
+    std::function<bool()> isReady_;
+    std::function<void()> hideFullWidthViews_;
+    // The registers the text was filled from; saving goes back to them.
+    std::optional<Registers> registers_;
+
+    QPlainTextEdit* regs_;
+    PictureBox* bnRegGr_;
+    PictureBox* bnRegUp_;
+    PictureBox* bnRegDw_;
+    QLabel* msg7_;
+};
+
+}  // namespace orv

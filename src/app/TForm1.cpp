@@ -8,6 +8,7 @@
 #include "SettingsWindow.h"
 #include "Shape.h"
 #include "ToolWindow.h"
+#include "editors/ObjectWindow.h"
 #include "editors/RegistersWindow.h"
 #include "editors/ScriptWindow.h"
 #include "map/MapWindow.h"
@@ -175,9 +176,7 @@ void TForm1::buildWindows(QWidget* page) {
                                     [this] { LoadMap(); }});
     senha_ = janCnc_->senha();
     janScp_ = new ScriptWindow(page, state_, [this] { return IsReady(); });
-    janObj_ = editorShell(page, {QStringLiteral("JanObj"), QStringLiteral("Objeto:"), QStringLiteral("brObj"), 159,
-                                 QStringLiteral("btJanObj"), QRect(617, 100, 654, 570)},
-                          "Msg4", 135);
+    janObj_ = new ObjectWindow(page, state_, [this] { return IsReady(); });
     janReg_ = new RegistersWindow(page, state_, [this] { return IsReady(); }, [this] { HideFullWidthViews(); });
     janSnd_ = editorShell(page, {QStringLiteral("JanSnd"), QStringLiteral("Efeitos sonoros:"), QStringLiteral("brSnd"),
                                  159, QStringLiteral("btSndFim"), QRect(828, 130, 418, 570)},
@@ -298,8 +297,8 @@ void TForm1::btScpClick() {
 }
 
 void TForm1::btObjClick() {
-    clearStatus(janObj_, "Msg4");
     OpenToolWindow(janObj_);
+    janObj_->opened();
 }
 
 void TForm1::btRegClick() {

@@ -14,6 +14,7 @@ namespace orv {
 class AdventureWindow;
 class ConnectionWindow;
 class MapWindow;
+class ObjectWindow;
 class PictureBox;
 class RegistersWindow;
 class ServerClient;
@@ -97,7 +98,7 @@ private:
     SettingsWindow* janCnf_ = nullptr;
     ConnectionWindow* janCnc_ = nullptr;
     ScriptWindow* janScp_ = nullptr;
-    ToolWindow* janObj_ = nullptr;
+    ObjectWindow* janObj_ = nullptr;
     RegistersWindow* janReg_ = nullptr;
     ToolWindow* janSnd_ = nullptr;
     ToolWindow* janPan_ = nullptr;

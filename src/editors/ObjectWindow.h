@@ -1,0 +1,68 @@
+#pragma once
+#include "app/ToolWindow.h"
+
+#include <functional>
+
+class QLineEdit;
+class QListWidget;
+
+namespace orv {
+
+class PictureBox;
+struct ObjectStatus;
+struct ProgramState;
+
+// JanObj: the adventure's object files in the list NoObj, the selected
+// object's initial status (its object file) beside its current status (its
+// record in the current-status list), each saved by its own "gravar", and
+// "novo obj" to create an object.
+class ObjectWindow : public ToolWindow {
+public:
+    ObjectWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady);
+
+    // The window's own steps when "Objetos" opens it, after the main window
+    // has brought it to the front: re-read the list, paint the buttons, clear
+    // Msg4, show the transfer buttons when the connection is ready.
+    void opened();
+
+    QListWidget* objectList() const { return noObj_; }
+    // The caption of lbNoOb: "..." until an object is selected.
+    QString selectedObject() const;
+
+    // Event handlers.
+    void NoObjClick();
+    void btObzClick();
+    void btObxClick();
+    void btNewObjClick();
+
+private:
+    void loadObject(const QString& name);
+    void showPicture(PictureBox* picture, const QString& shape);
+    void clearSelection();
+    void refillList();
+    bool selectionIsHere();
+
+    ProgramState& state_;
+    std::function<bool()> isReady_;
+
+    QLabel* lbNoObj_;
+    QListWidget* noObj_;
+    QLabel* lbNoOb_;
+    QLabel* lb15_;
+    QLineEdit* sti_[5];
+    QLineEdit* atu_[5];
+    PictureBox* shpIni_;
+    PictureBox* shpAtu_;
+    PictureBox* btObz_;
+    PictureBox* btObx_;
+    QLineEdit* lbNewObj_;
+    PictureBox* btNewObj_;
+    PictureBox* bnUplObj_;
+    PictureBox* bnDwnObj_;
+    QLabel* msg4_;
+
+    QString listedFolder_;    // the folder NoObj shows
+    QString selectedFolder_;  // the folder the selected object was loaded from
+};
+
+}  // namespace orv

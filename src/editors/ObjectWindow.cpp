@@ -164,7 +164,11 @@ void ObjectWindow::loadObject(const QString& name) {
     sti_[4]->setText(initial.tag);
 
     showStatus(atu_, {QString(), QString(), QString(), QString(), QStringLiteral("-")});
-    const QList<int> records = ObjectStore::recordsOf(state_.currentStatusList, name);
+    // The current-status list in memory is the open adventure's; a list
+    // still showing an earlier adventure has no current status to offer.
+    const QList<int> records = selectedFolder_ == state_.adventureFolder
+                                   ? ObjectStore::recordsOf(state_.currentStatusList, name)
+                                   : QList<int>();
     // An object without a record shows the default picture rather than the
     // previous object's.
     if (records.isEmpty())

@@ -294,6 +294,11 @@ TEST(ObjectWindow, ASelectionDoesNotFollowIntoAnotherAdventure) {
     });
     s.select("chave.obj");
     s.form->OpenAdventure("Mar");
+    // The list still shows Vale: its key reads Vale's object file, and no
+    // current status from Mar's list.
+    s.select("chave.obj");
+    EXPECT_EQ(s.fields("Sti")[1], "do vale");
+    EXPECT_EQ(s.fields("Atu"), (QStringList{"", "", "", "", "-"}));
     // Saved while the window stayed open, or after opening it again: the
     // fields of the Vale key never reach the Mar key.
     click(child(s.window, "btObz"));

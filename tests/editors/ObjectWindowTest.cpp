@@ -316,3 +316,22 @@ TEST(ObjectWindow, ASelectionDoesNotFollowIntoAnotherAdventure) {
         EXPECT_TRUE(child(s.window, n)->isVisibleTo(s.window)) << n;
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
+
+TEST(ObjectWindow, ACurrentStatusListThatCannotBeWrittenStopsNovoObjWithNothingElseChanged) {
+    Session s([](const TestWorkspace& ws) {
+        ws.write("Vale/Vale.obz", crlf({"bau"}));
+        ws.write("Vale/Vale.obx", record({"bau", "Bau", "um(a) bau", "", "", "-", "0", "0"}));
+        QFile::setPermissions(ws.path("Vale/Vale.obx"), QFile::ReadOwner);
+    });
+    s.create("chave");
+    QFile::setPermissions(s.ws.path("Vale/Vale.obx"), QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_EQ(test::reportedErrors().size(), 1);
+    EXPECT_NE(s.msg4(), QString::fromUtf8("Objeto criado com sucesso!"));
+    // The list in memory, written at program end, did not gain the record
+    // that never reached the file; no other file was written.
+    EXPECT_EQ(s.form->state().currentStatusList.size(), 8);
+    EXPECT_EQ(s.ws.read("Vale/Vale.obx"), record({"bau", "Bau", "um(a) bau", "", "", "-", "0", "0"}));
+    EXPECT_FALSE(s.ws.exists("Vale/chave.obj"));
+    EXPECT_FALSE(s.ws.exists("Vale/chave.scp"));
+    EXPECT_EQ(s.ws.read("Vale/Vale.obz"), crlf({"bau"}));
+}

@@ -8,6 +8,7 @@
 #include "SettingsWindow.h"
 #include "Shape.h"
 #include "ToolWindow.h"
+#include "editors/ImageLibraryWindow.h"
 #include "editors/ObjectWindow.h"
 #include "editors/RegistersWindow.h"
 #include "editors/ScriptWindow.h"
@@ -152,11 +153,8 @@ ToolWindow* TForm1::editorShell(QWidget* page, const ToolWindowSpec& spec, const
 void TForm1::buildWindows(QWidget* page) {
     janMap_ = new MapWindow(page, state_, map_, [this] { return IsReady(); });
     janMap_->move(0, 80);
-    janImg_ = new QWidget(page);
-    janImg_->setObjectName(QStringLiteral("JanImg"));
-    janImg_->setAutoFillBackground(true);
+    janImg_ = new ImageLibraryWindow(page, state_, [this] { return IsReady(); });
     janImg_->move(0, 80);
-    janImg_->hide();
     brMap_ = new PictureBox(page, QStringLiteral("brMap"), QRect(kDesignWidth - 267, 55, 222, 20),
                             ButtonArt::picture(ButtonArt::Look::Stripes));
     brMap_->setStretch(true);
@@ -308,6 +306,7 @@ void TForm1::btRegClick() {
 void TForm1::btImgClick() {
     janMap_->hide();
     OpenFullWidthView(janImg_);
+    janImg_->opened();
 }
 
 void TForm1::btSndClick() {

@@ -13,6 +13,7 @@ namespace orv {
 
 class AdventureWindow;
 class ConnectionWindow;
+class ImageLibraryWindow;
 class MapWindow;
 class ObjectWindow;
 class PictureBox;
@@ -104,7 +105,7 @@ private:
     ToolWindow* janPan_ = nullptr;
     QLineEdit* senha_ = nullptr;
     MapWindow* janMap_ = nullptr;
-    QWidget* janImg_ = nullptr;
+    ImageLibraryWindow* janImg_ = nullptr;
     PictureBox* brMap_ = nullptr;
     PictureBox* fmMap_ = nullptr;
 };

@@ -1,0 +1,165 @@
+#include "ImageLibraryWindow.h"
+
+#include "app/Controls.h"
+#include "app/OrvalisError.h"
+#include "app/PictureBox.h"
+#include "app/ProgramState.h"
+#include "imaging/ImageFiles.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollArea>
+
+namespace orv {
+
+namespace {
+
+const QColor kGrey(198, 198, 198);
+const QColor kSilver(192, 192, 192);
+
+// Preview panel layout: the picture below the 20 pixel drag bar, the
+// transfer buttons 30 pixels above the bottom.
+constexpr int kBarHeight = 20;
+constexpr int kPictureTop = 22;
+constexpr int kExtraHeight = 55;
+constexpr int kButtonsAboveBottom = 30;
+constexpr int kNarrowPanelWidth = 135;
+constexpr int kNarrowPictureWidth = 140;
+
+void setWindowColour(QWidget* widget, const QColor& colour) {
+    widget->setAutoFillBackground(true);
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::Window, colour);
+    widget->setPalette(pal);
+}
+
+}  // namespace
+
+ThumbnailSheetView::ThumbnailSheetView(QWidget* parent, const ImageLibrary& library)
+    : QWidget(parent), library_(library) {
+    setObjectName(QStringLiteral("FolhaImg"));
+}
+
+void ThumbnailSheetView::paintEvent(QPaintEvent* event) {
+    if (library_.sheet().isNull())
+        return;
+    // The sheet is drawn once per opening; painting only copies it.
+    QPainter painter(this);
+    painter.drawImage(event->rect(), library_.sheet(), event->rect());
+}
+
+void ThumbnailSheetView::mousePressEvent(QMouseEvent* event) {
+    if (onPress)
+        onPress(event);
+}
+
+ImageLibraryWindow::ImageLibraryWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady)
+    : QWidget(parent), state_(state), isReady_(std::move(isReady)) {
+    setObjectName(QStringLiteral("JanImg"));
+    setWindowColour(this, kGrey);
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("SboxImg"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setGeometry(rect());
+    setWindowColour(scroll_->viewport(), kGrey);
+    view_ = new ThumbnailSheetView(nullptr, library_);
+    view_->resize(0, 0);
+    view_->onPress = [this](QMouseEvent* e) { SheetMouseDown(e->position().toPoint()); };
+    scroll_->setWidget(view_);
+    buildPreviewPanel();
+    hide();
+}
+
+void ImageLibraryWindow::buildPreviewPanel() {
+    panImg_ = new QFrame(view_);
+    panImg_->setObjectName(QStringLiteral("PanImg"));
+    panImg_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setWindowColour(panImg_, kSilver);
+    panImg_->setGeometry(600, 10, kNarrowPanelWidth, kExtraHeight);
+    image2_ = makeDragHandle(panImg_, QStringLiteral("Image2"), QRect(0, 0, kNarrowPanelWidth, kBarHeight),
+                             state_.drag, panImg_, false);
+    preview_ = new PictureBox(panImg_, QStringLiteral("ImgPrev"), QRect(0, kPictureTop, 0, 0));
+    // Sending and fetching the chosen picture come with the server transfers.
+    imUpl_ = makeSmallButton(panImg_, QStringLiteral("imUpl"), QStringLiteral("Upload"), {5, 25}, {});
+    imDwn_ = makeSmallButton(panImg_, QStringLiteral("imDwn"), QStringLiteral("Down"), {70, 25}, {});
+    imUpl_->hide();
+    imDwn_->hide();
+    panImg_->installEventFilter(this);
+    panImg_->hide();
+}
+
+void ImageLibraryWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    scroll_->setGeometry(rect());
+}
+
+void ImageLibraryWindow::opened() {
+    // The main window has just sized the view; the scroll area follows at
+    // once, since the column count is taken from its width.
+    scroll_->setGeometry(rect());
+    if (state_.adventureOpen()) {
+        sheetFolder_ = state_.adventureFolder;
+        library_.build(sheetFolder_, scroll_->width());
+        fitViewToContent();
+        view_->update();
+    }
+    if (isReady_ && isReady_()) {
+        imUpl_->show();
+        imDwn_->show();
+    }
+    if (state_.adventureOpen() && !library_.failures().isEmpty())
+        throw OrvalisError(library_.failures().join(QLatin1Char('\n')));
+}
+
+void ImageLibraryWindow::SheetMouseDown(QPoint at) {
+    // A cell after the last picture holds nothing to choose.
+    const int index = library_.indexAt(at);
+    if (index < 0)
+        return;
+    currentImage_ = library_.images().at(index);
+    QImage picture;
+    try {
+        loadImage(sheetFolder_, currentImage_, picture);
+    } catch (const OrvalisError&) {
+        // The preview must not go on showing another picture than the one
+        // the transfer buttons now act on.
+        showPreview(QImage());
+        throw;
+    }
+    showPreview(picture);
+}
+
+void ImageLibraryWindow::showPreview(const QImage& picture) {
+    // Narrow pictures get a panel wide enough for both buttons; wider ones
+    // are never cut off.
+    const int width = picture.width() < kNarrowPictureWidth ? std::max(kNarrowPanelWidth, picture.width())
+                                                             : picture.width();
+    const int height = picture.height() + kExtraHeight;
+    preview_->setGeometry(0, kPictureTop, picture.width(), picture.height());
+    preview_->setPicture(picture);
+    panImg_->resize(width, height);
+    image2_->resize(width, kBarHeight);
+    imUpl_->move(5, height - kButtonsAboveBottom);
+    imDwn_->move(70, height - kButtonsAboveBottom);
+    panImg_->show();
+    fitViewToContent();
+}
+
+void ImageLibraryWindow::fitViewToContent() {
+    // The scroll range covers the sheet and the preview panel wherever the
+    // author has dragged it.
+    QRect content(QPoint(0, 0), library_.sheet().size());
+    if (panImg_->isVisibleTo(view_))
+        content |= panImg_->geometry();
+    view_->resize(std::max(0, content.right() + 1), std::max(0, content.bottom() + 1));
+}
+
+bool ImageLibraryWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == panImg_ && event->type() == QEvent::Move)
+        fitViewToContent();
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace orv

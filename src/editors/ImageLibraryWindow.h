@@ -1,0 +1,80 @@
+#pragma once
+#include "ImageLibrary.h"
+
+#include <QWidget>
+#include <functional>
+
+class QFrame;
+class QScrollArea;
+
+namespace orv {
+
+class PictureBox;
+struct ProgramState;
+
+// Draws the thumbnail sheet at its own size and hands presses on it to the
+// image library window. The preview panel lives on it, so it scrolls along.
+class ThumbnailSheetView : public QWidget {
+public:
+    ThumbnailSheetView(QWidget* parent, const ImageLibrary& library);
+    std::function<void(QMouseEvent*)> onPress;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    const ImageLibrary& library_;
+};
+
+// The image library JanImg, a full-width view: the adventure's pictures as a
+// sheet of thumbnails in a scroll area, and the movable preview panel PanImg
+// (handle Image2) with the chosen picture at full size and its "Upload" and
+// "Down" buttons.
+class ImageLibraryWindow : public QWidget {
+public:
+    ImageLibraryWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady);
+
+    // The window's own steps when "Imagens" opens it, after the main window
+    // has brought it to the front and sized it: rebuild the sheet when an
+    // adventure is open, show the transfer buttons when the connection is
+    // ready. Pictures that could not be read are reported afterwards, so one
+    // damaged file does not leave the rest of the sheet blank.
+    void opened();
+
+    const ImageLibrary& library() const { return library_; }
+    // The picture chosen last on the sheet; the transfer buttons act on it.
+    const QString& currentImage() const { return currentImage_; }
+    QScrollArea* scrollBox() const { return scroll_; }
+    ThumbnailSheetView* sheetView() const { return view_; }
+    QFrame* previewPanel() const { return panImg_; }
+    PictureBox* previewPicture() const { return preview_; }
+
+    // A press on the sheet, any button, at a point of the sheet.
+    void SheetMouseDown(QPoint at);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildPreviewPanel();
+    void showPreview(const QImage& picture);
+    void fitViewToContent();
+
+    ProgramState& state_;
+    std::function<bool()> isReady_;
+    ImageLibrary library_;
+    QString sheetFolder_;  // the adventure folder the sheet was built from
+    QString currentImage_;
+
+    QScrollArea* scroll_;
+    ThumbnailSheetView* view_;
+    QFrame* panImg_ = nullptr;
+    PictureBox* image2_ = nullptr;
+    PictureBox* preview_ = nullptr;
+    PictureBox* imUpl_ = nullptr;
+    PictureBox* imDwn_ = nullptr;
+};
+
+}  // namespace orv

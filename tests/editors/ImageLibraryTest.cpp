@@ -1,0 +1,304 @@
+// The image library as an author meets it: the adventure's pictures on one
+// sheet of thumbnails, a click choosing one for the movable preview panel,
+// and damaged files that cost only their own cell.
+#include "app/PictureBox.h"
+#include "app/ProgramState.h"
+#include "app/TForm1.h"
+#include "editors/ImageLibrary.h"
+#include "editors/ImageLibraryWindow.h"
+#include "imaging/ImageFiles.h"
+#include "support/QtTestMain.h"
+#include "support/TestWorkspace.h"
+
+#include <QFrame>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace orv;
+using orv::test::TestWorkspace;
+
+namespace {
+
+const QColor kGrey(198, 198, 198);
+
+QImage filled(int w, int h, const QColor& colour) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    picture.fill(colour);
+    return picture;
+}
+
+QColor at(const QImage& sheet, int x, int y) {
+    return sheet.pixelColor(x, y);
+}
+
+// An adventure folder in a temporary workspace and the library window over
+// it, sized as the main window sizes it.
+struct Library {
+    TestWorkspace ws;
+    ProgramState state;
+    bool ready = false;
+    std::unique_ptr<QWidget> host = std::make_unique<QWidget>();
+    ImageLibraryWindow* window = nullptr;
+
+    explicit Library(int width = 1290) {
+        QDir().mkpath(ws.path("Vale"));
+        state.workspaceFolder = ws.folder();
+        state.adventureName = "Vale";
+        state.adventureFolder = ws.path("Vale/");
+        host->resize(width, 722);
+        window = new ImageLibraryWindow(host.get(), state, [this] { return ready; });
+        window->setGeometry(0, 0, width, 722);
+        host->show();
+        window->show();
+    }
+    void save(const QString& name, const QImage& picture) const {
+        const QString format = QFileInfo(name).suffix().toUpper();
+        ASSERT_TRUE(picture.save(state.adventureFolder + name, format.toLatin1().constData())) << name.toStdString();
+    }
+    void open() {
+        test::reportedErrors().clear();
+        try {
+            window->opened();
+        } catch (const std::exception& e) {
+            test::reportedErrors() << QString::fromUtf8(e.what());
+        }
+    }
+    // A press as the author makes it, going through the error report.
+    void clickSheet(QPoint p, Qt::MouseButton button = Qt::LeftButton) {
+        test::reportedErrors().clear();
+        QTest::mousePress(window->sheetView(), button, {}, p);
+        QTest::mouseRelease(window->sheetView(), button, {}, p);
+    }
+    QPoint cellCentre(int index) const {
+        const int columns = window->library().columns();
+        return {(index % columns) * 120 + 60, (index / columns) * 80 + 40};
+    }
+    const QImage& sheet() const { return window->library().sheet(); }
+    QFrame* panel() const { return window->previewPanel(); }
+    QWidget* child(const char* name) const { return window->findChild<QWidget*>(QString::fromLatin1(name)); }
+};
+
+}  // namespace
+
+TEST(ImageLibrary, ColumnsSheetSizeAndThumbnailPlaces) {
+    EXPECT_EQ(ImageLibrary::columnCountFor(1290), 10);
+    EXPECT_EQ(ImageLibrary::columnCountFor(1297), 10);
+    EXPECT_EQ(ImageLibrary::columnCountFor(129), 1);  // too narrow for one cell: still one column
+    EXPECT_EQ(ImageLibrary::sheetSize(20, 10), QSize(1200, 240));  // the last row stays empty
+    EXPECT_EQ(ImageLibrary::sheetSize(0, 10), QSize(1200, 80));
+    EXPECT_EQ(ImageLibrary::sheetSize(9, 10), QSize(1200, 80));
+
+    // Image 12 in ten columns: cell (2, 1), box corner at (250, 90).
+    EXPECT_EQ(ImageLibrary::thumbnailRect({50, 30}, 12, 10), QRect(275, 105, 50, 30));
+    EXPECT_EQ(ImageLibrary::thumbnailRect({100, 60}, 12, 10), QRect(250, 90, 100, 60));
+    EXPECT_EQ(ImageLibrary::thumbnailRect({640, 480}, 12, 10), QRect(250, 90, 100, 60));
+    EXPECT_EQ(ImageLibrary::thumbnailRect({200, 40}, 12, 10), QRect(250, 100, 100, 40));
+    EXPECT_EQ(ImageLibrary::thumbnailRect({31, 200}, 12, 10), QRect(284, 90, 31, 60));
+}
+
+TEST(ImageLibraryWindow, ListsJpegsFirstAndDrawsEveryPictureInItsBox) {
+    Library lib;
+    lib.save("a.png", filled(50, 30, Qt::red));
+    lib.save("b.bmp", filled(640, 480, Qt::blue));
+    lib.save("c.jpg", filled(200, 40, Qt::green));
+    lib.save("z.jpg", filled(30, 100, Qt::green));
+    saveImage(lib.state.adventureFolder, "m", filled(20, 20, Qt::yellow), "gif");
+    lib.save(".escondida.png", filled(10, 10, Qt::red));
+    QDir().mkpath(lib.state.adventureFolder + "pasta.png");
+    lib.ws.write("Vale/fundo.png.txt", "not a picture");
+    lib.open();
+
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+    EXPECT_EQ(lib.window->library().images(), QStringList({"c.jpg", "z.jpg", "b.bmp", "m.gif", "a.png"}));
+    const QImage& sheet = lib.sheet();
+    ASSERT_EQ(sheet.size(), QSize(1200, 80));
+    // c.jpg, 200 x 40: full box width, centred vertically.
+    EXPECT_EQ(at(sheet, 10, 19), kGrey);
+    EXPECT_GT(at(sheet, 12, 22).green(), 200);
+    EXPECT_GT(at(sheet, 107, 57).green(), 200);
+    EXPECT_EQ(at(sheet, 110, 40), kGrey);
+    // z.jpg, 30 x 100: squeezed to 30 x 60, centred across.
+    EXPECT_EQ(at(sheet, 120 + 10 + 34, 40), kGrey);
+    EXPECT_GT(at(sheet, 120 + 10 + 36, 12).green(), 200);
+    // b.bmp, 640 x 480: the whole box.
+    EXPECT_EQ(at(sheet, 250, 10), QColor(Qt::blue));
+    EXPECT_EQ(at(sheet, 349, 69), QColor(Qt::blue));
+    EXPECT_EQ(at(sheet, 350, 69), kGrey);
+    // m.gif, 20 x 20 unscaled at its centre.
+    EXPECT_EQ(at(sheet, 370 + 40, 10 + 20), QColor(Qt::yellow));
+    EXPECT_EQ(at(sheet, 370 + 39, 10 + 20), kGrey);
+    // a.png, 50 x 30 unscaled, centred: x 515..564, y 25..54.
+    EXPECT_EQ(at(sheet, 515, 25), QColor(Qt::red));
+    EXPECT_EQ(at(sheet, 564, 54), QColor(Qt::red));
+    EXPECT_EQ(at(sheet, 514, 25), kGrey);
+    EXPECT_EQ(at(sheet, 515, 55), kGrey);
+}
+
+TEST(ImageLibraryWindow, ElevenPicturesWrapIntoASecondRowAndTheSheetIsRebuiltAtEachOpening) {
+    Library lib(1290);
+    for (int i = 0; i < 11; ++i)
+        lib.save(QString("p%1.bmp").arg(i, 2, 10, QChar('0')), filled(100, 60, QColor(i * 20, 0, 0)));
+    lib.open();
+    EXPECT_EQ(lib.window->library().columns(), 10);
+    EXPECT_EQ(lib.sheet().size(), QSize(1200, 160));
+    EXPECT_EQ(lib.window->sheetView()->size(), QSize(1200, 160));
+    EXPECT_EQ(at(lib.sheet(), 10, 90), QColor(200, 0, 0));  // p10 starts the second row
+    EXPECT_EQ(at(lib.sheet(), 130, 90), kGrey);
+
+    for (int i = 11; i < 20; ++i)
+        lib.save(QString("p%1.bmp").arg(i), filled(10, 10, Qt::black));
+    lib.open();
+    EXPECT_EQ(lib.sheet().size(), QSize(1200, 240));  // twenty pictures: a third, empty row
+
+    // Without an open adventure the sheet stays as it was.
+    lib.state.adventureName.clear();
+    lib.state.adventureFolder.clear();
+    lib.open();
+    EXPECT_EQ(lib.window->library().images().size(), 20);
+
+    Library empty;
+    empty.open();
+    EXPECT_EQ(empty.sheet().size(), QSize(1200, 80));
+    EXPECT_TRUE(empty.window->library().images().isEmpty());
+}
+
+TEST(ImageLibraryWindow, AClickChoosesThePictureForThePreviewPanel) {
+    Library lib;
+    lib.save("pequena.bmp", filled(100, 60, Qt::red));
+    lib.save("grande.png", filled(300, 200, Qt::blue));
+    lib.open();
+    EXPECT_FALSE(lib.panel()->isVisible());
+    EXPECT_TRUE(lib.window->currentImage().isEmpty());
+
+    lib.clickSheet(lib.cellCentre(0));
+    EXPECT_EQ(lib.window->currentImage(), "pequena.bmp");
+    ASSERT_TRUE(lib.panel()->isVisible());
+    EXPECT_EQ(lib.panel()->size(), QSize(135, 115));
+    EXPECT_EQ(lib.window->previewPicture()->geometry(), QRect(0, 22, 100, 60));
+    EXPECT_EQ(lib.window->previewPicture()->picture().pixelColor(50, 30), QColor(Qt::red));
+    EXPECT_EQ(lib.child("imUpl")->pos(), QPoint(5, 85));
+    EXPECT_EQ(lib.child("imDwn")->pos(), QPoint(70, 85));
+    EXPECT_EQ(lib.child("Image2")->geometry(), QRect(0, 0, 135, 20));
+
+    // Any mouse button chooses.
+    lib.clickSheet(lib.cellCentre(1), Qt::RightButton);
+    EXPECT_EQ(lib.window->currentImage(), "grande.png");
+    EXPECT_EQ(lib.panel()->size(), QSize(300, 255));
+    EXPECT_EQ(lib.child("Image2")->width(), 300);
+
+    // Past the last picture there is nothing to choose: all stays.
+    lib.clickSheet(lib.cellCentre(2));
+    lib.clickSheet({60, 120});
+    EXPECT_EQ(lib.window->currentImage(), "grande.png");
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+
+    // The transfer buttons wait for a ready connection; reopening keeps the
+    // preview and the chosen picture.
+    EXPECT_FALSE(lib.child("imUpl")->isVisibleTo(lib.panel()));
+    lib.ready = true;
+    lib.open();
+    EXPECT_TRUE(lib.child("imUpl")->isVisibleTo(lib.panel()));
+    EXPECT_TRUE(lib.child("imDwn")->isVisibleTo(lib.panel()));
+    EXPECT_TRUE(lib.panel()->isVisible());
+    EXPECT_EQ(lib.window->currentImage(), "grande.png");
+}
+
+TEST(ImageLibraryWindow, PreviewPanelFollowsItsDragBarAndWidensTheScrollRange) {
+    Library lib;
+    lib.save("sala.bmp", filled(100, 60, Qt::red));
+    lib.open();
+    lib.clickSheet(lib.cellCentre(0));
+    QWidget* bar = lib.child("Image2");
+    const QPoint start = lib.panel()->pos();
+
+    QTest::mousePress(bar, Qt::LeftButton, {}, {10, 5});
+    QMouseEvent move(QEvent::MouseMove, QPointF(1010, 705), bar->mapToGlobal(QPointF(1010, 705)), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QApplication::sendEvent(bar, &move);
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, {10, 5});
+    EXPECT_EQ(lib.panel()->pos(), start + QPoint(1000, 700));
+    // The sheet area now reaches the panel, so it can be scrolled to.
+    const QRect panel = lib.panel()->geometry();
+    EXPECT_GE(lib.window->sheetView()->width(), panel.right() + 1);
+    EXPECT_GE(lib.window->sheetView()->height(), panel.bottom() + 1);
+
+    // After the release, moving over the bar does not drag.
+    QApplication::sendEvent(bar, &move);
+    EXPECT_EQ(lib.panel()->pos(), start + QPoint(1000, 700));
+}
+
+TEST(ImageLibraryWindow, ADamagedFileCostsOnlyItsOwnCell) {
+    Library lib;
+    lib.save("a.bmp", filled(100, 60, Qt::red));
+    // A JPEG that cannot be decoded, a PNG that cannot be read, and a PNG
+    // with transparent parts after a picture of its size.
+    QFile(lib.state.adventureFolder + "b.jpg").open(QIODevice::WriteOnly);
+    {
+        QFile f(lib.state.adventureFolder + "c.png");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("\x89PNG\r\n\x1a\n this is not a picture");
+    }
+    QImage clear(100, 60, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    lib.save("d.png", clear);
+    lib.open();
+
+    EXPECT_EQ(lib.window->library().images(), QStringList({"b.jpg", "a.bmp", "c.png", "d.png"}));
+    // The PNG is reported once the sheet is complete; the JPEG is not.
+    ASSERT_EQ(test::reportedErrors().size(), 1);
+    EXPECT_TRUE(test::reportedErrors()[0].startsWith("c.png: ")) << test::reportedErrors()[0].toStdString();
+    EXPECT_FALSE(test::reportedErrors()[0].contains("b.jpg"));
+    const QImage& sheet = lib.sheet();
+    // Both damaged cells get the mark, not a copy of a neighbour.
+    EXPECT_NE(at(sheet, 10, 10), kGrey);
+    EXPECT_NE(at(sheet, 60, 40), QColor(Qt::red));
+    EXPECT_NE(at(sheet, 250, 10), kGrey);
+    EXPECT_NE(at(sheet, 300, 40), QColor(Qt::red));
+    EXPECT_EQ(at(sheet, 180, 40), QColor(Qt::red));  // a.bmp
+    // The transparent PNG does not show a.bmp through.
+    EXPECT_NE(at(sheet, 420, 40), QColor(Qt::red));
+
+    // Choosing a damaged file makes it the current image with an empty
+    // preview, so nothing else is shown for it; a PNG error is reported.
+    lib.clickSheet(lib.cellCentre(1));
+    lib.clickSheet(lib.cellCentre(2));
+    EXPECT_EQ(lib.window->currentImage(), "c.png");
+    EXPECT_EQ(test::reportedErrors().size(), 1);
+    EXPECT_TRUE(lib.window->previewPicture()->picture().isNull());
+    EXPECT_EQ(lib.panel()->size(), QSize(135, 55));
+    lib.clickSheet(lib.cellCentre(0));
+    EXPECT_EQ(lib.window->currentImage(), "b.jpg");
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+    EXPECT_TRUE(lib.window->previewPicture()->picture().isNull());
+}
+
+TEST(ImageLibraryWindow, ImagensOpensTheFullWidthViewOnTheOpenAdventure) {
+    TestWorkspace ws;
+    ws.addAdventure("Vale");
+    ASSERT_TRUE(filled(100, 60, Qt::red).save(ws.path("Vale/sala.bmp"), "BMP"));
+    test::reportedErrors().clear();
+    TForm1 form(ws.programFile());
+    form.resize(1297, 802);
+    form.show();
+    auto* janImg = form.findChild<ImageLibraryWindow*>("JanImg");
+    ASSERT_NE(janImg, nullptr);
+    EXPECT_EQ(janImg->y(), 80);
+    EXPECT_FALSE(form.findChild<PictureBox*>("imUpl")->picture().isNull());  // painted at start-up
+
+    form.btImgClick();  // nothing open yet: an empty view
+    EXPECT_TRUE(janImg->isVisible());
+    EXPECT_TRUE(janImg->library().images().isEmpty());
+
+    form.OpenAdventure("Vale");
+    form.btImgClick();
+    EXPECT_EQ(janImg->geometry(), QRect(0, 80, 1297, 722));
+    EXPECT_EQ(janImg->library().images(), QStringList({"sala.bmp"}));
+    EXPECT_EQ(janImg->library().columns(), 10);
+    EXPECT_FALSE(form.findChild<QWidget*>("imUpl")->isVisibleTo(janImg));
+    form.btMapClick();
+    EXPECT_FALSE(janImg->isVisible());
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}

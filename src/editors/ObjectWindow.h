@@ -9,7 +9,6 @@ class QListWidget;
 namespace orv {
 
 class PictureBox;
-struct ObjectStatus;
 struct ProgramState;
 
 // JanObj: the adventure's object files in the list NoObj, the selected

@@ -11,6 +11,7 @@ packages=(
   fonts-liberation
   xvfb xauth imagemagick
   libx11-dev
+  qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -12,6 +12,7 @@
 #include "editors/ObjectWindow.h"
 #include "editors/RegistersWindow.h"
 #include "editors/ScriptWindow.h"
+#include "editors/SoundWindow.h"
 #include "map/MapWindow.h"
 #include "net/ConnectionWindow.h"
 #include "net/ServerClient.h"
@@ -176,9 +177,7 @@ void TForm1::buildWindows(QWidget* page) {
     janScp_ = new ScriptWindow(page, state_, [this] { return IsReady(); });
     janObj_ = new ObjectWindow(page, state_, [this] { return IsReady(); });
     janReg_ = new RegistersWindow(page, state_, [this] { return IsReady(); }, [this] { HideFullWidthViews(); });
-    janSnd_ = editorShell(page, {QStringLiteral("JanSnd"), QStringLiteral("Efeitos sonoros:"), QStringLiteral("brSnd"),
-                                 159, QStringLiteral("btSndFim"), QRect(828, 130, 418, 570)},
-                          "Msg6", 135);
+    janSnd_ = new SoundWindow(page, state_, [this] { return IsReady(); }, [this] { HideFullWidthViews(); });
     janPan_ = editorShell(page, {QStringLiteral("JanPan"), QStringLiteral("Painel do jogo"), QStringLiteral("brPan"),
                                  159, QStringLiteral("btJanFim"), QRect(88, 230, 1140, 540)},
                           "Msg8", 70);
@@ -310,8 +309,7 @@ void TForm1::btImgClick() {
 }
 
 void TForm1::btSndClick() {
-    clearStatus(janSnd_, "Msg6");
-    OpenToolWindow(janSnd_);
+    janSnd_->open();
 }
 
 void TForm1::btPanClick() {

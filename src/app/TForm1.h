@@ -21,6 +21,7 @@ class RegistersWindow;
 class ServerClient;
 class ScriptWindow;
 class SettingsWindow;
+class SoundWindow;
 class Shape;
 class ToolWindow;
 struct ToolWindowSpec;
@@ -101,7 +102,7 @@ private:
     ScriptWindow* janScp_ = nullptr;
     ObjectWindow* janObj_ = nullptr;
     RegistersWindow* janReg_ = nullptr;
-    ToolWindow* janSnd_ = nullptr;
+    SoundWindow* janSnd_ = nullptr;
     ToolWindow* janPan_ = nullptr;
     QLineEdit* senha_ = nullptr;
     MapWindow* janMap_ = nullptr;

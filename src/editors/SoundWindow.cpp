@@ -1,0 +1,173 @@
+#include "SoundWindow.h"
+
+#include "app/ButtonArt.h"
+#include "app/Controls.h"
+#include "app/OrvalisApplication.h"
+#include "app/PictureBox.h"
+#include "app/ProgramState.h"
+#include "platform/SoundOutput.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QListWidget>
+
+namespace orv {
+
+namespace {
+const QColor kPanelGrey(224, 224, 224);
+}  // namespace
+
+SoundWindow::SoundWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady,
+                         std::function<void()> hideFullWidthViews)
+    : ToolWindow(parent,
+                 {QStringLiteral("JanSnd"), QStringLiteral("Efeitos sonoros:"), QStringLiteral("brSnd"), 159,
+                  QStringLiteral("btSndFim"), QRect(828, 130, 418, 570)},
+                 state.drag),
+      state_(state), isReady_(std::move(isReady)), hideFullWidthViews_(std::move(hideFullWidthViews)) {
+    auto* panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("PnSnd"));
+    panel->setGeometry(5, 30, 406, 535);
+    panel->setAutoFillBackground(true);
+    QPalette panelPalette = panel->palette();
+    panelPalette.setColor(QPalette::Window, kPanelGrey);
+    panel->setPalette(panelPalette);
+
+    arqSnd_ = new QListWidget(panel);
+    arqSnd_->setObjectName(QStringLiteral("ArqSnd"));
+    arqSnd_->setGeometry(5, 5, 206, 486);
+    QFont listFont(QStringLiteral("Arial"));
+    listFont.setPixelSize(19);
+    arqSnd_->setFont(listFont);
+    QPalette listPalette = arqSnd_->palette();
+    listPalette.setColor(QPalette::Base, kPanelGrey);
+    arqSnd_->setPalette(listPalette);
+    connect(arqSnd_, &QListWidget::itemClicked, this, [this] { ArqSndClick(); });
+
+    makeLabel(panel, QStringLiteral("Label28"), QStringLiteral("Som:"), {225, 35},
+              LabelStyle{19, true, true, Qt::black});
+    lbNoSnd_ = makeLabel(panel, QStringLiteral("lbNoSnd"), QString(), {280, 35},
+                         LabelStyle{19, true, true, QColor(0, 0, 128)});
+    lbNoSnd_->resize(panel->width() - 280 - 4, 24);
+
+    lbSndStp_ = makeLabel(panel, QStringLiteral("lbSndStp"), QStringLiteral("Deck mp3:"), {225, 105},
+                          LabelStyle{19, true, true, Qt::black});
+    lbSndStp_->hide();
+    btSndStp_ = makeIconButton(panel, QStringLiteral("btSndStp"), {331, 105}, [this] { btSndStpClick(); });
+    btSndStp_->hide();
+
+    auto* rule = new QFrame(panel);
+    rule->setObjectName(QStringLiteral("Shape13"));
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    rule->setGeometry(0, 495, panel->width(), 2);
+
+    // Sending and fetching the chosen sound come with the server transfers.
+    bnSndUp_ = makeSmallButton(panel, QStringLiteral("bnSndUp"), QStringLiteral("Upload"), {5, 505}, {});
+    bnSndDw_ = makeSmallButton(panel, QStringLiteral("bnSndDw"), QStringLiteral("Down"), {70, 505}, {});
+    bnSndUp_->hide();
+    bnSndDw_->hide();
+
+    msg6_ = makeStatusLabel(panel, QStringLiteral("Msg6"), {135, 507}, 265);
+
+    // Working in a window that lies behind another brings it up.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now && isAncestorOf(now))
+            raise();
+    });
+}
+
+SoundWindow::~SoundWindow() = default;
+
+void SoundWindow::setSoundOutput(std::unique_ptr<SoundOutput> output) {
+    output_ = std::move(output);
+}
+
+SoundOutput& SoundWindow::output() {
+    // Made on first use, so that a program that plays nothing never starts
+    // the media system.
+    if (!output_)
+        output_ = makeSoundOutput([](const QString& text) {
+            if (auto* app = OrvalisApplication::instance())
+                app->report(text);
+        });
+    return *output_;
+}
+
+QString SoundWindow::chosenSound() const {
+    return lbNoSnd_->text();
+}
+
+void SoundWindow::open() {
+    msg6_->clear();
+    if (hideFullWidthViews_)
+        hideFullWidthViews_();
+    raise();
+    // Pointing the list at the folder makes it the working directory too, as
+    // for every file list of the program.
+    listedFolder_ = state_.adventureFolder;
+    arqSnd_->clear();
+    // Without an adventure there is no folder to show (an empty path would
+    // list the working directory).
+    if (!listedFolder_.isEmpty()) {
+        QDir::setCurrent(listedFolder_);
+        // Name filters match regardless of case.
+        arqSnd_->addItems(QDir(listedFolder_).entryList({QStringLiteral("*.wav"), QStringLiteral("*.mp3")},
+                                                         QDir::Files, QDir::Name | QDir::IgnoreCase));
+    }
+    DrawSmallButtonUp(bnSndUp_, Qt::black);
+    DrawSmallButtonUp(bnSndDw_, Qt::black);
+    bringToFrontAndShow(this);
+    if (isReady_ && isReady_()) {
+        bnSndUp_->show();
+        bnSndDw_->show();
+    }
+}
+
+void SoundWindow::ArqSndClick() {
+    msg6_->clear();
+    QListWidgetItem* item = arqSnd_->currentItem();
+    const QString name = item ? QFileInfo(item->text()).fileName() : QString();
+    lbNoSnd_->setText(name);
+    PlaySoundFile(name);
+}
+
+void SoundWindow::PlaySoundFile(const QString& name) {
+    if (name.isEmpty())
+        return;
+    // The file is played from the folder the list shows: after another
+    // adventure was opened, that is where the clicked name lives.
+    const QString path = listedFolder_ + name;
+    // The list shows ".WAV" and ".Mp3" too, so the kind goes by the name's
+    // own extension, whatever its case.
+    const QString extension = QFileInfo(name).suffix().toLower();
+    if (extension == QLatin1String("wav")) {
+        output().playWave(path);
+        stopDeckIfPlaying();
+        btSndStp_->hide();
+        lbSndStp_->hide();
+    } else if (extension == QLatin1String("mp3")) {
+        btSndStp_->show();
+        lbSndStp_->show();
+        SoundOutput& deck = output();
+        // A file that cannot be opened is reported by the media system; the
+        // stop controls stay up and nothing plays.
+        deck.openDeck(path);
+        deck.playDeck();
+    }
+}
+
+void SoundWindow::btSndStpClick() {
+    stopDeckIfPlaying();
+}
+
+void SoundWindow::stopDeckIfPlaying() {
+    // A deck still loading its file sits at position 0 but is about to play;
+    // it is stopped too, or the sound would start after the author stopped it.
+    if (!output_ || !output_->deckOpen())
+        return;
+    if (output_->deckPosition() > 0 || output_->deckPlaying())
+        output_->stopDeck();
+}
+
+}  // namespace orv

@@ -1,0 +1,64 @@
+#pragma once
+#include "app/ToolWindow.h"
+
+#include <functional>
+#include <memory>
+
+class QListWidget;
+
+namespace orv {
+
+class PictureBox;
+class SoundOutput;
+struct ProgramState;
+
+// JanSnd, "Efeitos sonoros:": the adventure's WAV and MP3 files in ArqSnd; a
+// click plays one, WAV files as a one-shot sound, MP3 files on the deck that
+// btSndStp stops.
+class SoundWindow : public ToolWindow {
+public:
+    SoundWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady,
+                std::function<void()> hideFullWidthViews);
+    ~SoundWindow() override;
+
+    // "Sons": clear Msg6, hide the full-width views, come to the front, re-read
+    // the list, paint the transfer buttons, show; when the connection is ready
+    // also show "Upload" and "Down".
+    void open();
+
+    // Tests listen through an output of their own. Without one, the machine's
+    // output is made at the first sound played.
+    void setSoundOutput(std::unique_ptr<SoundOutput> output);
+
+    QListWidget* fileList() const { return arqSnd_; }
+    // The file name last clicked, which the transfer buttons move.
+    QString chosenSound() const;
+    QLabel* status() const { return msg6_; }
+    PictureBox* uploadButton() const { return bnSndUp_; }
+    PictureBox* downButton() const { return bnSndDw_; }
+
+    // Event handlers.
+    void ArqSndClick();
+    void btSndStpClick();
+    void PlaySoundFile(const QString& name);
+
+private:
+    SoundOutput& output();
+    void stopDeckIfPlaying();
+
+    ProgramState& state_;
+    std::function<bool()> isReady_;
+    std::function<void()> hideFullWidthViews_;
+    std::unique_ptr<SoundOutput> output_;
+    QString listedFolder_;  // the folder ArqSnd shows
+
+    QListWidget* arqSnd_;
+    QLabel* lbNoSnd_;
+    QLabel* lbSndStp_;
+    PictureBox* btSndStp_;
+    PictureBox* bnSndUp_;
+    PictureBox* bnSndDw_;
+    QLabel* msg6_;
+};
+
+}  // namespace orv

@@ -6,6 +6,7 @@
 #include "app/ProgramState.h"
 #include "app/Shape.h"
 #include "app/TForm1.h"
+#include "support/WidgetLookup.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
 
@@ -20,21 +21,12 @@
 #include <memory>
 
 using namespace orv;
+using orv::test::child;
+using orv::test::click;
 using orv::test::TestWorkspace;
 using orv::test::crlf;
 
 namespace {
-
-template <typename T = QWidget>
-T* child(QWidget* root, const char* name) {
-    T* w = root->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
-void click(QWidget* w, QPoint at = QPoint(5, 5)) {
-    QTest::mouseClick(w, Qt::LeftButton, {}, at);
-}
 
 std::unique_ptr<TForm1> startProgram(const TestWorkspace& ws) {
     test::reportedErrors().clear();

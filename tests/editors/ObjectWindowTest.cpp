@@ -7,6 +7,7 @@
 #include "editors/ObjectWindow.h"
 #include "imaging/GifCodec.h"
 #include "imaging/PngCodec.h"
+#include "support/WidgetLookup.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
 
@@ -19,21 +20,12 @@
 #include <memory>
 
 using namespace orv;
+using orv::test::child;
+using orv::test::click;
 using orv::test::TestWorkspace;
 using orv::test::crlf;
 
 namespace {
-
-template <typename T = QWidget>
-T* child(QWidget* root, const char* name) {
-    T* w = root->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
-void click(QWidget* w) {
-    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(5, 5));
-}
 
 QByteArray record(const QList<QByteArray>& lines) {
     return crlf(lines);

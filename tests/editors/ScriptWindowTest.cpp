@@ -6,6 +6,7 @@
 #include "app/TForm1.h"
 #include "editors/ScriptWindow.h"
 #include "platform/GamePlayer.h"
+#include "support/WidgetLookup.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
 #include "XStandIn.h"
@@ -21,6 +22,8 @@
 #include <memory>
 
 using namespace orv;
+using orv::test::child;
+using orv::test::click;
 using orv::test::TestWorkspace;
 using orv::test::crlf;
 
@@ -61,17 +64,6 @@ private:
     WindowId window_;
     QString handOffFile_;
 };
-
-template <typename T = QWidget>
-T* child(QWidget* root, const char* name) {
-    T* w = root->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
-void click(QWidget* w) {
-    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(5, 5));
-}
 
 // A program with the adventure Vale open and the script window opened.
 struct Session {

@@ -8,6 +8,7 @@
 #include "net/AdventureTransfer.h"
 #include "net/ConnectionWindow.h"
 #include "net/ServerClient.h"
+#include "support/WidgetLookup.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
 
@@ -22,6 +23,8 @@
 #include <mutex>
 
 using namespace orv;
+using orv::test::child;
+using orv::test::click;
 using test::FaultServer;
 using test::ReferenceServer;
 using test::TestWorkspace;
@@ -32,13 +35,6 @@ namespace {
 const QColor kMaroon(128, 0, 0);
 const QColor kRed(255, 0, 0);
 const QColor kLime(0, 255, 0);
-
-template <typename T = QWidget>
-T* child(QWidget* root, const char* name) {
-    T* w = root->findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
 
 bool shown(QWidget* root, const char* name) {
     return child(root, name)->isVisibleTo(root);
@@ -58,10 +54,6 @@ std::unique_ptr<TForm1> startProgram(const TestWorkspace& ws, const QString& ser
     form->resize(1297, 802);
     form->show();
     return form;
-}
-
-void click(QWidget* w) {
-    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(5, 5));
 }
 
 QStringList groups(QWidget* root) {

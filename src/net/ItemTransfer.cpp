@@ -1,0 +1,187 @@
+#include "net/ItemTransfer.h"
+
+#include "app/OrvalisError.h"
+#include "net/ServerClient.h"
+#include "net/ServerReply.h"
+
+#include <initializer_list>
+
+namespace orv::ItemTransfer {
+namespace {
+
+void show(const Context& c, const QString& text) {
+    if (c.status)
+        c.status(text);
+}
+
+// Checked before the first request, so a name with a folder part never costs
+// a half-done transfer of several files.
+void requireSafeNames(std::initializer_list<QString> names) {
+    for (const QString& name : names)
+        if (!ServerReply::isPlainFileName(name))
+            throw OrvalisError(QStringLiteral("Nome de arquivo inválido: \"%1\".").arg(name));
+}
+
+bool passwordGiven(const Context& c) {
+    if (!c.link.currentPassword().isEmpty())
+        return true;
+    show(c, QString::fromLatin1(kMissingPassword));
+    return false;
+}
+
+QString putFile(const Context& c, const QString& name) {
+    return c.link.client->putFile(c.adventureName, c.adventureFolder, name, c.link.currentPassword());
+}
+
+QString getFile(const Context& c, const QString& name) {
+    return c.link.client->getFile(c.adventureName, c.adventureFolder, name);
+}
+
+}  // namespace
+
+void uploadMap(const Context& c, const std::function<void()>& saveMap, const std::function<void()>& loadMap) {
+    if (!passwordGiven(c) || !c.link.ready())
+        return;
+    const QString name = c.adventureName + QStringLiteral(".map");
+    requireSafeNames({name});
+    if (saveMap)
+        saveMap();
+    show(c, c.link.client->putText(c.adventureName, c.adventureFolder, name, c.link.currentPassword()));
+    if (loadMap)
+        loadMap();
+}
+
+void downloadMap(const Context& c, const std::function<void()>& loadMap) {
+    if (!c.link.ready())
+        return;
+    const QString name = c.adventureName + QStringLiteral(".map");
+    requireSafeNames({name});
+    bool fetched = false;
+    try {
+        fetched = c.link.client->getText(c.adventureName, c.adventureFolder, name);
+    } catch (const OrvalisError&) {
+        fetched = false;
+    }
+    if (!fetched) {
+        show(c, QString::fromLatin1(kDownloadError));
+        return;
+    }
+    if (loadMap)
+        loadMap();
+    show(c, QStringLiteral("Mapa atualizado!"));
+}
+
+void uploadPositionImage(const Context& c, const QString& imageName) {
+    if (!passwordGiven(c) || !c.link.client)
+        return;
+    requireSafeNames({imageName});
+    show(c, putFile(c, imageName));
+}
+
+void downloadPositionImage(const Context& c, const QString& imageName) {
+    if (!c.link.client)
+        return;
+    show(c, getFile(c, imageName));
+}
+
+void uploadScript(const Context& c, const QString& scriptName, const std::function<void()>& saveScript) {
+    if (!passwordGiven(c) || !c.link.ready())
+        return;
+    requireSafeNames({scriptName});
+    if (saveScript)
+        saveScript();
+    show(c, c.link.client->putText(c.adventureName, c.adventureFolder, scriptName, c.link.currentPassword()));
+}
+
+bool downloadScript(const Context& c, const QString& scriptName) {
+    if (!c.link.ready())
+        return false;
+    requireSafeNames({scriptName});
+    bool fetched = false;
+    try {
+        fetched = c.link.client->getText(c.adventureName, c.adventureFolder, scriptName);
+    } catch (const OrvalisError&) {
+        fetched = false;
+    }
+    show(c, fetched ? QStringLiteral("Script atualizado!") : QString::fromLatin1(kDownloadError));
+    return fetched;
+}
+
+void uploadObject(const Context& c, const QString& objectName, const std::function<void()>& repaint) {
+    if (!passwordGiven(c) || !c.link.ready() || objectName.isEmpty())
+        return;
+    const QString names[] = {objectName + QStringLiteral(".obj"), c.adventureName + QStringLiteral(".obx"),
+                             c.adventureName + QStringLiteral(".obz")};
+    requireSafeNames({names[0], names[1], names[2]});
+    for (const QString& name : names) {
+        show(c, putFile(c, name));
+        if (repaint)
+            repaint();
+    }
+    show(c, QString::fromLatin1(kUploadDone));
+}
+
+bool downloadObject(const Context& c, const QString& objectName, const std::function<void()>& repaint) {
+    if (!c.link.ready() || objectName.isEmpty())
+        return false;
+    const QString names[] = {objectName + QStringLiteral(".obj"), c.adventureName + QStringLiteral(".obx"),
+                             c.adventureName + QStringLiteral(".obz")};
+    requireSafeNames({names[0], names[1], names[2]});
+    // Each file on its own: a failed one leaves the others to come.
+    for (const QString& name : names) {
+        show(c, getFile(c, name));
+        if (repaint)
+            repaint();
+    }
+    show(c, QString::fromLatin1(kDownloadDone));
+    return true;
+}
+
+void uploadRegisters(const Context& c) {
+    if (!passwordGiven(c) || !c.link.ready())
+        return;
+    const QString rgs = c.adventureName + QStringLiteral(".rgs");
+    const QString rgx = c.adventureName + QStringLiteral(".rgx");
+    requireSafeNames({rgs, rgx});
+    putFile(c, rgs);
+    putFile(c, rgx);
+    show(c, QString::fromLatin1(kUploadDone));
+}
+
+void downloadRegisters(const Context& c) {
+    if (!c.link.ready())
+        return;
+    getFile(c, c.adventureName + QStringLiteral(".rgs"));
+    getFile(c, c.adventureName + QStringLiteral(".rgx"));
+    show(c, QString::fromLatin1(kDownloadDone));
+}
+
+void uploadImage(const Context& c, const QString& imageName) {
+    if (c.link.currentPassword().isEmpty() || !c.link.ready() || imageName.isEmpty())
+        return;
+    requireSafeNames({imageName});
+    putFile(c, imageName);
+}
+
+void downloadImage(const Context& c, const QString& imageName) {
+    if (!c.link.ready() || imageName.isEmpty())
+        return;
+    getFile(c, imageName);
+}
+
+void uploadSound(const Context& c, const QString& soundName) {
+    if (!passwordGiven(c) || !c.link.ready() || soundName.isEmpty())
+        return;
+    requireSafeNames({soundName});
+    putFile(c, soundName);
+    show(c, QString::fromLatin1(kUploadDone));
+}
+
+void downloadSound(const Context& c, const QString& soundName) {
+    if (!c.link.ready() || soundName.isEmpty())
+        return;
+    getFile(c, soundName);
+    show(c, QString::fromLatin1(kDownloadDone));
+}
+
+}  // namespace orv::ItemTransfer

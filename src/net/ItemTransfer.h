@@ -1,0 +1,73 @@
+#pragma once
+#include <QString>
+
+#include <functional>
+
+namespace orv {
+
+class ServerClient;
+
+// What an editor needs from the main window to send or fetch its item: the one
+// connection, whether the group is chosen and reachable, and the group
+// password. Handed down so the editors never reach into the main window.
+struct ServerLink {
+    ServerClient* client = nullptr;
+    std::function<bool()> isReady;
+    std::function<QString()> password;
+
+    bool ready() const { return client && isReady && isReady(); }
+    QString currentPassword() const { return password ? password() : QString(); }
+};
+
+// The Upload and Down buttons of the editors: each moves the one item being
+// edited between the adventure folder and the server. Checks run in the order
+// the author expects to read their messages; a failed check sends nothing.
+// Failed uploads (server unreachable, a local file that cannot be read) are
+// thrown by the client and end the action at that step.
+namespace ItemTransfer {
+
+struct Context {
+    ServerLink link;
+    QString adventureName;
+    QString adventureFolder;                       // ends with a separator
+    std::function<void(const QString&)> status;    // the editor's status label
+};
+
+inline constexpr char kMissingPassword[] = "Falta senha!";
+inline constexpr char kDownloadError[] = "Erro no download!";
+inline constexpr char kUploadDone[] = "Upload completo!";
+inline constexpr char kDownloadDone[] = "Download completo!";
+
+// Map: saved before it goes up; reloaded after either button when it went well.
+void uploadMap(const Context& c, const std::function<void()>& saveMap, const std::function<void()>& loadMap);
+void downloadMap(const Context& c, const std::function<void()>& loadMap);
+
+// The picture of one position (name with extension). Works without the ready
+// state, so a reconnecting author can still move the picture.
+void uploadPositionImage(const Context& c, const QString& imageName);
+void downloadPositionImage(const Context& c, const QString& imageName);
+
+// Script: the editor's text is written before it goes up. downloadScript is
+// true when the script file was replaced and the editor should load it.
+void uploadScript(const Context& c, const QString& scriptName, const std::function<void()>& saveScript);
+bool downloadScript(const Context& c, const QString& scriptName);
+
+// An object's file with the adventure's current-status list and roster.
+// downloadObject is true when the editor should load the object again.
+void uploadObject(const Context& c, const QString& objectName, const std::function<void()>& repaint);
+bool downloadObject(const Context& c, const QString& objectName, const std::function<void()>& repaint);
+
+// The register names and values files.
+void uploadRegisters(const Context& c);
+void downloadRegisters(const Context& c);
+
+// The image chosen last in the image library; both silent.
+void uploadImage(const Context& c, const QString& imageName);
+void downloadImage(const Context& c, const QString& imageName);
+
+// The sound chosen last in the sound library; nothing happens until one is.
+void uploadSound(const Context& c, const QString& soundName);
+void downloadSound(const Context& c, const QString& soundName);
+
+}  // namespace ItemTransfer
+}  // namespace orv

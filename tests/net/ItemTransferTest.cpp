@@ -1,0 +1,264 @@
+// The editors' Upload and Down buttons, below the windows: which checks stop
+// them, which requests go out in which order, what lands in the folder and
+// what the status label reads.
+#include "TestServers.h"
+#include "app/OrvalisError.h"
+#include "net/ItemTransfer.h"
+#include "net/ServerClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using test::FaultServer;
+using test::ReferenceServer;
+
+namespace {
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(path.left(path.lastIndexOf('/')));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray binarySample() {
+    QByteArray bytes("RIFF\0\0\r\n\x1a", 9);
+    for (int b = 0; b < 256; ++b)
+        bytes += char(b);
+    return bytes;
+}
+
+class ItemTransferTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    bool ready = true;
+    QString password = QStringLiteral("segredo");
+    QStringList shown;
+
+    QString folder() const { return dir.path() + QStringLiteral("/Floresta/"); }
+    void SetUp() override { ASSERT_TRUE(QDir().mkpath(folder())); }
+
+    ItemTransfer::Context context(ServerClient& client) {
+        return {{&client, [this] { return ready; }, [this] { return password; }},
+                QStringLiteral("Floresta"),
+                folder(),
+                [this](const QString& text) { shown << text; }};
+    }
+};
+
+// The request line for a path below the server's base address.
+QByteArray line(const FaultServer& server, const char* method, const char* rest) {
+    return QByteArray(method) + ' ' + QUrl(server.base()).path().toLatin1() + rest;
+}
+
+std::vector<QByteArray> requestLines(const FaultServer& server) {
+    std::vector<QByteArray> lines;
+    for (const auto& r : server.requests())
+        lines.push_back(r.requestLine());
+    return lines;
+}
+
+TEST_F(ItemTransferTest, MapGoesUpAsTextAfterSavingAndComesDownWithAReload) {
+    FaultServer server([](const FaultServer::Request& r) {
+        if (r.requestLine().startsWith("GET"))
+            return FaultServer::ok("Ok\r\nsala\r\n\xe9\r\n");
+        return FaultServer::ok("Gravado");
+    });
+    ServerClient client(server.base());
+    const auto c = context(client);
+    int loads = 0;
+
+    ItemTransfer::uploadMap(c, [&] { writeBytes(folder() + "Floresta.map", "cozinha\r\n"); }, [&] { ++loads; });
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].requestLine(),
+              line(server, "POST", "puttxt.php?NoAdv=Floresta&Arq=Floresta.map&Senha=segredo HTTP/1.1"));
+    EXPECT_TRUE(server.requests()[0].body.contains("name=\"Txt\"\r\n\r\ncozinha\r\n"));
+    EXPECT_EQ(shown, QStringList{"Gravado"});
+    EXPECT_EQ(loads, 1);
+
+    ItemTransfer::downloadMap(c, [&] { ++loads; });
+    EXPECT_EQ(server.requests().back().requestLine(), line(server, "GET", "gettxt.php?NoAdv=Floresta&Arq=Floresta.map HTTP/1.1"));
+    EXPECT_EQ(fileBytes(folder() + "Floresta.map"), "sala\r\n\xe9\r\n");
+    EXPECT_EQ(shown.last(), "Mapa atualizado!");
+    EXPECT_EQ(loads, 2);
+
+    // A reply without "Ok" changes nothing and does not reload.
+    server.setScript([](const auto&) { return FaultServer::ok("Erro\r\nlixo\r\n"); });
+    ItemTransfer::downloadMap(c, [&] { ++loads; });
+    EXPECT_EQ(fileBytes(folder() + "Floresta.map"), "sala\r\n\xe9\r\n");
+    EXPECT_EQ(shown.last(), "Erro no download!");
+    EXPECT_EQ(loads, 2);
+
+    // Server down: the same message, nothing thrown at the author.
+    server.setScript([](const auto&) { return FaultServer::status(500, "falhou"); });
+    ItemTransfer::downloadMap(c, [&] { ++loads; });
+    EXPECT_EQ(shown.last(), "Erro no download!");
+    EXPECT_EQ(loads, 2);
+}
+
+TEST_F(ItemTransferTest, ChecksStopEveryButtonBeforeAnyRequest) {
+    FaultServer server([](const auto&) { return FaultServer::ok("Ok\r\n"); });
+    ServerClient client(server.base());
+    const auto c = context(client);
+    writeBytes(folder() + "grito.wav", binarySample());
+    int saves = 0;
+
+    password.clear();
+    ItemTransfer::uploadMap(c, [&] { ++saves; }, {});
+    ItemTransfer::uploadScript(c, "sala.scp", [&] { ++saves; });
+    ItemTransfer::uploadObject(c, "", {});           // the password check comes before the selection
+    ItemTransfer::uploadSound(c, "");
+    ItemTransfer::uploadRegisters(c);
+    ItemTransfer::uploadPositionImage(c, "sala.png");
+    ItemTransfer::uploadImage(c, "fundo.png");         // silent
+    EXPECT_EQ(shown, QStringList(6, "Falta senha!"));
+    EXPECT_EQ(saves, 0);
+
+    password = "segredo";
+    ready = false;
+    shown.clear();
+    ItemTransfer::uploadMap(c, [&] { ++saves; }, {});
+    ItemTransfer::downloadMap(c, {});
+    ItemTransfer::uploadScript(c, "sala.scp", [&] { ++saves; });
+    EXPECT_FALSE(ItemTransfer::downloadScript(c, "sala.scp"));
+    ItemTransfer::uploadObject(c, "chave", {});
+    EXPECT_FALSE(ItemTransfer::downloadObject(c, "chave", {}));
+    ItemTransfer::uploadRegisters(c);
+    ItemTransfer::downloadRegisters(c);
+    ItemTransfer::uploadImage(c, "fundo.png");
+    ItemTransfer::downloadImage(c, "fundo.png");
+    ItemTransfer::uploadSound(c, "grito.wav");
+    ItemTransfer::downloadSound(c, "grito.wav");
+    EXPECT_TRUE(shown.isEmpty());
+    EXPECT_EQ(saves, 0);
+    EXPECT_TRUE(server.requests().empty());
+
+    // Nothing chosen yet: the object and sound buttons stay quiet even when ready.
+    ready = true;
+    ItemTransfer::uploadObject(c, "", {});
+    EXPECT_FALSE(ItemTransfer::downloadObject(c, "", {}));
+    ItemTransfer::uploadSound(c, "");
+    ItemTransfer::downloadSound(c, "");
+    EXPECT_TRUE(shown.isEmpty());
+    EXPECT_TRUE(server.requests().empty());
+
+    // The position image moves while reconnecting.
+    ready = false;
+    writeBytes(folder() + "sala.png", binarySample());
+    ItemTransfer::uploadPositionImage(c, "sala.png");
+    ItemTransfer::downloadPositionImage(c, "sala.png");
+    EXPECT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(shown, (QStringList{"Ok\r\n", "Ok"}));
+}
+
+TEST_F(ItemTransferTest, UnsafeNamesAndUnreadableFilesSendNothing) {
+    FaultServer server([](const auto&) { return FaultServer::ok("Ok\r\n"); });
+    ServerClient client(server.base());
+    const auto c = context(client);
+    writeBytes(dir.path() + "/fora.obj", "segredo de fora");
+
+    // An object named with a folder part must not send its lists either.
+    EXPECT_THROW(ItemTransfer::uploadObject(c, "../fora", {}), OrvalisError);
+    EXPECT_THROW(ItemTransfer::downloadObject(c, "../fora", {}), OrvalisError);
+    EXPECT_THROW(ItemTransfer::uploadSound(c, "../fora.obj"), OrvalisError);
+    EXPECT_THROW(ItemTransfer::uploadScript(c, "../x.scp", {}), OrvalisError);
+    EXPECT_TRUE(server.requests().empty());
+
+    // A sound that is gone is reported, never sent as an empty file.
+    shown.clear();
+    EXPECT_THROW(ItemTransfer::uploadSound(c, "sumiu.wav"), OrvalisError);
+    EXPECT_TRUE(server.requests().empty());
+    EXPECT_TRUE(shown.isEmpty());
+}
+
+TEST_F(ItemTransferTest, ObjectFilesGoOneByOneAndAFailedDownloadLeavesNoPartialFile) {
+    FaultServer server([](const auto&) { return FaultServer::ok("Ok"); });
+    ServerClient client(server.base());
+    const auto c = context(client);
+    writeBytes(folder() + "chave.obj", "obj");
+    writeBytes(folder() + "Floresta.obx", "obx");
+    writeBytes(folder() + "Floresta.obz", "obz");
+    int repaints = 0;
+
+    ItemTransfer::uploadObject(c, "chave", [&] { ++repaints; });
+    EXPECT_EQ(requestLines(server),
+              (std::vector<QByteArray>{line(server, "POST", "putarq.php?NoAdv=Floresta&Arq=chave.obj&Senha=segredo HTTP/1.1"),
+                                       line(server, "POST", "putarq.php?NoAdv=Floresta&Arq=Floresta.obx&Senha=segredo HTTP/1.1"),
+                                       line(server, "POST", "putarq.php?NoAdv=Floresta&Arq=Floresta.obz&Senha=segredo HTTP/1.1")}));
+    EXPECT_EQ(shown, (QStringList{"Ok", "Ok", "Ok", "Upload completo!"}));
+    EXPECT_EQ(repaints, 3);
+
+    // The middle file fails (cut short); the others still come and the end reads the same.
+    shown.clear();
+    server.setScript([](const FaultServer::Request& r) {
+        if (r.requestLine().contains("obx")) {
+            FaultServer::Reply cut{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nmetade", 0, true};
+            return cut;
+        }
+        return FaultServer::ok(r.requestLine().contains("obj") ? "novo obj" : "novo obz");
+    });
+    EXPECT_TRUE(ItemTransfer::downloadObject(c, "chave", {}));
+    EXPECT_EQ(shown, (QStringList{"Ok", "Falha download", "Ok", "Download completo!"}));
+    EXPECT_EQ(fileBytes(folder() + "chave.obj"), "novo obj");
+    EXPECT_EQ(fileBytes(folder() + "Floresta.obx"), "obx");
+    EXPECT_EQ(fileBytes(folder() + "Floresta.obz"), "novo obz");
+
+    // Registers: results unseen, the end message in any case.
+    shown.clear();
+    server.setScript([](const auto&) { return FaultServer::status(404, "nada"); });
+    ItemTransfer::downloadRegisters(c);
+    EXPECT_EQ(shown, QStringList{"Download completo!"});
+    EXPECT_FALSE(QFile::exists(folder() + "Floresta.rgs"));
+}
+
+TEST_F(ItemTransferTest, ScriptAndSoundRoundTripThroughTheReferenceServer) {
+    const QString data = dir.path() + "/data";
+    const QString stored = data + "/adventures/Floresta/";
+    ReferenceServer::addGroup(data, "Floresta", "segredo", "Floresta (teste)");
+    ReferenceServer reference(data, 64 * 1024);
+    ServerClient client(reference.base());
+    const auto c = context(client);
+
+    ItemTransfer::uploadScript(c, "sala.scp", [&] { writeBytes(folder() + "sala.scp", "fala \xe7\xe3o\r\nfim\r\n"); });
+    EXPECT_EQ(shown.last(), "Ok");
+    EXPECT_EQ(fileBytes(stored + "sala.scp"), "fala \xe7\xe3o\r\nfim\r\n");
+
+    writeBytes(folder() + "grito.wav", binarySample());
+    ItemTransfer::uploadSound(c, "grito.wav");
+    EXPECT_EQ(shown.last(), "Upload completo!");
+    EXPECT_EQ(fileBytes(stored + "grito.wav"), binarySample());
+
+    QFile::remove(folder() + "sala.scp");
+    QFile::remove(folder() + "grito.wav");
+    EXPECT_TRUE(ItemTransfer::downloadScript(c, "sala.scp"));
+    EXPECT_EQ(shown.last(), "Script atualizado!");
+    EXPECT_EQ(fileBytes(folder() + "sala.scp"), "fala \xe7\xe3o\r\nfim\r\n");
+    ItemTransfer::downloadSound(c, "grito.wav");
+    EXPECT_EQ(shown.last(), "Download completo!");
+    EXPECT_EQ(fileBytes(folder() + "grito.wav"), binarySample());
+
+    // A script the server does not have leaves the local one alone.
+    writeBytes(folder() + "outro.scp", "meu\r\n");
+    EXPECT_FALSE(ItemTransfer::downloadScript(c, "outro.scp"));
+    EXPECT_EQ(shown.last(), "Erro no download!");
+    EXPECT_EQ(fileBytes(folder() + "outro.scp"), "meu\r\n");
+
+    // A wrong password is the server's to answer; the status shows its reply.
+    password = "errada";
+    ItemTransfer::uploadScript(c, "outro.scp", {});
+    EXPECT_NE(shown.last(), "Ok");
+    EXPECT_EQ(fileBytes(stored + "sala.scp"), "fala \xe7\xe3o\r\nfim\r\n");
+    EXPECT_FALSE(QFile::exists(stored + "outro.scp"));
+}
+
+}  // namespace

@@ -156,9 +156,8 @@ void MapWindow::buildToolPanel() {
         {"btGrMap", "lbGrMap", "Gravar mapa", 480, grey, [this] { btGrMapClick(); }},
         {"btImgSav", "lbImgSav", "Gravar img", 510, QColor(0, 128, 0), [this] { btImgSavClick(); }},
         {"btMapCpl", "lbMapCpl", "Compilar...", 540, QColor(0, 0, 128), [this] { btMapCplClick(); }},
-        // Sending and fetching the map come with the server transfers.
-        {"btUpMap", "lbUpMap", "Upload mapa", 570, grey, {}},
-        {"btDwMap", "lbDwMap", "Download", 600, grey, {}},
+        {"btUpMap", "lbUpMap", "Upload mapa", 570, grey, [this] { btUpMapClick(); }},
+        {"btDwMap", "lbDwMap", "Download", 600, grey, [this] { btDwMapClick(); }},
     };
     for (const Tool& t : tools) {
         PictureBox* button = makeIconButton(panel, QString::fromLatin1(t.button), {5, t.top}, t.action);
@@ -312,6 +311,24 @@ void MapWindow::btImgSavClick() {
     saveImage(state_.adventureFolder, state_.adventureName + QStringLiteral("-mapa"), map_.image(),
               QStringLiteral("png"));
     msg1_->setText(QStringLiteral("Imagem gravada."));
+}
+
+void MapWindow::setServerLink(const ServerLink& link, std::function<void()> loadMap) {
+    link_ = link;
+    loadMap_ = std::move(loadMap);
+    editor_->setServerLink(link);
+}
+
+ItemTransfer::Context MapWindow::transferContext() {
+    return {link_, state_.adventureName, state_.adventureFolder, [this](const QString& text) { msg1_->setText(text); }};
+}
+
+void MapWindow::btUpMapClick() {
+    ItemTransfer::uploadMap(transferContext(), [this] { map_.save(mapFile()); }, loadMap_);
+}
+
+void MapWindow::btDwMapClick() {
+    ItemTransfer::downloadMap(transferContext(), loadMap_);
 }
 
 void MapWindow::btMapCplClick() {

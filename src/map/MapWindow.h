@@ -1,6 +1,7 @@
 #pragma once
 #include <QImage>
 #include <QWidget>
+#include "net/ItemTransfer.h"
 #include <array>
 #include <functional>
 
@@ -42,6 +43,9 @@ public:
     void opened();
     // The map image was replaced or redrawn as a whole (map loaded or reset).
     void mapChanged();
+    // The server connection for "Upload mapa" and "Download" and for the
+    // position image editor; loadMap reloads and redraws the map from its file.
+    void setServerLink(const ServerLink& link, std::function<void()> loadMap);
 
     MapImageView* mapView() const { return view_; }
     QScrollArea* scrollBox() const { return scroll_; }
@@ -63,6 +67,8 @@ public:
     void btGrMapClick();
     void btImgSavClick();
     void btMapCplClick();
+    void btUpMapClick();
+    void btDwMapClick();
     void btEdImgClick();
 
 protected:
@@ -74,10 +80,13 @@ private:
     void showImageButton(bool visible);
     void redrawRow(int cell);
     QString mapFile() const;
+    ItemTransfer::Context transferContext();
 
     ProgramState& state_;
     MapModel& map_;
     std::function<bool()> isReady_;
+    ServerLink link_;
+    std::function<void()> loadMap_;
 
     int position_ = 0;
     int tile_ = 0;

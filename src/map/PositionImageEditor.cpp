@@ -61,9 +61,8 @@ PositionImageEditor::PositionImageEditor(QWidget* parent, ProgramState& state)
 
     bnEdCls_ = makeSmallButton(this, QStringLiteral("bnEdCls"), QStringLiteral("Limpar"), {}, [this] { bnEdClsClick(); });
     bnEdGrv_ = makeSmallButton(this, QStringLiteral("bnEdGrv"), QStringLiteral("Gravar"), {}, [this] { bnEdGrvClick(); });
-    // Sending and fetching the picture come with the server transfers.
-    bnEdUp_ = makeSmallButton(this, QStringLiteral("bnEdUp"), QStringLiteral("Upload"), {}, {});
-    bnEdDwn_ = makeSmallButton(this, QStringLiteral("bnEdDwn"), QStringLiteral("Down"), {}, {});
+    bnEdUp_ = makeSmallButton(this, QStringLiteral("bnEdUp"), QStringLiteral("Upload"), {}, [this] { bnEdUpClick(); });
+    bnEdDwn_ = makeSmallButton(this, QStringLiteral("bnEdDwn"), QStringLiteral("Down"), {}, [this] { bnEdDwnClick(); });
     bnEdUp_->hide();
     bnEdDwn_->hide();
 
@@ -204,6 +203,20 @@ void PositionImageEditor::bnEdClsClick() {
 void PositionImageEditor::bnEdGrvClick() {
     save();
     msg5_->setText(QStringLiteral("Ok."));
+}
+
+// The canvas is left as it is after a download: the author may still want
+// what is drawn, and Gravar would otherwise be the only way back.
+void PositionImageEditor::bnEdUpClick() {
+    ItemTransfer::uploadPositionImage(transferContext(), positionName() + '.' + state_.imageExtension);
+}
+
+void PositionImageEditor::bnEdDwnClick() {
+    ItemTransfer::downloadPositionImage(transferContext(), positionName() + '.' + state_.imageExtension);
+}
+
+ItemTransfer::Context PositionImageEditor::transferContext() {
+    return {link_, state_.adventureName, state_.adventureFolder, [this](const QString& text) { msg5_->setText(text); }};
 }
 
 }  // namespace orv

@@ -1,5 +1,6 @@
 #pragma once
 #include "app/ToolWindow.h"
+#include "net/ItemTransfer.h"
 
 #include <QImage>
 #include <QPoint>
@@ -34,6 +35,7 @@ public:
 
     // Shows "Upload" and "Down" and moves the status line right to make room.
     void showTransferButtons();
+    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     const QImage& canvas() const;
 
@@ -42,6 +44,8 @@ public:
     void TelPosMouseUp(QMouseEvent* event);
     void bnEdClsClick();
     void bnEdGrvClick();
+    void bnEdUpClick();
+    void bnEdDwnClick();
 
     // Size of a new picture: settings lines 58 and 59 (the game screen).
     // Throws OrvalisError naming the line that is missing, not a whole number,
@@ -54,6 +58,7 @@ private:
     void layOut(QSize image);
     QString checkedName() const;
     void save();
+    ItemTransfer::Context transferContext();
 
     ProgramState& state_;
     QLabel* lbNoPos_;
@@ -67,6 +72,7 @@ private:
     PictureBox* bnEdDwn_;
     QLabel* msg5_;
     QPoint pen_;
+    ServerLink link_;
 };
 
 }  // namespace orv

@@ -10,6 +10,7 @@
 #include "ToolWindow.h"
 #include "editors/ImageLibraryWindow.h"
 #include "editors/ObjectWindow.h"
+#include "editors/PanelWindow.h"
 #include "editors/RegistersWindow.h"
 #include "editors/ScriptWindow.h"
 #include "editors/SoundWindow.h"
@@ -181,9 +182,7 @@ void TForm1::buildWindows(QWidget* page) {
     janObj_ = new ObjectWindow(page, state_, [this] { return IsReady(); });
     janReg_ = new RegistersWindow(page, state_, [this] { return IsReady(); }, [this] { HideFullWidthViews(); });
     janSnd_ = new SoundWindow(page, state_, [this] { return IsReady(); }, [this] { HideFullWidthViews(); });
-    janPan_ = editorShell(page, {QStringLiteral("JanPan"), QStringLiteral("Painel do jogo"), QStringLiteral("brPan"),
-                                 159, QStringLiteral("btJanFim"), QRect(88, 230, 1140, 540)},
-                          "Msg8", 70);
+    janPan_ = new PanelWindow(page, state_, [this] { return IsReady(); }, [this] { HideFullWidthViews(); });
     janCnf_ = new SettingsWindow(page, state_);
 }
 
@@ -268,13 +267,6 @@ void TForm1::OpenFullWidthView(QWidget* view) {
     fmMap_->show();
 }
 
-namespace {
-void clearStatus(QWidget* window, const char* name) {
-    if (auto* label = window->findChild<QLabel*>(QString::fromLatin1(name)))
-        label->clear();
-}
-}  // namespace
-
 void TForm1::btAdvClick() {
     bringToFrontAndShow(janAdv_);
     janAdv_->RebuildAdventureList();
@@ -316,8 +308,7 @@ void TForm1::btSndClick() {
 }
 
 void TForm1::btPanClick() {
-    clearStatus(janPan_, "Msg8");
-    OpenToolWindow(janPan_);
+    janPan_->open();
 }
 
 void TForm1::btOpcClick() {

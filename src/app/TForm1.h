@@ -16,6 +16,7 @@ class ConnectionWindow;
 class ImageLibraryWindow;
 class MapWindow;
 class ObjectWindow;
+class PanelWindow;
 class PictureBox;
 class RegistersWindow;
 class ServerClient;
@@ -103,7 +104,7 @@ private:
     ObjectWindow* janObj_ = nullptr;
     RegistersWindow* janReg_ = nullptr;
     SoundWindow* janSnd_ = nullptr;
-    ToolWindow* janPan_ = nullptr;
+    PanelWindow* janPan_ = nullptr;
     QLineEdit* senha_ = nullptr;
     MapWindow* janMap_ = nullptr;
     ImageLibraryWindow* janImg_ = nullptr;

@@ -99,6 +99,7 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
     // The editors' Upload and Down buttons share the one connection and the group password.
     const ServerLink link{client_.get(), [this] { return IsReady(); }, [this] { return senha_->text(); }};
     janMap_->setServerLink(link, [this] { LoadMap(); });
+    janScp_->setServerLink(link);
     startUp();
     placeRightAnchored();
 }

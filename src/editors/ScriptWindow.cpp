@@ -82,8 +82,8 @@ ScriptWindow::ScriptWindow(QWidget* parent, ProgramState& state, std::function<b
     bnExeScp_ = makeSmallButton(this, QStringLiteral("bnExeScp"), QStringLiteral("Exec"), {67, 538},
                                 [this] { bnExeScpClick(); });
     // Sending and fetching a script come with the server transfers.
-    bnUplScp_ = makeSmallButton(this, QStringLiteral("bnUplScp"), QStringLiteral("Upload"), {129, 538}, {});
-    bnDwnScp_ = makeSmallButton(this, QStringLiteral("bnDwnScp"), QStringLiteral("Down"), {191, 538}, {});
+    bnUplScp_ = makeSmallButton(this, QStringLiteral("bnUplScp"), QStringLiteral("Upload"), {129, 538}, [this] { bnUplScpClick(); });
+    bnDwnScp_ = makeSmallButton(this, QStringLiteral("bnDwnScp"), QStringLiteral("Down"), {191, 538}, [this] { bnDwnScpClick(); });
     bnUplScp_->hide();
     bnDwnScp_->hide();
     for (PictureBox* b : {bnGrvScp_, bnExeScp_, bnUplScp_, bnDwnScp_})
@@ -178,6 +178,40 @@ void ScriptWindow::bnExeScpClick() {
         player_->start(state_.adventureFolder + state_.adventureName + QStringLiteral(".exe"),
                        QStringLiteral("atv"));
     }
+}
+
+void ScriptWindow::bnUplScpClick() {
+    const QString name = lbNoScp_->text();
+    ItemTransfer::Context c{link_, state_.adventureName, state_.adventureFolder,
+                            [this](const QString& text) { msg3_->setText(text); }};
+    if (!c.link.currentPassword().isEmpty() && c.link.ready() &&
+        (name.isEmpty() || loadedFolder_ != state_.adventureFolder)) {
+        // No script, or one read from another adventure: sending it would put
+        // an empty or foreign file under this adventure's name.
+        msg3_->setText(QStringLiteral("Nenhum script carregado!"));
+        return;
+    }
+    ItemTransfer::uploadScript(c, name, [&] {
+        writeFileSafely(state_.adventureFolder + name, ScriptText::toFile(fonte_->document()->toRawText()));
+        setGravarColour(Qt::black);
+    });
+}
+
+void ScriptWindow::bnDwnScpClick() {
+    const QString name = lbNoScp_->text();
+    if (name.isEmpty() && link_.ready()) {
+        msg3_->setText(QStringLiteral("Nenhum script carregado!"));
+        return;
+    }
+    const QString folder = state_.adventureFolder;
+    if (!ItemTransfer::downloadScript({link_, state_.adventureName, folder,
+                                       [this](const QString& text) { msg3_->setText(text); }},
+                                      name))
+        return;
+    fonte_->setPlainText(ScriptText::fromFile(readFileBytes(folder + name)));
+    loadedFolder_ = folder;
+    fonte_->repaint();
+    setGravarColour(Qt::black);
 }
 
 bool ScriptWindow::eventFilter(QObject* watched, QEvent* event) {

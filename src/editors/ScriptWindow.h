@@ -1,5 +1,6 @@
 #pragma once
 #include "app/ToolWindow.h"
+#include "net/ItemTransfer.h"
 
 #include <QColor>
 #include <functional>
@@ -26,6 +27,7 @@ public:
     // has brought it to the front: re-read the list, paint the buttons, clear
     // Msg3, show the transfer buttons when the connection is ready.
     void opened();
+    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     // Tests stand in for the desktop.
     void setGamePlayer(std::unique_ptr<GamePlayer> player);
@@ -41,6 +43,8 @@ public:
     void FonteKeyPress(const QKeyEvent& key);
     void bnGrvScpClick();
     void bnExeScpClick();
+    void bnUplScpClick();
+    void bnDwnScpClick();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,6 +54,7 @@ private:
 
     ProgramState& state_;
     std::function<bool()> isReady_;
+    ServerLink link_;
     std::unique_ptr<GamePlayer> player_;
 
     QLabel* lbNoScp_;

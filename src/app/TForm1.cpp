@@ -100,6 +100,7 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
     const ServerLink link{client_.get(), [this] { return IsReady(); }, [this] { return senha_->text(); }};
     janMap_->setServerLink(link, [this] { LoadMap(); });
     janScp_->setServerLink(link);
+    janObj_->setServerLink(link);
     startUp();
     placeRightAnchored();
 }

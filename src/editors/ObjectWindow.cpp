@@ -4,10 +4,12 @@
 #include "app/ButtonArt.h"
 #include "app/Controls.h"
 #include "app/PictureBox.h"
+#include "app/ListFile.h"
 #include "app/ProgramState.h"
 #include "imaging/ImageFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 
@@ -95,8 +97,8 @@ ObjectWindow::ObjectWindow(QWidget* parent, ProgramState& state, std::function<b
                               [this] { btNewObjClick(); });
 
     // Sending and fetching an object come with the server transfers.
-    bnUplObj_ = makeSmallButton(this, QStringLiteral("bnUplObj"), QStringLiteral("Upload"), {5, 538}, {});
-    bnDwnObj_ = makeSmallButton(this, QStringLiteral("bnDwnObj"), QStringLiteral("Down"), {67, 538}, {});
+    bnUplObj_ = makeSmallButton(this, QStringLiteral("bnUplObj"), QStringLiteral("Upload"), {5, 538}, [this] { bnUplObjClick(); });
+    bnDwnObj_ = makeSmallButton(this, QStringLiteral("bnDwnObj"), QStringLiteral("Down"), {67, 538}, [this] { bnDwnObjClick(); });
     bnUplObj_->hide();
     bnDwnObj_->hide();
     for (PictureBox* b : {btObz_, btObx_, btNewObj_, bnUplObj_, bnDwnObj_})
@@ -263,6 +265,31 @@ void ObjectWindow::btNewObjClick() {
     }
     msg4_->setText(QStringLiteral("Objeto criado com sucesso!"));
     refillList();
+}
+
+ItemTransfer::Context ObjectWindow::transferContext() {
+    return {link_, state_.adventureName, state_.adventureFolder, [this](const QString& text) {
+                msg4_->setText(text);
+                msg4_->repaint();
+            }};
+}
+
+void ObjectWindow::bnUplObjClick() {
+    // An object still showing from an earlier adventure is not this one's to send.
+    const QString name = selectedFolder_ == state_.adventureFolder ? lbNoObj_->text() : QString();
+    ItemTransfer::uploadObject(transferContext(), name, {});
+}
+
+void ObjectWindow::bnDwnObjClick() {
+    const QString name = selectedFolder_ == state_.adventureFolder ? lbNoObj_->text() : QString();
+    if (!ItemTransfer::downloadObject(transferContext(), name, {}))
+        return;
+    // The list in memory is written back at exit; reading the fetched one now
+    // keeps the older copy from replacing it then.
+    const QString obx = state_.adventureFolder + state_.adventureName + QStringLiteral(".obx");
+    if (QFile::exists(obx))
+        state_.currentStatusList = ListFile::read(obx);
+    loadObject(name);
 }
 
 }  // namespace orv

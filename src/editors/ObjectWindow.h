@@ -1,5 +1,6 @@
 #pragma once
 #include "app/ToolWindow.h"
+#include "net/ItemTransfer.h"
 
 #include <functional>
 
@@ -23,6 +24,7 @@ public:
     // has brought it to the front: re-read the list, paint the buttons, clear
     // Msg4, show the transfer buttons when the connection is ready.
     void opened();
+    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     QListWidget* objectList() const { return noObj_; }
     // The caption of lbNoOb: "..." until an object is selected.
@@ -33,6 +35,8 @@ public:
     void btObzClick();
     void btObxClick();
     void btNewObjClick();
+    void bnUplObjClick();
+    void bnDwnObjClick();
 
 private:
     void loadObject(const QString& name);
@@ -40,9 +44,11 @@ private:
     void clearSelection();
     void refillList();
     bool selectionIsHere();
+    ItemTransfer::Context transferContext();
 
     ProgramState& state_;
     std::function<bool()> isReady_;
+    ServerLink link_;
 
     QLabel* lbNoObj_;
     QListWidget* noObj_;

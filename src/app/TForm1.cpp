@@ -101,6 +101,7 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
     janMap_->setServerLink(link, [this] { LoadMap(); });
     janScp_->setServerLink(link);
     janObj_->setServerLink(link);
+    janReg_->setServerLink(link);
     startUp();
     placeRightAnchored();
 }

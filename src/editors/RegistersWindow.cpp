@@ -43,8 +43,8 @@ RegistersWindow::RegistersWindow(QWidget* parent, ProgramState& state, std::func
     bnRegGr_ = makeSmallButton(this, QStringLiteral("bnRegGr"), QStringLiteral("Gravar"), {5, 438},
                                [this] { bnRegGrClick(); });
     // Sending and fetching the registers come with the server transfers.
-    bnRegUp_ = makeSmallButton(this, QStringLiteral("bnRegUp"), QStringLiteral("Upload"), {67, 438}, {});
-    bnRegDw_ = makeSmallButton(this, QStringLiteral("bnRegDw"), QStringLiteral("Down"), {129, 438}, {});
+    bnRegUp_ = makeSmallButton(this, QStringLiteral("bnRegUp"), QStringLiteral("Upload"), {67, 438}, [this] { bnRegUpClick(); });
+    bnRegDw_ = makeSmallButton(this, QStringLiteral("bnRegDw"), QStringLiteral("Down"), {129, 438}, [this] { bnRegDwClick(); });
     bnRegUp_->hide();
     bnRegDw_->hide();
     for (PictureBox* b : {bnRegGr_, bnRegUp_, bnRegDw_})
@@ -83,6 +83,17 @@ void RegistersWindow::fill() {
     const QStringList lines = registers.fill([] { QCoreApplication::processEvents(); });
     regs_->setPlainText(lines.join(QLatin1Char('\n')));
     registers_ = std::move(registers);
+}
+
+void RegistersWindow::bnRegUpClick() {
+    ItemTransfer::uploadRegisters({link_, state_.adventureName, state_.adventureFolder,
+                                   [this](const QString& text) { msg7_->setText(text); }});
+}
+
+// The text is not refilled: it may hold edits the author has not saved yet.
+void RegistersWindow::bnRegDwClick() {
+    ItemTransfer::downloadRegisters({link_, state_.adventureName, state_.adventureFolder,
+                                     [this](const QString& text) { msg7_->setText(text); }});
 }
 
 void RegistersWindow::bnRegGrClick() {

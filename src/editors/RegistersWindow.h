@@ -1,6 +1,7 @@
 #pragma once
 #include "app/ToolWindow.h"
 #include "editors/Registers.h"
+#include "net/ItemTransfer.h"
 
 #include <functional>
 #include <optional>
@@ -23,6 +24,7 @@ public:
     // the buttons, fill the text from the files, show; when the connection is
     // ready also show "Upload" and "Down" with Msg7 moved beside them.
     void open();
+    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     QPlainTextEdit* text() const { return regs_; }
     QLabel* status() const { return msg7_; }
@@ -31,6 +33,8 @@ public:
     void bnRegGrClick();
     void RegsClick();
     void RegsKeyPress();
+    void bnRegUpClick();
+    void bnRegDwClick();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -40,6 +44,7 @@ private:
 
     ProgramState& state_;
     std::function<bool()> isReady_;
+    ServerLink link_;
     std::function<void()> hideFullWidthViews_;
     // The registers the text was filled from; saving goes back to them.
     std::optional<Registers> registers_;

@@ -102,6 +102,8 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
     janScp_->setServerLink(link);
     janObj_->setServerLink(link);
     janReg_->setServerLink(link);
+    janImg_->setServerLink(link);
+    janSnd_->setServerLink(link);
     startUp();
     placeRightAnchored();
 }

@@ -82,9 +82,8 @@ void ImageLibraryWindow::buildPreviewPanel() {
     image2_ = makeDragHandle(panImg_, QStringLiteral("Image2"), QRect(0, 0, kNarrowPanelWidth, kBarHeight),
                              state_.drag, panImg_, false);
     preview_ = new PictureBox(panImg_, QStringLiteral("ImgPrev"), QRect(0, kPictureTop, 0, 0));
-    // Sending and fetching the chosen picture come with the server transfers.
-    imUpl_ = makeSmallButton(panImg_, QStringLiteral("imUpl"), QStringLiteral("Upload"), {5, 25}, {});
-    imDwn_ = makeSmallButton(panImg_, QStringLiteral("imDwn"), QStringLiteral("Down"), {70, 25}, {});
+    imUpl_ = makeSmallButton(panImg_, QStringLiteral("imUpl"), QStringLiteral("Upload"), {5, 25}, [this] { imUplClick(); });
+    imDwn_ = makeSmallButton(panImg_, QStringLiteral("imDwn"), QStringLiteral("Down"), {70, 25}, [this] { imDwnClick(); });
     imUpl_->hide();
     imDwn_->hide();
     panImg_->installEventFilter(this);
@@ -112,6 +111,18 @@ void ImageLibraryWindow::opened() {
     }
     if (state_.adventureOpen() && !library_.failures().isEmpty())
         throw OrvalisError(library_.failures().join(QLatin1Char('\n')));
+}
+
+// A picture chosen on a sheet of an earlier adventure is not this one's.
+void ImageLibraryWindow::imUplClick() {
+    ItemTransfer::uploadImage({link_, state_.adventureName, state_.adventureFolder, {}},
+                              sheetFolder_ == state_.adventureFolder ? currentImage_ : QString());
+}
+
+// The sheet and the preview are not redrawn; opening the library again shows the fetched picture.
+void ImageLibraryWindow::imDwnClick() {
+    ItemTransfer::downloadImage({link_, state_.adventureName, state_.adventureFolder, {}},
+                                sheetFolder_ == state_.adventureFolder ? currentImage_ : QString());
 }
 
 void ImageLibraryWindow::SheetMouseDown(QPoint at) {

@@ -2,6 +2,7 @@
 #include "ImageLibrary.h"
 
 #include <QWidget>
+#include "net/ItemTransfer.h"
 #include <functional>
 
 class QFrame;
@@ -41,6 +42,7 @@ public:
     // ready. Pictures that could not be read are reported afterwards, so one
     // damaged file does not leave the rest of the sheet blank.
     void opened();
+    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     const ImageLibrary& library() const { return library_; }
     // The picture chosen last on the sheet; the transfer buttons act on it.
@@ -52,6 +54,8 @@ public:
 
     // A press on the sheet, any button, at a point of the sheet.
     void SheetMouseDown(QPoint at);
+    void imUplClick();
+    void imDwnClick();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -64,6 +68,7 @@ private:
 
     ProgramState& state_;
     std::function<bool()> isReady_;
+    ServerLink link_;
     ImageLibrary library_;
     QString sheetFolder_;  // the adventure folder the sheet was built from
     QString currentImage_;

@@ -96,7 +96,6 @@ ObjectWindow::ObjectWindow(QWidget* parent, ProgramState& state, std::function<b
     btNewObj_ = makeBigButton(this, QStringLiteral("btNewObj"), QStringLiteral("novo obj"), {553, 423},
                               [this] { btNewObjClick(); });
 
-    // Sending and fetching an object come with the server transfers.
     bnUplObj_ = makeSmallButton(this, QStringLiteral("bnUplObj"), QStringLiteral("Upload"), {5, 538}, [this] { bnUplObjClick(); });
     bnDwnObj_ = makeSmallButton(this, QStringLiteral("bnDwnObj"), QStringLiteral("Down"), {67, 538}, [this] { bnDwnObjClick(); });
     bnUplObj_->hide();

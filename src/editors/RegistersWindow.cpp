@@ -42,7 +42,6 @@ RegistersWindow::RegistersWindow(QWidget* parent, ProgramState& state, std::func
 
     bnRegGr_ = makeSmallButton(this, QStringLiteral("bnRegGr"), QStringLiteral("Gravar"), {5, 438},
                                [this] { bnRegGrClick(); });
-    // Sending and fetching the registers come with the server transfers.
     bnRegUp_ = makeSmallButton(this, QStringLiteral("bnRegUp"), QStringLiteral("Upload"), {67, 438}, [this] { bnRegUpClick(); });
     bnRegDw_ = makeSmallButton(this, QStringLiteral("bnRegDw"), QStringLiteral("Down"), {129, 438}, [this] { bnRegDwClick(); });
     bnRegUp_->hide();

@@ -81,7 +81,6 @@ ScriptWindow::ScriptWindow(QWidget* parent, ProgramState& state, std::function<b
     bnGrvScp_->onClick = [this] { bnGrvScpClick(); };
     bnExeScp_ = makeSmallButton(this, QStringLiteral("bnExeScp"), QStringLiteral("Exec"), {67, 538},
                                 [this] { bnExeScpClick(); });
-    // Sending and fetching a script come with the server transfers.
     bnUplScp_ = makeSmallButton(this, QStringLiteral("bnUplScp"), QStringLiteral("Upload"), {129, 538}, [this] { bnUplScpClick(); });
     bnDwnScp_ = makeSmallButton(this, QStringLiteral("bnDwnScp"), QStringLiteral("Down"), {191, 538}, [this] { bnDwnScpClick(); });
     bnUplScp_->hide();

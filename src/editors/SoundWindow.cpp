@@ -62,9 +62,8 @@ SoundWindow::SoundWindow(QWidget* parent, ProgramState& state, std::function<boo
     rule->setFrameShadow(QFrame::Sunken);
     rule->setGeometry(0, 495, panel->width(), 2);
 
-    // Sending and fetching the chosen sound come with the server transfers.
-    bnSndUp_ = makeSmallButton(panel, QStringLiteral("bnSndUp"), QStringLiteral("Upload"), {5, 505}, {});
-    bnSndDw_ = makeSmallButton(panel, QStringLiteral("bnSndDw"), QStringLiteral("Down"), {70, 505}, {});
+    bnSndUp_ = makeSmallButton(panel, QStringLiteral("bnSndUp"), QStringLiteral("Upload"), {5, 505}, [this] { bnSndUpClick(); });
+    bnSndDw_ = makeSmallButton(panel, QStringLiteral("bnSndDw"), QStringLiteral("Down"), {70, 505}, [this] { bnSndDwClick(); });
     bnSndUp_->hide();
     bnSndDw_->hide();
 
@@ -96,6 +95,19 @@ SoundOutput& SoundWindow::output() {
 
 QString SoundWindow::chosenSound() const {
     return lbNoSnd_->text();
+}
+
+// A sound chosen from a list of an earlier adventure is not this one's.
+void SoundWindow::bnSndUpClick() {
+    ItemTransfer::uploadSound({link_, state_.adventureName, state_.adventureFolder,
+                               [this](const QString& text) { msg6_->setText(text); }},
+                              listedFolder_ == state_.adventureFolder ? chosenSound() : QString());
+}
+
+void SoundWindow::bnSndDwClick() {
+    ItemTransfer::downloadSound({link_, state_.adventureName, state_.adventureFolder,
+                                 [this](const QString& text) { msg6_->setText(text); }},
+                                listedFolder_ == state_.adventureFolder ? chosenSound() : QString());
 }
 
 void SoundWindow::open() {

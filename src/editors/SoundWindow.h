@@ -1,5 +1,6 @@
 #pragma once
 #include "app/ToolWindow.h"
+#include "net/ItemTransfer.h"
 
 #include <functional>
 #include <memory>
@@ -25,6 +26,7 @@ public:
     // the list, paint the transfer buttons, show; when the connection is ready
     // also show "Upload" and "Down".
     void open();
+    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     // Tests listen through an output of their own. Without one, the machine's
     // output is made at the first sound played.
@@ -40,6 +42,8 @@ public:
     // Event handlers.
     void ArqSndClick();
     void btSndStpClick();
+    void bnSndUpClick();
+    void bnSndDwClick();
     void PlaySoundFile(const QString& name);
 
 private:
@@ -48,6 +52,7 @@ private:
 
     ProgramState& state_;
     std::function<bool()> isReady_;
+    ServerLink link_;
     std::function<void()> hideFullWidthViews_;
     std::unique_ptr<SoundOutput> output_;
     QString listedFolder_;  // the folder ArqSnd shows

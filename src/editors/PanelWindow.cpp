@@ -3,6 +3,7 @@
 #include "app/ButtonArt.h"
 #include "app/Controls.h"
 #include "app/ListFile.h"
+#include "app/OrvalisError.h"
 #include "app/PictureBox.h"
 #include "app/ProgramState.h"
 #include "imaging/ImageFiles.h"
@@ -206,21 +207,28 @@ void PanelWindow::imageShown() {
     tela_->update();
 }
 
-void PanelWindow::setMode(bool opening, int nameLine) {
+void PanelWindow::setMode(bool opening, int nameLine, bool imageMayBeMissing) {
     PanelLayout::requireLines(state_.settingsList);
     lb1_->setText(opening ? QStringLiteral("Abertura:") : QStringLiteral("Painel:"));
     lbNoImg_->setText(state_.settingsList[nameLine]);
     placeNameLabels(15);
-    showImage(state_.adventureFolder, imageName());
     arqPan_->resize(arqPan_->width(), opening ? kListHeightOpening : kListHeightPanel);
+    try {
+        showImage(state_.adventureFolder, imageName());
+    } catch (const OrvalisError&) {
+        if (!imageMayBeMissing)
+            throw;
+        tela_->picture() = QImage();
+        imageShown();
+    }
 }
 
 void PanelWindow::bnPanAbrClick() {
     setMode(true, 13);
 }
 
-void PanelWindow::bnPanPanClick() {
-    setMode(false, 14);
+void PanelWindow::bnPanPanClick(bool imageMayBeMissing) {
+    setMode(false, 14, imageMayBeMissing);
     hideRectangle();
     for (const PanelAreaInfo& a : PanelLayout::areas())
         fillValueLabels(a.area);
@@ -258,8 +266,10 @@ void PanelWindow::ArqPanClick() {
 }
 
 void PanelWindow::ViewClick() {
+    // A new adventure has no panel image yet; the template is about to
+    // replace it, so its absence must not stop the choice.
     if (openingMode())
-        bnPanPanClick();
+        bnPanPanClick(true);
     const QString name = selectedTemplate();
     // With no template chosen there is nothing to take.
     if (name.isEmpty())

@@ -33,7 +33,7 @@ public:
 
     // Event handlers.
     void bnPanAbrClick();
-    void bnPanPanClick();
+    void bnPanPanClick(bool imageMayBeMissing = false);
     void bnPanGrvClick();
     void ArqPanClick();
     void ViewClick();
@@ -47,7 +47,7 @@ private:
     void placeNameLabels(int gap);
     void showImage(const QString& folder, const QString& name);
     void imageShown();
-    void setMode(bool opening, int nameLine);
+    void setMode(bool opening, int nameLine, bool imageMayBeMissing = false);
     void fillValueLabels(PanelArea area);
     int valueOf(const char* labelName) const;
     QString selectedTemplate() const;

@@ -298,3 +298,20 @@ TEST(PanelWindow, ShortSettingsListIsReportedAndLeftAlone) {
     EXPECT_EQ(s.lines(), before);
     EXPECT_NE(s.text("Msg8"), QString::fromUtf8("Gravação ok."));
 }
+
+TEST(PanelWindow, TemplateIsTakenWhenTheAdventureHasNoPanelImageYet) {
+    Session s;
+    QFile::remove(s.ws.path("Vale/painel.png"));
+    s.chooseTemplate("pan-castelo.png");
+    QTest::mouseClick(child(s.window, "View"), Qt::LeftButton, {}, {5, 5});
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("\n").toStdString();
+    EXPECT_EQ(s.text("Lb1"), "Painel:");
+    EXPECT_EQ(s.text("lbNoImg"), "castelo.png");
+    EXPECT_EQ(s.window->shownImage().size(), QSize(600, 380));
+
+    // The panel button itself still reports the missing file.
+    QFile::remove(s.ws.path("Vale/castelo.png"));
+    s.lines()[14] = "castelo.png";
+    s.click("bnPanPan");
+    EXPECT_EQ(test::reportedErrors().size(), 1);
+}

@@ -1,0 +1,115 @@
+// The editors' Upload and Down buttons as the author presses them in the
+// program, against a scripted server.
+#include "TestServers.h"
+#include "app/TForm1.h"
+#include "support/QtTestMain.h"
+#include "support/TestWorkspace.h"
+#include "support/WidgetLookup.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+using namespace orv;
+using orv::test::child;
+using orv::test::click;
+using test::FaultServer;
+using test::TestWorkspace;
+
+namespace {
+
+QString text(QWidget* root, const char* name) {
+    return child<QLabel>(root, name)->text();
+}
+
+// Groups and a map to fetch; uploads are answered "Gravado", other files 404.
+struct AdventureServer {
+    std::mutex mutex;
+    QByteArray mapReply = "Ok\r\nsala\r\ncorredor\r\n";
+    FaultServer server{[this](const FaultServer::Request& r) {
+        std::lock_guard lock(mutex);
+        const QByteArray line = r.requestLine();
+        if (line.contains("grupos.php"))
+            return FaultServer::ok("Ok\r\nTexto | castelo\r\n");
+        if (line.contains("gettxt.php"))
+            return FaultServer::ok(mapReply);
+        if (line.contains("puttxt.php") || line.contains("putarq.php"))
+            return FaultServer::ok("Gravado");
+        return FaultServer::status(404, "nada");
+    }};
+    std::vector<QByteArray> lines() const {
+        std::vector<QByteArray> out;
+        for (const auto& r : server.requests())
+            out.push_back(r.requestLine());
+        return out;
+    }
+};
+
+TEST(ItemTransferWindows, MapAndRegisterButtonsCheckSendFetchAndReport) {
+    TestWorkspace ws;
+    AdventureServer peer;
+    test::reportedErrors().clear();
+    TForm1 form(ws.programFile(), nullptr, peer.server.base());
+    form.resize(1297, 802);
+    form.show();
+    QWidget* root = &form;
+
+    click(child(root, "btCnc"));
+    auto* list = child<QListWidget>(root, "LstGrp");
+    ASSERT_EQ(list->count(), 1);
+    const QRect r = list->visualItemRect(list->item(0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    ASSERT_TRUE(form.IsReady());
+    const size_t before = peer.server.requests().size();
+
+    click(child(root, "btMap"));
+    click(child(root, "btUpMap"));
+    EXPECT_EQ(text(root, "Msg1"), "Falta senha!");
+    EXPECT_EQ(peer.server.requests().size(), before);
+
+    auto* senha = child<QLineEdit>(root, "Senha");
+    QTest::keyClicks(senha, "segredo");
+    QTest::keyClick(senha, Qt::Key_Return);
+    click(child(root, "btUpMap"));
+    ASSERT_EQ(peer.server.requests().size(), before + 1);
+    EXPECT_TRUE(peer.lines().back().contains("puttxt.php?NoAdv=castelo&Arq=castelo.map&Senha=segredo "));
+    EXPECT_TRUE(ws.exists("castelo/castelo.map"));  // saved before it went up
+    EXPECT_EQ(text(root, "Msg1"), "Gravado");
+
+    click(child(root, "btDwMap"));
+    EXPECT_TRUE(peer.lines().back().contains("gettxt.php?NoAdv=castelo&Arq=castelo.map "));
+    EXPECT_TRUE(ws.read("castelo/castelo.map").startsWith("sala\r\ncorredor\r\n"));
+    EXPECT_EQ(text(root, "Msg1"), "Mapa atualizado!");
+
+    {
+        std::lock_guard lock(peer.mutex);
+        peer.mapReply = "Nao\r\n";
+    }
+    click(child(root, "btDwMap"));
+    EXPECT_EQ(text(root, "Msg1"), "Erro no download!");
+    EXPECT_TRUE(ws.read("castelo/castelo.map").startsWith("sala\r\ncorredor\r\n"));
+
+    // Both register files missing on the server: the end message all the same.
+    click(child(root, "btReg"));
+    click(child(root, "bnRegDw"));
+    EXPECT_EQ(text(root, "Msg7"), "Download completo!");
+    EXPECT_TRUE(peer.lines().back().contains("castelo.rgx"));
+    click(child(root, "bnRegUp"));
+    EXPECT_TRUE(peer.lines().back().contains("putarq.php?NoAdv=castelo&Arq=castelo.rgx&Senha=segredo "));
+    EXPECT_EQ(text(root, "Msg7"), "Upload completo!");
+
+    // No object selected: nothing goes out.
+    const size_t sent = peer.server.requests().size();
+    click(child(root, "btObj"));
+    click(child(root, "bnUplObj"));
+    click(child(root, "bnDwnObj"));
+    EXPECT_EQ(peer.server.requests().size(), sent);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+}  // namespace

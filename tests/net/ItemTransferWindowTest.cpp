@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -35,6 +36,8 @@ struct AdventureServer {
         const QByteArray line = r.requestLine();
         if (line.contains("grupos.php"))
             return FaultServer::ok("Ok\r\nTexto | castelo\r\n");
+        if (line.contains("gettxt.php") && line.contains("Arq=sala.scp"))
+            return FaultServer::ok("Ok\r\nfala nova\r\n");
         if (line.contains("gettxt.php"))
             return FaultServer::ok(mapReply);
         if (line.contains("puttxt.php") || line.contains("putarq.php"))
@@ -109,6 +112,53 @@ TEST(ItemTransferWindows, MapAndRegisterButtonsCheckSendFetchAndReport) {
     click(child(root, "bnUplObj"));
     click(child(root, "bnDwnObj"));
     EXPECT_EQ(peer.server.requests().size(), sent);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ItemTransferWindows, ScriptButtonsSendTheLoadedScriptAndLoadTheFetchedOne) {
+    TestWorkspace ws;
+    AdventureServer peer;
+    test::reportedErrors().clear();
+    TForm1 form(ws.programFile(), nullptr, peer.server.base());
+    form.resize(1297, 802);
+    form.show();
+    QWidget* root = &form;
+    click(child(root, "btCnc"));
+    auto* groups = child<QListWidget>(root, "LstGrp");
+    ASSERT_EQ(groups->count(), 1);
+    const QRect r = groups->visualItemRect(groups->item(0));
+    QTest::mouseClick(groups->viewport(), Qt::LeftButton, {}, r.center());
+    QTest::mouseDClick(groups->viewport(), Qt::LeftButton, {}, r.center());
+    ASSERT_TRUE(form.IsReady());
+    auto* senha = child<QLineEdit>(root, "Senha");
+    QTest::keyClicks(senha, "segredo");
+    QTest::keyClick(senha, Qt::Key_Return);
+    const size_t before = peer.server.requests().size();
+
+    // Nothing loaded yet: an empty script must not go up under no name.
+    click(child(root, "btScp"));
+    click(child(root, "bnUplScp"));
+    EXPECT_EQ(text(root, "Msg3"), "Nenhum script carregado!");
+    EXPECT_EQ(peer.server.requests().size(), before);
+
+    ws.write("castelo/sala.scp", "fala velha\r\n");
+    click(child(root, "btScp"));
+    auto* list = child<QListWidget>(root, "NoScp");
+    const auto items = list->findItems("sala.scp", Qt::MatchExactly);
+    ASSERT_EQ(items.size(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(items[0]).center());
+    auto* fonte = child<QPlainTextEdit>(root, "Fonte");
+    fonte->setPlainText("fala editada");
+    click(child(root, "bnUplScp"));
+    EXPECT_TRUE(ws.read("castelo/sala.scp").startsWith("fala editada"));  // written before it went up
+    ASSERT_EQ(peer.server.requests().size(), before + 1);
+    EXPECT_TRUE(peer.server.requests().back().body.contains("fala editada"));
+    EXPECT_EQ(text(root, "Msg3"), "Gravado");
+
+    click(child(root, "bnDwnScp"));
+    EXPECT_EQ(ws.read("castelo/sala.scp"), "fala nova\r\n");
+    EXPECT_EQ(fonte->toPlainText().trimmed(), "fala nova");
+    EXPECT_EQ(text(root, "Msg3"), "Script atualizado!");
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 

@@ -40,6 +40,8 @@ struct AdventureServer {
             return FaultServer::ok("Ok\r\nfala nova\r\n");
         if (line.contains("gettxt.php"))
             return FaultServer::ok(mapReply);
+        if (line.contains("/castelo/castelo.obx "))
+            return FaultServer::ok("obx do servidor\r\n");
         if (line.contains("puttxt.php") || line.contains("putarq.php"))
             return FaultServer::ok("Gravado");
         return FaultServer::status(404, "nada");
@@ -159,6 +161,39 @@ TEST(ItemTransferWindows, ScriptButtonsSendTheLoadedScriptAndLoadTheFetchedOne) 
     EXPECT_EQ(ws.read("castelo/sala.scp"), "fala nova\r\n");
     EXPECT_EQ(fonte->toPlainText().trimmed(), "fala nova");
     EXPECT_EQ(text(root, "Msg3"), "Script atualizado!");
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+// The fetched current-status list replaces the one in memory, which would
+// otherwise be written over it when the program ends.
+TEST(ItemTransferWindows, ObjectDownloadTakesUpTheFetchedCurrentStatusList) {
+    TestWorkspace ws;
+    AdventureServer peer;
+    test::reportedErrors().clear();
+    TForm1 form(ws.programFile(), nullptr, peer.server.base());
+    form.resize(1297, 802);
+    form.show();
+    QWidget* root = &form;
+    click(child(root, "btCnc"));
+    auto* groups = child<QListWidget>(root, "LstGrp");
+    ASSERT_EQ(groups->count(), 1);
+    const QRect r = groups->visualItemRect(groups->item(0));
+    QTest::mouseClick(groups->viewport(), Qt::LeftButton, {}, r.center());
+    QTest::mouseDClick(groups->viewport(), Qt::LeftButton, {}, r.center());
+    ASSERT_TRUE(form.IsReady());
+
+    ws.write("castelo/chave.obj", "chave\r\nChave\r\numa chave\r\nmesa\r\n\r\nt1\r\n0\r\n0\r\n");
+    click(child(root, "btObj"));
+    auto* list = child<QListWidget>(root, "NoObj");
+    ASSERT_EQ(list->count(), 1);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    ASSERT_EQ(text(root, "lbNoObj"), "chave");
+
+    click(child(root, "bnDwnObj"));
+    EXPECT_EQ(text(root, "Msg4"), "Download completo!");
+    EXPECT_EQ(ws.read("castelo/castelo.obx"), "obx do servidor\r\n");
+    EXPECT_EQ(form.state().currentStatusList, QStringList{"obx do servidor"});
+    EXPECT_TRUE(ws.exists("castelo/chave.obj"));  // a failed fetch leaves the object's file alone
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 

@@ -154,12 +154,6 @@ void TForm1::buildBar(QWidget* page) {
     }
 }
 
-ToolWindow* TForm1::editorShell(QWidget* page, const ToolWindowSpec& spec, const char* statusName, int statusLeft) {
-    auto* window = new ToolWindow(page, spec, state_.drag);
-    makeStatusLabel(window, QString::fromLatin1(statusName), {statusLeft, spec.geometry.height() - 30});
-    return window;
-}
-
 void TForm1::buildWindows(QWidget* page) {
     janMap_ = new MapWindow(page, state_, map_, [this] { return IsReady(); });
     janMap_->move(0, 80);

@@ -79,7 +79,6 @@ private:
     void startUp();
     void placeRightAnchored();
     void paintSmallButtons(std::initializer_list<const char*> names);
-    ToolWindow* editorShell(QWidget* page, const ToolWindowSpec& spec, const char* statusName, int statusLeft);
 
     ProgramState state_;
     MapModel map_;

@@ -37,18 +37,11 @@ std::unique_ptr<TForm1> startProgram(const TestWorkspace& ws) {
 }
 
 QStringList listed(TForm1& form) {
-    QStringList names;
-    auto* games = child<QListWidget>(&form, "Games");
-    for (int i = 0; i < games->count(); ++i)
-        names << games->item(i)->text();
-    return names;
+    return test::rows(child<QListWidget>(&form, "Games"));
 }
 
 void doubleClickRow(TForm1& form, int row) {
-    auto* games = child<QListWidget>(&form, "Games");
-    const QRect r = games->visualItemRect(games->item(row));
-    QTest::mouseClick(games->viewport(), Qt::LeftButton, {}, r.center());
-    QTest::mouseDClick(games->viewport(), Qt::LeftButton, {}, r.center());
+    EXPECT_TRUE(test::doubleClickRow(child<QListWidget>(&form, "Games"), row)) << row;
 }
 
 bool shown(TForm1& form, const char* name) {

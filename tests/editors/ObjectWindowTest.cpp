@@ -53,18 +53,8 @@ struct Session {
         window = child<ObjectWindow>(form.get(), "JanObj");
         form->btObjClick();
     }
-    QStringList listed() const {
-        QStringList names;
-        for (int i = 0; i < window->objectList()->count(); ++i)
-            names << window->objectList()->item(i)->text();
-        return names;
-    }
-    void select(const QString& entry) {
-        QListWidget* list = window->objectList();
-        const auto items = list->findItems(entry, Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1) << entry.toStdString();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(items[0]).center());
-    }
+    QStringList listed() const { return test::rows(window->objectList()); }
+    void select(const QString& entry) { ASSERT_TRUE(test::clickRow(window->objectList(), entry)) << entry.toStdString(); }
     void create(const QString& name) {
         child<QLineEdit>(window, "lbNewObj")->setText(name);
         click(child(window, "btNewObj"));

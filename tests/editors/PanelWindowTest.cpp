@@ -8,6 +8,7 @@
 #include "editors/PanelWindow.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
+#include "support/WidgetLookup.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -102,10 +103,7 @@ struct Session {
     QStringList& lines() { return form->state().settingsList; }
     void click(const char* name) { QTest::mouseClick(child(window, name), Qt::LeftButton, {}, {5, 5}); }
     void chooseTemplate(const QString& name) {
-        auto* list = child<QListWidget>(window, "ArqPan");
-        const auto items = list->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(items[0]).center());
+        ASSERT_TRUE(test::clickRow(child<QListWidget>(window, "ArqPan"), name)) << name.toStdString();
     }
     void selectArea(const char* label) { QTest::mouseClick(child(window, label), Qt::LeftButton, {}, {3, 3}); }
     QString text(const char* name) { return child<QLabel>(window, name)->text(); }

@@ -94,18 +94,8 @@ struct Session {
     void usePlayer(GamePlayer::WindowId running) {
         window->setGamePlayer(std::make_unique<FakePlayer>(log, running, ws.path("Vale/scp.txt")));
     }
-    QStringList listed() const {
-        QStringList names;
-        for (int i = 0; i < window->scriptList()->count(); ++i)
-            names << window->scriptList()->item(i)->text();
-        return names;
-    }
-    void load(const QString& name) {
-        QListWidget* list = window->scriptList();
-        const auto items = list->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1) << name.toStdString();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(items[0]).center());
-    }
+    QStringList listed() const { return test::rows(window->scriptList()); }
+    void load(const QString& name) { ASSERT_TRUE(test::clickRow(window->scriptList(), name)) << name.toStdString(); }
     QString msg3() const { return child<QLabel>(window, "Msg3")->text(); }
     QString label() const { return child<QLabel>(window, "lbNoScp")->text(); }
     void save() { click(child(window, "bnGrvScp")); }

@@ -9,6 +9,7 @@
 #include "platform/SoundOutput.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
+#include "support/WidgetLookup.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -87,19 +88,8 @@ struct Session {
         window->setSoundOutput(std::make_unique<RecordingOutput>(speaker));
         form->btSndClick();
     }
-    QStringList listed() const {
-        QStringList names;
-        for (int i = 0; i < window->fileList()->count(); ++i)
-            names << window->fileList()->item(i)->text();
-        return names;
-    }
-    void click(const QString& name) {
-        QListWidget* list = window->fileList();
-        const QList<QListWidgetItem*> found = list->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(found.size(), 1) << name.toStdString();
-        list->scrollToItem(found[0]);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found[0]).center());
-    }
+    QStringList listed() const { return test::rows(window->fileList()); }
+    void click(const QString& name) { ASSERT_TRUE(test::clickRow(window->fileList(), name)) << name.toStdString(); }
     void stop() { QTest::mouseClick(widget("btSndStp"), Qt::LeftButton, {}, {5, 5}); }
     QWidget* widget(const char* name) const { return window->findChild<QWidget*>(name); }
     bool shown(const char* name) const { return widget(name)->isVisibleTo(window); }

@@ -57,19 +57,11 @@ std::unique_ptr<TForm1> startProgram(const TestWorkspace& ws, const QString& ser
 }
 
 QStringList groups(QWidget* root) {
-    QStringList entries;
-    auto* list = child<QListWidget>(root, "LstGrp");
-    for (int i = 0; i < list->count(); ++i)
-        entries << list->item(i)->text();
-    return entries;
+    return test::rows(child<QListWidget>(root, "LstGrp"));
 }
 
 void chooseGroup(QWidget* root, int row) {
-    auto* list = child<QListWidget>(root, "LstGrp");
-    ASSERT_LT(row, list->count());
-    const QRect r = list->visualItemRect(list->item(row));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    ASSERT_TRUE(test::doubleClickRow(child<QListWidget>(root, "LstGrp"), row)) << row;
 }
 
 void typePassword(QWidget* root, const QString& password) {

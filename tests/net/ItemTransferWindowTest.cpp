@@ -27,6 +27,14 @@ QString text(QWidget* root, const char* name) {
     return child<QLabel>(root, name)->text();
 }
 
+// "Conectar", then a double-click on the one group the server lists.
+void enterTheGroup(TForm1& form) {
+    click(child(&form, "btCnc"));
+    auto* groups = child<QListWidget>(&form, "LstGrp");
+    ASSERT_EQ(groups->count(), 1);
+    ASSERT_TRUE(test::doubleClickRow(groups, 0));
+}
+
 // Groups and a map to fetch; uploads are answered "Gravado", other files 404.
 struct AdventureServer {
     std::mutex mutex;
@@ -63,12 +71,7 @@ TEST(ItemTransferWindows, MapAndRegisterButtonsCheckSendFetchAndReport) {
     form.show();
     QWidget* root = &form;
 
-    click(child(root, "btCnc"));
-    auto* list = child<QListWidget>(root, "LstGrp");
-    ASSERT_EQ(list->count(), 1);
-    const QRect r = list->visualItemRect(list->item(0));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, r.center());
+    enterTheGroup(form);
     ASSERT_TRUE(form.IsReady());
     const size_t before = peer.server.requests().size();
 
@@ -125,12 +128,7 @@ TEST(ItemTransferWindows, ScriptButtonsSendTheLoadedScriptAndLoadTheFetchedOne) 
     form.resize(1297, 802);
     form.show();
     QWidget* root = &form;
-    click(child(root, "btCnc"));
-    auto* groups = child<QListWidget>(root, "LstGrp");
-    ASSERT_EQ(groups->count(), 1);
-    const QRect r = groups->visualItemRect(groups->item(0));
-    QTest::mouseClick(groups->viewport(), Qt::LeftButton, {}, r.center());
-    QTest::mouseDClick(groups->viewport(), Qt::LeftButton, {}, r.center());
+    enterTheGroup(form);
     ASSERT_TRUE(form.IsReady());
     auto* senha = child<QLineEdit>(root, "Senha");
     QTest::keyClicks(senha, "segredo");
@@ -146,9 +144,7 @@ TEST(ItemTransferWindows, ScriptButtonsSendTheLoadedScriptAndLoadTheFetchedOne) 
     ws.write("castelo/sala.scp", "fala velha\r\n");
     click(child(root, "btScp"));
     auto* list = child<QListWidget>(root, "NoScp");
-    const auto items = list->findItems("sala.scp", Qt::MatchExactly);
-    ASSERT_EQ(items.size(), 1);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(items[0]).center());
+    ASSERT_TRUE(test::clickRow(list, "sala.scp"));
     auto* fonte = child<QPlainTextEdit>(root, "Fonte");
     fonte->setPlainText("fala editada");
     click(child(root, "bnUplScp"));
@@ -174,19 +170,14 @@ TEST(ItemTransferWindows, ObjectDownloadTakesUpTheFetchedCurrentStatusList) {
     form.resize(1297, 802);
     form.show();
     QWidget* root = &form;
-    click(child(root, "btCnc"));
-    auto* groups = child<QListWidget>(root, "LstGrp");
-    ASSERT_EQ(groups->count(), 1);
-    const QRect r = groups->visualItemRect(groups->item(0));
-    QTest::mouseClick(groups->viewport(), Qt::LeftButton, {}, r.center());
-    QTest::mouseDClick(groups->viewport(), Qt::LeftButton, {}, r.center());
+    enterTheGroup(form);
     ASSERT_TRUE(form.IsReady());
 
     ws.write("castelo/chave.obj", "chave\r\nChave\r\numa chave\r\nmesa\r\n\r\nt1\r\n0\r\n0\r\n");
     click(child(root, "btObj"));
     auto* list = child<QListWidget>(root, "NoObj");
     ASSERT_EQ(list->count(), 1);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    ASSERT_TRUE(test::clickRow(list, 0));
     ASSERT_EQ(text(root, "lbNoObj"), "chave");
 
     click(child(root, "bnDwnObj"));

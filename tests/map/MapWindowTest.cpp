@@ -2,7 +2,6 @@
 // the map image, typing in the name box, the map buttons.
 #include "app/Cp1252.h"
 #include "app/ListFile.h"
-#include "app/OrvalisApplication.h"
 #include "app/PictureBox.h"
 #include "app/ProgramState.h"
 #include "app/Shape.h"
@@ -11,6 +10,7 @@
 #include "map/MapWindow.h"
 #include "map/PositionImageEditor.h"
 #include "map/TileSet.h"
+#include "support/QtTestMain.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,28 +30,10 @@ using namespace orv;
 
 namespace {
 
+// What the error report would have shown, from the shared test main.
 QStringList& reported() {
-    static QStringList texts;
-    return texts;
+    return test::reportedErrors();
 }
-
-class Application : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app_ = std::make_unique<OrvalisApplication>(argc_, argv_);
-        app_->setReporter([](const QString& text) { reported().append(text); });
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    int argc_ = 1;
-    char name_[14] = "MapWindowTest";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<OrvalisApplication> app_;
-};
-const auto* const kApplication = ::testing::AddGlobalTestEnvironment(new Application);
 
 class MapWindowTest : public ::testing::Test {
 protected:

@@ -1,6 +1,5 @@
 // The position image editor: its layout around the picture, the blank
 // picture of the game screen's size, drawing with the mouse, Limpar/Gravar.
-#include "app/OrvalisApplication.h"
 #include "app/OrvalisError.h"
 #include "app/PictureBox.h"
 #include "app/ProgramState.h"
@@ -19,23 +18,6 @@
 using namespace orv;
 
 namespace {
-
-class Application : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app_ = std::make_unique<OrvalisApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    int argc_ = 1;
-    char name_[10] = "EdImgTest";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<OrvalisApplication> app_;
-};
-const auto* const kApplication = ::testing::AddGlobalTestEnvironment(new Application);
 
 const QRgb kWhite = qRgb(255, 255, 255);
 const QRgb kBlack = qRgb(0, 0, 0);

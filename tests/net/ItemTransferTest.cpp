@@ -14,22 +14,12 @@
 #include <gtest/gtest.h>
 
 using namespace orv;
+using test::fileBytes;
+using test::writeBytes;
 using test::FaultServer;
 using test::ReferenceServer;
 
 namespace {
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(path.left(path.lastIndexOf('/')));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 QByteArray binarySample() {
     QByteArray bytes("RIFF\0\0\r\n\x1a", 9);

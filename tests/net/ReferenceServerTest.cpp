@@ -14,20 +14,11 @@
 #include <memory>
 
 using namespace orv;
+using test::fileBytes;
+using test::writeBytes;
 using test::ReferenceServer;
 
 namespace {
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 QByteArray everyByteBut(const QByteArray& left) {
     QByteArray bytes;

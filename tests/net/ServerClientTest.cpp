@@ -15,6 +15,8 @@
 #include <zlib.h>
 
 using namespace orv;
+using test::fileBytes;
+using test::writeBytes;
 using test::FaultServer;
 
 namespace {
@@ -38,17 +40,6 @@ QByteArray compressed(const QByteArray& data, int windowBits) {
     out.resize(qsizetype(z.total_out));
     deflateEnd(&z);
     return out;
-}
-
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 class ServerClientTest : public ::testing::Test {

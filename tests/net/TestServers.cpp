@@ -1,6 +1,8 @@
 #include "TestServers.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QProcessEnvironment>
 
 #include <arpa/inet.h>
@@ -231,6 +233,18 @@ void ReferenceServer::addGroup(const QString& dataDir, const QString& name, cons
                                       dataDir, name, password, display});
     if (!php.waitForFinished(20000) || php.exitCode() != 0)
         throw std::runtime_error("admin.php failed: " + php.readAllStandardError().toStdString());
+}
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(path.left(path.lastIndexOf('/')));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
 }
 
 }  // namespace orv::test

@@ -87,4 +87,9 @@ private:
     quint16 m_port = 0;
 };
 
+// Whole files as the tests set them up and check them: a missing file reads
+// as "<missing>", and writing makes the file's folder first.
+QByteArray fileBytes(const QString& path);
+void writeBytes(const QString& path, const QByteArray& bytes);
+
 }  // namespace orv::test

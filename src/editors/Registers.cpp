@@ -1,5 +1,7 @@
 #include "Registers.h"
 
+#include "ScriptText.h"
+
 #include "app/ListFile.h"
 
 namespace orv {
@@ -54,12 +56,7 @@ std::pair<QString, QString> Registers::splitLine(const QString& line) {
 }
 
 QStringList Registers::textLines(const QString& rawText) {
-    QString text = rawText;
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text.split(QLatin1Char('\n'));
+    return ScriptText::plainBreaks(rawText).split(QLatin1Char('\n'));
 }
 
 QStringList Registers::fill(const std::function<void()>& nameFileCreated) {

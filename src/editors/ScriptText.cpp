@@ -11,16 +11,19 @@ QString ScriptText::fromFile(const QByteArray& bytes) {
     return text;
 }
 
-QByteArray ScriptText::toFile(const QString& text) {
-    QString lines = text;
+QString ScriptText::plainBreaks(const QString& editorText) {
+    QString text = editorText;
     // The editor's document keeps its breaks as paragraph separators, and
     // Shift+Enter inserts a line separator: both are line breaks in the file.
-    lines.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    lines.replace(QChar::LineSeparator, QLatin1Char('\n'));
-    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    lines.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return cp1252::encode(lines);
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+QByteArray ScriptText::toFile(const QString& text) {
+    return cp1252::encode(plainBreaks(text).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
 }
 
 QString ScriptText::handOffName(const QString& scriptFileName) {

@@ -16,6 +16,10 @@ namespace ScriptText {
 QString fromFile(const QByteArray& bytes);
 QByteArray toFile(const QString& text);
 
+// A text editor's raw text with each of its line breaks (paragraph and line
+// separators, CR LF, lone CR) as one LF. The register lines are read this way too.
+QString plainBreaks(const QString& editorText);
+
 // The hand-off line for the game player: the script's file name without its
 // last four characters (the ".scp"); shorter names give an empty line.
 QString handOffName(const QString& scriptFileName);

@@ -62,17 +62,25 @@ struct AdventureServer {
     }
 };
 
-TEST(ItemTransferWindows, MapAndRegisterButtonsCheckSendFetchAndReport) {
+// The program, started against the scripted server, in the server's group
+// with the connection ready.
+class ItemTransferWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        form.resize(1297, 802);
+        form.show();
+        enterTheGroup(form);
+        ASSERT_TRUE(form.IsReady());
+    }
+
     TestWorkspace ws;
     AdventureServer peer;
-    test::reportedErrors().clear();
-    TForm1 form(ws.programFile(), nullptr, peer.server.base());
-    form.resize(1297, 802);
-    form.show();
+    bool freshReport = (test::reportedErrors().clear(), true);  // before the program starts
+    TForm1 form{ws.programFile(), nullptr, peer.server.base()};
     QWidget* root = &form;
+};
 
-    enterTheGroup(form);
-    ASSERT_TRUE(form.IsReady());
+TEST_F(ItemTransferWindows, MapAndRegisterButtonsCheckSendFetchAndReport) {
     const size_t before = peer.server.requests().size();
 
     click(child(root, "btMap"));
@@ -120,16 +128,7 @@ TEST(ItemTransferWindows, MapAndRegisterButtonsCheckSendFetchAndReport) {
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 
-TEST(ItemTransferWindows, ScriptButtonsSendTheLoadedScriptAndLoadTheFetchedOne) {
-    TestWorkspace ws;
-    AdventureServer peer;
-    test::reportedErrors().clear();
-    TForm1 form(ws.programFile(), nullptr, peer.server.base());
-    form.resize(1297, 802);
-    form.show();
-    QWidget* root = &form;
-    enterTheGroup(form);
-    ASSERT_TRUE(form.IsReady());
+TEST_F(ItemTransferWindows, ScriptButtonsSendTheLoadedScriptAndLoadTheFetchedOne) {
     auto* senha = child<QLineEdit>(root, "Senha");
     QTest::keyClicks(senha, "segredo");
     QTest::keyClick(senha, Qt::Key_Return);
@@ -162,16 +161,7 @@ TEST(ItemTransferWindows, ScriptButtonsSendTheLoadedScriptAndLoadTheFetchedOne) 
 
 // The fetched current-status list replaces the one in memory, which would
 // otherwise be written over it when the program ends.
-TEST(ItemTransferWindows, ObjectDownloadTakesUpTheFetchedCurrentStatusList) {
-    TestWorkspace ws;
-    AdventureServer peer;
-    test::reportedErrors().clear();
-    TForm1 form(ws.programFile(), nullptr, peer.server.base());
-    form.resize(1297, 802);
-    form.show();
-    QWidget* root = &form;
-    enterTheGroup(form);
-    ASSERT_TRUE(form.IsReady());
+TEST_F(ItemTransferWindows, ObjectDownloadTakesUpTheFetchedCurrentStatusList) {
 
     ws.write("castelo/chave.obj", "chave\r\nChave\r\numa chave\r\nmesa\r\n\r\nt1\r\n0\r\n0\r\n");
     click(child(root, "btObj"));

@@ -28,13 +28,7 @@ using orv::test::crlf;
 
 namespace {
 
-std::unique_ptr<TForm1> startProgram(const TestWorkspace& ws) {
-    test::reportedErrors().clear();
-    auto form = std::make_unique<TForm1>(ws.programFile());
-    form->resize(1297, 802);
-    form->show();
-    return form;
-}
+using test::startProgram;
 
 QStringList listed(TForm1& form) {
     return test::rows(child<QListWidget>(&form, "Games"));

@@ -92,9 +92,7 @@ struct Session {
         ws.write("Vale/abertura.png", png({640, 400}, Qt::blue));
         ws.write("Vale/painel.png", png({640, 400}, Qt::darkGreen));
         ws.write("pan-castelo.png", png({600, 380}, QColor(90, 60, 30)));
-        test::reportedErrors().clear();
-        form = std::make_unique<TForm1>(ws.programFile());
-        form->show();
+        form = test::startProgram(ws);
         form->OpenAdventure("Vale");
         window = form->findChild<PanelWindow*>("JanPan");
         // Through the button, so that an error is reported as the author sees it.

@@ -40,9 +40,7 @@ struct Session {
         ws.write("Vale/Vale.rgs", crlf(QList<QByteArray>(251)));
         if (lay)
             lay(ws);
-        test::reportedErrors().clear();
-        form = std::make_unique<TForm1>(ws.programFile());
-        form->show();
+        form = test::startProgram(ws);
         form->OpenAdventure("Vale");
         window = form->findChild<RegistersWindow*>("JanReg");
         form->btRegClick();

@@ -82,10 +82,7 @@ struct Session {
         ws.addAdventure("Vale");
         if (lay)
             lay(ws);
-        test::reportedErrors().clear();
-        form = std::make_unique<TForm1>(ws.programFile());
-        form->resize(1297, 802);
-        form->show();
+        form = test::startProgram(ws);
         form->OpenAdventure("Vale");
         window = child<ScriptWindow>(form.get(), "JanScp");
         usePlayer(0);

@@ -80,9 +80,7 @@ struct Session {
         ws.addAdventure("Vale");
         for (const QString& f : files)
             ws.write("Vale/" + f, "RIFF");
-        test::reportedErrors().clear();
-        form = std::make_unique<TForm1>(ws.programFile());
-        form->show();
+        form = test::startProgram(ws);
         form->OpenAdventure("Vale");
         window = form->findChild<SoundWindow*>("JanSnd");
         window->setSoundOutput(std::make_unique<RecordingOutput>(speaker));

@@ -48,13 +48,7 @@ QColor led(QWidget* root) {
     return child<Shape>(root, "Led")->fillColour();
 }
 
-std::unique_ptr<TForm1> startProgram(const TestWorkspace& ws, const QString& server) {
-    test::reportedErrors().clear();
-    auto form = std::make_unique<TForm1>(ws.programFile(), nullptr, server);
-    form->resize(1297, 802);
-    form->show();
-    return form;
-}
+using test::startProgram;
 
 QStringList groups(QWidget* root) {
     return test::rows(child<QListWidget>(root, "LstGrp"));

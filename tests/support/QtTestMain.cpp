@@ -1,6 +1,8 @@
 #include "QtTestMain.h"
 
+#include "TestWorkspace.h"
 #include "app/OrvalisApplication.h"
+#include "app/TForm1.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +11,14 @@ namespace orv::test {
 QStringList& reportedErrors() {
     static QStringList errors;
     return errors;
+}
+
+std::unique_ptr<TForm1> startProgram(const TestWorkspace& ws, const QString& serverBase) {
+    reportedErrors().clear();
+    auto form = std::make_unique<TForm1>(ws.programFile(), nullptr, serverBase);
+    form->resize(1297, 802);
+    form->show();
+    return form;
 }
 
 }  // namespace orv::test

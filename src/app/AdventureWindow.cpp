@@ -1,4 +1,5 @@
 #include "AdventureWindow.h"
+#include "ErrorReport.h"
 
 #include "AdventureWorkspace.h"
 #include "ListFile.h"
@@ -30,7 +31,7 @@ AdventureWindow::AdventureWindow(QWidget* parent, ProgramState& state,
     advents_ = new QListWidget(this);
     advents_->setObjectName(QStringLiteral("Advents"));
     advents_->hide();
-    connect(games_, &QListWidget::itemDoubleClicked, this, [this] { GamesDblClick(); });
+    connect(games_, &QListWidget::itemDoubleClicked, this, reported([this] { GamesDblClick(); }));
 }
 
 void AdventureWindow::RebuildAdventureList() {

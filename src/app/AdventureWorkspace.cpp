@@ -29,6 +29,8 @@ QStringList completeAdventures(const QString& folder) {
 }
 
 void openAdventureFiles(ProgramState& state, const std::function<void(const QString&)>& setPassword) {
+    // What a killed run may have left half written is never the author's file.
+    removeStaleTemporaries(state.adventureFolder);
     const QString base = state.adventureFolder + state.adventureName;
     if (fileExists(base + ".ini"))
         state.settingsList = ListFile::read(base + ".ini");
@@ -57,12 +59,14 @@ void openAdventureFiles(ProgramState& state, const std::function<void(const QStr
     state.currentStatusList = ListFile::read(base + ".obx");
 }
 
-void saveListsAtExit(const ProgramState& state) {
-    const QString base = state.adventureFolder + state.adventureName;
+void saveSettingsAtExit(const ProgramState& state) {
     if (!state.settingsList.isEmpty())
-        ListFile::write(base + ".ini", state.settingsList);
+        ListFile::write(state.adventureFolder + state.adventureName + ".ini", state.settingsList);
+}
+
+void saveCurrentStatusAtExit(const ProgramState& state) {
     if (!state.currentStatusList.isEmpty())
-        ListFile::write(base + ".obx", state.currentStatusList);
+        ListFile::write(state.adventureFolder + state.adventureName + ".obx", state.currentStatusList);
 }
 
 }  // namespace orv::AdventureWorkspace

@@ -27,9 +27,10 @@ QStringList completeAdventures(const QString& folder);
 // first called with an empty text.
 void openAdventureFiles(ProgramState& state, const std::function<void(const QString&)>& setPassword);
 
-// At the end of the program: the map list is written by the caller; this
-// writes the settings and current-status lists when they hold lines.
-void saveListsAtExit(const ProgramState& state);
+// At the end of the program: the map list is written by the caller; these
+// write the settings and current-status lists when they hold lines.
+void saveSettingsAtExit(const ProgramState& state);
+void saveCurrentStatusAtExit(const ProgramState& state);
 
 }  // namespace AdventureWorkspace
 }  // namespace orv

@@ -1,11 +1,11 @@
 #include "ListFile.h"
 
 #include "Cp1252.h"
+#include "DurableWrite.h"
 #include "OrvalisError.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace orv {
 
@@ -58,30 +58,6 @@ QByteArray readFileBytes(const QString& path) {
         throw OrvalisError(QStringLiteral("Não foi possível ler o arquivo \"%1\": %2")
                                .arg(QFileInfo(path).absoluteFilePath(), file.errorString()));
     return bytes;
-}
-
-void writeFileSafely(const QString& path, const QByteArray& bytes) {
-    const QFileInfo info(path);
-    auto fail = [&](const QString& why) {
-        throw OrvalisError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
-                               .arg(info.absoluteFilePath(), why));
-    };
-    if (info.isDir())
-        fail(QStringLiteral("é uma pasta"));
-    // A file without its owner's write permission is read-only for everyone,
-    // the administrator included: the author marked it so on purpose.
-    if (info.exists() && (!info.isWritable() || !(info.permissions() & QFile::WriteOwner)))
-        fail(QStringLiteral("o arquivo é somente leitura"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        fail(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        fail(why);
-    }
-    if (!file.commit())
-        fail(file.errorString());
 }
 
 bool fileExists(const QString& path) {

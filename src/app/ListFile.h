@@ -1,4 +1,5 @@
 #pragma once
+#include "DurableWrite.h"
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -20,11 +21,6 @@ void write(const QString& path, const QStringList& lines);
 
 // Reads a whole file; throws OrvalisError naming the file when it cannot.
 QByteArray readFileBytes(const QString& path);
-
-// Writes a whole file through a temporary file beside it that is renamed over
-// the target, so a crash or a full disk never leaves half a file. A target that
-// exists but may not be written (read-only) is refused, and stays as it was.
-void writeFileSafely(const QString& path, const QByteArray& bytes);
 
 bool fileExists(const QString& path);
 

@@ -1,12 +1,14 @@
 #pragma once
+#include "ErrorReport.h"
+
 #include <QApplication>
 #include <functional>
 
 namespace orv {
 
-// The one place that reports errors: an exception thrown by an event handler
-// ends that handler, its text is shown in a message box, and the program runs
-// on with whatever the handler had already done.
+// The program's error report is a message box. Handlers catch at their own
+// edge (reportErrors, reported); notify is the last net for anything that
+// still reaches the event loop.
 class OrvalisApplication : public QApplication {
 public:
     using Reporter = std::function<void(const QString&)>;
@@ -16,17 +18,10 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 
     // Tests replace the message box with a sink of their own.
-    void setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
-    void report(const QString& text);
+    void setReporter(Reporter reporter) { setErrorSink(std::move(reporter)); }
+    void report(const QString& text) { reportError(text); }
 
     static OrvalisApplication* instance();
-
-private:
-    Reporter reporter_;
 };
-
-// Runs an action and reports what it throws, for the few places that are not
-// reached through an event (start-up steps run from the main window's constructor).
-void reportErrors(const std::function<void()>& action);
 
 }  // namespace orv

@@ -1,5 +1,7 @@
 #include "PictureBox.h"
 
+#include "ErrorReport.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -30,12 +32,12 @@ void PictureBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         leftDown_ = true;
     if (onPress)
-        onPress(event);
+        reportErrors([&] { onPress(event); });
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent* event) {
     if (onMove)
-        onMove(event);
+        reportErrors([&] { onMove(event); });
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
@@ -44,14 +46,14 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         leftDown_ = false;
     if (onRelease)
-        onRelease(event);
+        reportErrors([&] { onRelease(event); });
     if (click && onClick)
-        onClick();
+        reportErrors(onClick);
 }
 
 void PictureBox::mouseDoubleClickEvent(QMouseEvent* event) {
     if (onDoubleClick && event->button() == Qt::LeftButton) {
-        onDoubleClick();
+        reportErrors(onDoubleClick);
         return;
     }
     // Without a double-click action a second click is just another press.

@@ -1,4 +1,5 @@
 #include "SettingsWindow.h"
+#include "ErrorReport.h"
 
 #include "ProgramState.h"
 
@@ -88,7 +89,7 @@ QRadioButton* SettingsWindow::addRadio(QWidget* group, const QString& name, cons
     radio->move(at);
     radio->adjustSize();
     radio->setChecked(checked);
-    connect(radio, &QRadioButton::clicked, this, [this, setting, value] { state_.*setting = value; });
+    connect(radio, &QRadioButton::clicked, this, reported([this, setting, value] { state_.*setting = value; }));
     return radio;
 }
 

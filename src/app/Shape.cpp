@@ -1,5 +1,7 @@
 #include "Shape.h"
 
+#include "ErrorReport.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -26,14 +28,14 @@ void Shape::paintEvent(QPaintEvent*) {
 
 void Shape::mousePressEvent(QMouseEvent* event) {
     if (onPress)
-        onPress(event);
+        reportErrors([&] { onPress(event); });
     else
         QWidget::mousePressEvent(event);
 }
 
 void Shape::mouseReleaseEvent(QMouseEvent* event) {
     if (onRelease)
-        onRelease(event);
+        reportErrors([&] { onRelease(event); });
     else
         QWidget::mouseReleaseEvent(event);
 }

@@ -356,8 +356,21 @@ void TForm1::SaveAtExit() {
     if (exitSaved_ || !state_.adventureOpen())
         return;
     exitSaved_ = true;
-    map_.save(state_.adventureFolder + state_.adventureName + QStringLiteral(".map"));
-    AdventureWorkspace::saveListsAtExit(state_);
+    // Each file is tried even when an earlier one failed, and the report
+    // names every file that could not be written.
+    QStringList failures;
+    const auto attempt = [&failures](const std::function<void()>& save) {
+        try {
+            save();
+        } catch (const OrvalisError& error) {
+            failures.append(error.text());
+        }
+    };
+    attempt([this] { map_.save(state_.adventureFolder + state_.adventureName + QStringLiteral(".map")); });
+    attempt([this] { AdventureWorkspace::saveSettingsAtExit(state_); });
+    attempt([this] { AdventureWorkspace::saveCurrentStatusAtExit(state_); });
+    if (!failures.isEmpty())
+        throw OrvalisError(failures.join(QLatin1Char('\n')));
 }
 
 }  // namespace orv

@@ -1,4 +1,5 @@
 #include "ImageLibraryWindow.h"
+#include "app/ErrorReport.h"
 
 #include "app/Controls.h"
 #include "app/OrvalisError.h"
@@ -53,7 +54,7 @@ void ThumbnailSheetView::paintEvent(QPaintEvent* event) {
 
 void ThumbnailSheetView::mousePressEvent(QMouseEvent* event) {
     if (onPress)
-        onPress(event);
+        reportErrors([&] { onPress(event); });
 }
 
 ImageLibraryWindow::ImageLibraryWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady)

@@ -1,4 +1,5 @@
 #include "ObjectWindow.h"
+#include "app/ErrorReport.h"
 
 #include "ObjectStore.h"
 #include "app/ButtonArt.h"
@@ -58,7 +59,7 @@ ObjectWindow::ObjectWindow(QWidget* parent, ProgramState& state, std::function<b
     QFont listFont(QStringLiteral("Arial"));
     listFont.setPixelSize(13);
     noObj_->setFont(listFont);
-    connect(noObj_, &QListWidget::itemClicked, this, [this] { NoObjClick(); });
+    connect(noObj_, &QListWidget::itemClicked, this, reported([this] { NoObjClick(); }));
 
     const LabelStyle header{15, true, true, QColor(0, 0, 128)};
     const LabelStyle nameStyle{15, true, true, QColor(0, 128, 128)};

@@ -1,4 +1,5 @@
 #include "PanelWindow.h"
+#include "app/ErrorReport.h"
 
 #include "app/ButtonArt.h"
 #include "app/Controls.h"
@@ -111,7 +112,7 @@ PanelWindow::PanelWindow(QWidget* parent, ProgramState& state, std::function<boo
     arqPan_ = new QListWidget(this);
     arqPan_->setObjectName(QStringLiteral("ArqPan"));
     arqPan_->setGeometry(5, kListTop, 206, kListHeightOpening);
-    connect(arqPan_, &QListWidget::itemClicked, this, [this] { ArqPanClick(); });
+    connect(arqPan_, &QListWidget::itemClicked, this, reported([this] { ArqPanClick(); }));
 
     bnPanGrv_ = makeSmallButton(this, QStringLiteral("bnPanGrv"), QStringLiteral("Gravar"), {5, 512},
                                 [this] { bnPanGrvClick(); });
@@ -418,14 +419,16 @@ void PanelWindow::bnPanGrvClick() {
 
 bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
     const auto area = areaLabels_.constFind(watched);
-    if (area != areaLabels_.constEnd()) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
+    const bool mouseEvent =
+        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease;
+    if (area != areaLabels_.constEnd() && mouseEvent) {
+        const auto* mouse = static_cast<const QMouseEvent*>(event);
         if (event->type() == QEvent::MouseButtonPress &&
             (mouse->button() == Qt::RightButton || (mouse->modifiers() & Qt::ControlModifier)))
-            areaLabelPaint();
+            reportErrors([this] { areaLabelPaint(); });
         else if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton &&
                  static_cast<QWidget*>(watched)->rect().contains(mouse->position().toPoint()))
-            areaLabelClick(*area);
+            reportErrors([this, area] { areaLabelClick(*area); });
     }
     return ToolWindow::eventFilter(watched, event);
 }

@@ -1,4 +1,5 @@
 #include "RegistersWindow.h"
+#include "app/ErrorReport.h"
 
 #include "app/ButtonArt.h"
 #include "app/Controls.h"
@@ -119,9 +120,9 @@ void RegistersWindow::RegsKeyPress() {
 
 bool RegistersWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == regs_ && event->type() == QEvent::KeyPress)
-        RegsKeyPress();
+        reportErrors([this] { RegsKeyPress(); });
     else if (watched == regs_->viewport() && event->type() == QEvent::MouseButtonPress)
-        RegsClick();
+        reportErrors([this] { RegsClick(); });
     return ToolWindow::eventFilter(watched, event);
 }
 

@@ -1,4 +1,5 @@
 #include "ScriptWindow.h"
+#include "app/ErrorReport.h"
 
 #include "ScriptText.h"
 #include "app/ButtonArt.h"
@@ -54,7 +55,7 @@ ScriptWindow::ScriptWindow(QWidget* parent, ProgramState& state, std::function<b
     QFont listFont(QStringLiteral("Arial"));
     listFont.setPixelSize(13);
     noScp_->setFont(listFont);
-    connect(noScp_, &QListWidget::itemClicked, this, [this] { NoScpClick(); });
+    connect(noScp_, &QListWidget::itemClicked, this, reported([this] { NoScpClick(); }));
 
     fonte_ = new QPlainTextEdit(this);
     fonte_->setObjectName(QStringLiteral("Fonte"));
@@ -215,7 +216,7 @@ void ScriptWindow::bnDwnScpClick() {
 
 bool ScriptWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == fonte_ && event->type() == QEvent::KeyPress)
-        FonteKeyPress(*static_cast<QKeyEvent*>(event));
+        reportErrors([&] { FonteKeyPress(*static_cast<QKeyEvent*>(event)); });
     return ToolWindow::eventFilter(watched, event);
 }
 

@@ -1,4 +1,5 @@
 #include "SoundWindow.h"
+#include "app/ErrorReport.h"
 
 #include "app/ButtonArt.h"
 #include "app/Controls.h"
@@ -42,7 +43,7 @@ SoundWindow::SoundWindow(QWidget* parent, ProgramState& state, std::function<boo
     QPalette listPalette = arqSnd_->palette();
     listPalette.setColor(QPalette::Base, kPanelGrey);
     arqSnd_->setPalette(listPalette);
-    connect(arqSnd_, &QListWidget::itemClicked, this, [this] { ArqSndClick(); });
+    connect(arqSnd_, &QListWidget::itemClicked, this, reported([this] { ArqSndClick(); }));
 
     makeLabel(panel, QStringLiteral("Label28"), QStringLiteral("Som:"), {225, 35},
               LabelStyle{19, true, true, Qt::black});

@@ -7,7 +7,6 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 
 namespace orv {
 namespace {
@@ -67,16 +66,15 @@ QImage BmpCodec::decode(const QByteArray& file) {
     return picture.convertToFormat(QImage::Format_RGB32);
 }
 
-bool BmpCodec::write(const QString& path, const QImage& bitmap) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(bitmap)) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+void BmpCodec::write(const QString& path, const QImage& bitmap) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "bmp");
+    if (!writer.write(bitmap))
+        throw OrvalisError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
+                               .arg(path, writer.errorString()));
+    writeFileSafely(path, bytes);
 }
 
 }  // namespace orv

@@ -13,9 +13,9 @@ public:
     static QImage read(const QString& path);
     static QImage decode(const QByteArray& file);
 
-    // Writes the bitmap in its own pixel format; false when that failed, in
-    // which case the file is left as it was.
-    static bool write(const QString& path, const QImage& bitmap);
+    // Writes the bitmap in its own pixel format through the durable write;
+    // a failure raises WriteError and leaves the file as it was.
+    static void write(const QString& path, const QImage& bitmap);
 };
 
 }  // namespace orv

@@ -1,10 +1,12 @@
 #include "PngCodec.h"
 
 #include "Picture.h"
+#include "app/DurableWrite.h"
 #include "app/OrvalisError.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QBuffer>
+#include <cerrno>
 #include <QtEndian>
 
 #include <png.h>
@@ -255,7 +257,7 @@ void writeToDevice(png_structp png, png_bytep data, size_t length) {
         png_error(png, "write failed");
 }
 
-// The file reaches the disk when it is committed.
+// The file reaches the disk in one durable write after encoding.
 void flushDevice(png_structp) {}
 
 struct RowSource {
@@ -378,26 +380,32 @@ QImage PngCodec::decode(const QByteArray& file, const QImage& backdrop) {
 
 void PngCodec::write(const QString& path, const QImage& bitmap, std::optional<QRgb> transparent) {
     const QImage rgb = bitmap.convertToFormat(QImage::Format_RGB32);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        failOpen(path);
-    const auto fail = [&file] {
-        file.cancelWriting();
-        throw OrvalisError(QStringLiteral("Error Writing PNG File!"));
-    };
+    // The whole file is made in memory, then written by the one durable
+    // write: a full disk can no longer leave a short PNG behind.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     {
         WriteStruct png;
         if (!png.png || !png.info)
-            fail();
+            throw OrvalisError(QStringLiteral("Error Writing PNG File!"));
         std::vector<png_byte> row(size_t(qMax(rgb.width(), 0)) * 4);
         const RowSource source{rgb.constBits(), rgb.bytesPerLine(), png_uint_32(rgb.width()),
                                png_uint_32(rgb.height()), transparent.has_value(),
                                transparent.value_or(0), row.data()};
-        if (!writeRows(png.png, png.info, &file, &source))
-            fail();
+        if (!writeRows(png.png, png.info, &buffer, &source))
+            throw OrvalisError(QStringLiteral("Error Writing PNG File!"));
     }
-    if (!file.commit())
-        throw OrvalisError(QStringLiteral("Error Writing PNG File!"));
+    try {
+        writeFileSafely(path, bytes);
+    } catch (const WriteError& error) {
+        // A file that cannot be opened keeps the PNG writer's own message;
+        // later failures (a full disk) say which file and why.
+        if (error.step() == WriteError::Step::Open && error.errorNumber() != ENOSPC &&
+            error.errorNumber() != EROFS)
+            failOpen(path);
+        throw;
+    }
 }
 
 }  // namespace orv

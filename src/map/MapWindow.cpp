@@ -1,4 +1,5 @@
 #include "MapWindow.h"
+#include "app/ErrorReport.h"
 
 #include "MapCompiler.h"
 #include "MapModel.h"
@@ -58,7 +59,7 @@ void MapImageView::paintEvent(QPaintEvent* event) {
 
 void MapImageView::mousePressEvent(QMouseEvent* event) {
     if (onPress)
-        onPress(event);
+        reportErrors([&] { onPress(event); });
 }
 
 MapWindow::MapWindow(QWidget* parent, ProgramState& state, MapModel& map, std::function<bool()> isReady)
@@ -344,7 +345,7 @@ bool MapWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == edNomPos_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            edNomPosKeyPress(QChar(13));
+            reportErrors([this] { edNomPosKeyPress(QChar(13)); });
             return true;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "ServerClient.h"
 #include "ServerReply.h"
+#include "app/DurableWrite.h"
 
 #include <QDir>
 
@@ -10,7 +11,11 @@ namespace orv::AdventureTransfer {
 QStringList folderListing(const QString& folder) {
     // Without QDir::Hidden and QDir::System those stay out; Unsorted keeps the
     // file system's own order.
-    return QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Unsorted);
+    QStringList names =
+        QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Unsorted);
+    // The program's own temporary files are never sent, hidden or not.
+    names.removeIf([](const QString& name) { return isTemporaryName(name); });
+    return names;
 }
 
 QStringList downloadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,

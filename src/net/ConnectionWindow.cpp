@@ -1,4 +1,5 @@
 #include "ConnectionWindow.h"
+#include "app/ErrorReport.h"
 
 #include "AdventureTransfer.h"
 #include "ServerClient.h"
@@ -105,13 +106,13 @@ ConnectionWindow::ConnectionWindow(QWidget* parent, ProgramState& state, ServerC
     listFont.setBold(true);
     lstGrp_->setFont(listFont);
     lstGrp_->setStyleSheet(QStringLiteral("QListWidget { background: rgb(224,224,224); color: black; }"));
-    connect(lstGrp_, &QListWidget::itemDoubleClicked, this, [this] { LstGrpDblClick(); });
+    connect(lstGrp_, &QListWidget::itemDoubleClicked, this, reported([this] { LstGrpDblClick(); }));
 
     makeLabel(this, QStringLiteral("lbSenha"), QStringLiteral("Senha do grupo:"), {10, 202},
               LabelStyle{13, true, false, kNavy});
     senha_ = new PasswordBox(this, QStringLiteral("Senha"));
     senha_->setGeometry(10, 220, 200, 22);
-    connect(senha_, &QLineEdit::returnPressed, this, [this] { SenhaKeyPress(); });
+    connect(senha_, &QLineEdit::returnPressed, this, reported([this] { SenhaKeyPress(); }));
 
     auto* toggle = new ClickLabel(QStringLiteral("[-]"), this);
     toggle->setObjectName(QStringLiteral("Label46"));

@@ -1,0 +1,89 @@
+#pragma once
+#include "OrvalisError.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+namespace orv {
+
+// Every file the program writes goes through here. The content is written
+// whole to a hidden temporary file beside the target (".Name.ext.orvtmp"),
+// every write checked, synced to disk and closed (checked); only then is it
+// renamed over the target and the folder synced. On any failure the temporary
+// file is removed, the old file stays byte for byte as it was, and a
+// WriteError names the file and the system's reason in Portuguese.
+//
+// A crash at any moment leaves the target old or new, whole; at worst a
+// temporary file of the recognisable pattern stays behind, which
+// removeStaleTemporaries() clears when the adventure is opened again.
+
+class WriteError : public OrvalisError {
+public:
+    enum class Step { Check, Open, Write, Sync, Close, Rename };
+    WriteError(const QString& path, Step step, int errorNumber);
+    WriteError(const QString& path, Step step, const QString& reason);
+
+    const QString& path() const { return path_; }
+    Step step() const { return step_; }
+    int errorNumber() const { return errno_; }
+
+private:
+    QString path_;
+    Step step_;
+    int errno_ = 0;
+};
+
+// The reason for a system error number, in Portuguese ("disco cheio", ...).
+QString systemReason(int errorNumber);
+
+// The name of the temporary file for `path`, and the test for that pattern.
+QString temporaryPathFor(const QString& path);
+bool isTemporaryName(const QString& fileName);
+
+void writeFileSafely(const QString& path, const QByteArray& bytes);
+
+// Many files at once: every temporary file is written and closed first, the
+// whole lot made durable with one sync of the file system, then each is
+// renamed over its target and each folder synced once. A failure before the
+// renames leaves every target as it was; the error names the file.
+// commit() renames in the order the files were added.
+class DurableBatch {
+public:
+    DurableBatch() = default;
+    DurableBatch(const DurableBatch&) = delete;
+    DurableBatch& operator=(const DurableBatch&) = delete;
+    ~DurableBatch();  // removes the temporary files of a batch not committed
+
+    void add(const QString& path, const QByteArray& bytes);
+    void commit();
+    bool isEmpty() const { return staged_.empty(); }
+
+private:
+    struct Staged {
+        QString path;
+        QString temporary;
+    };
+    std::vector<Staged> staged_;
+    bool committed_ = false;
+};
+
+// Removes the program's own temporary files (".*.orvtmp") from a folder;
+// returns how many were removed.
+int removeStaleTemporaries(const QString& folder);
+
+// Tests replace the system calls to fail at a chosen step with a chosen
+// error number; production code never touches this.
+struct WriteSystemCalls {
+    std::function<long(int fd, const char* data, unsigned long size)> write;
+    std::function<int(int fd)> fsync;
+    std::function<int(int fd)> close;
+    std::function<int(const char* from, const char* to)> rename;
+    std::function<int(int fd)> syncfs;
+};
+WriteSystemCalls& writeSystemCalls();
+void resetWriteSystemCalls();
+
+}  // namespace orv

@@ -1,0 +1,35 @@
+#pragma once
+#include <QString>
+#include <functional>
+#include <type_traits>
+#include <utility>
+
+namespace orv {
+
+// The one error path of the program: what a handler throws ends that handler,
+// its text goes to the error report (a message box in the program, a sink of
+// their own in tests), and the program runs on.
+using ErrorSink = std::function<void(const QString&)>;
+void setErrorSink(ErrorSink sink);
+void reportError(const QString& text);
+
+// Runs an action and reports what it throws.
+void reportErrors(const std::function<void()>& action);
+
+// Wraps a handler reached through a signal connection, so that no exception
+// ever crosses Qt's signal machinery:
+//   connect(list, &QListWidget::itemClicked, this, reported([this] { NoScpClick(); }));
+// The wrapper takes the signal's arguments and passes on those the handler wants.
+template <typename Handler>
+auto reported(Handler handler) {
+    return [handler = std::move(handler)](auto&&... args) {
+        reportErrors([&] {
+            if constexpr (std::is_invocable_v<const Handler&, decltype(args)...>)
+                handler(std::forward<decltype(args)>(args)...);
+            else
+                handler();
+        });
+    };
+}
+
+}  // namespace orv

@@ -13,7 +13,9 @@ namespace orv::test {
 // path beside it, and helpers to lay out adventures and read files back.
 class TestWorkspace {
 public:
-    explicit TestWorkspace(bool withBackground = true) {
+    // `base` puts the workspace on a file system of the test's choosing.
+    explicit TestWorkspace(bool withBackground = true, const QString& base = {})
+        : dir_(base.isEmpty() ? QTemporaryDir() : QTemporaryDir(base + QStringLiteral("/ws-XXXXXX"))) {
         EXPECT_TRUE(dir_.isValid());
         if (withBackground) {
             QImage background(2000, 1200, QImage::Format_RGB32);

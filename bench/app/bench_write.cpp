@@ -1,0 +1,81 @@
+// The cost of the durable write for small files: 200 files of 4 KiB each,
+// written with plain POSIX writes (open, write, close: no sync, no rename),
+// with Qt's save-file class (temporary file and rename, no check of the disk
+// after the buffered write), with the durable write (every write checked,
+// fsync, close checked, rename, folder fsync), and as one durable batch (one
+// sync of the file system for the lot). Medians of alternating rounds.
+#include "app/DurableWrite.h"
+
+#include <QElapsedTimer>
+#include <QSaveFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kFiles = 200;
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double timeRound(const std::function<void(const QString&, const QByteArray&)>& write, const QString& folder,
+                 const QByteArray& bytes) {
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < kFiles; ++i)
+        write(folder + QStringLiteral("/f%1.scp").arg(i), bytes);
+    return double(timer.nsecsElapsed()) / 1e6 / kFiles;
+}
+
+}  // namespace
+
+int main() {
+    QTemporaryDir dir;
+    const QString folder = dir.path();
+    const QByteArray bytes(4096, 'x');
+
+    const auto plain = [](const QString& path, const QByteArray& b) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || ::write(fd, b.constData(), size_t(b.size())) != b.size())
+            std::abort();
+        ::close(fd);
+    };
+    const auto saveFile = [](const QString& path, const QByteArray& b) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(b) != b.size() || !file.commit())
+            std::abort();
+    };
+    const auto durable = [](const QString& path, const QByteArray& b) { orv::writeFileSafely(path, b); };
+
+    std::vector<double> tPlain, tSave, tDurable, tBatch;
+    for (int round = 0; round < 5; ++round) {
+        tPlain.push_back(timeRound(plain, folder, bytes));
+        tSave.push_back(timeRound(saveFile, folder, bytes));
+        tDurable.push_back(timeRound(durable, folder, bytes));
+        QElapsedTimer timer;
+        timer.start();
+        orv::DurableBatch batch;
+        for (int i = 0; i < kFiles; ++i)
+            batch.add(folder + QStringLiteral("/f%1.scp").arg(i), bytes);
+        batch.commit();
+        tBatch.push_back(double(timer.nsecsElapsed()) / 1e6 / kFiles);
+    }
+    const double p = median(tPlain), s = median(tSave), d = median(tDurable), b = median(tBatch);
+    std::printf("4 KiB file, per file (median of 5 rounds of %d files)\n", kFiles);
+    std::printf("  plain write (open, write, close)      %8.3f ms\n", p);
+    std::printf("  Qt save file (temporary, rename)      %8.3f ms\n", s);
+    std::printf("  durable write (checked, fsync, rename) %7.3f ms\n", d);
+    std::printf("  durable batch (one sync for all)      %8.3f ms\n", b);
+    std::printf("ratio durable / plain: %.2f\n", d / p);
+    std::printf("ratio durable / Qt save file: %.2f\n", d / s);
+    std::printf("ratio batch / plain: %.2f\n", b / p);
+    return 0;
+}

@@ -1,0 +1,193 @@
+// The one write every file goes through: a failure at any step leaves the old
+// file as it was and says which file and why; a killed writer never leaves a
+// torn file; the temporary files are recognisable and cleared.
+#include "app/DurableWrite.h"
+#include "app/ListFile.h"
+#include "net/AdventureTransfer.h"
+#include "support/TestWorkspace.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace orv;
+using orv::test::TestWorkspace;
+
+namespace {
+
+// Restores the real system calls when a test ends, whatever happened.
+struct InjectedCalls {
+    InjectedCalls() = default;
+    ~InjectedCalls() { resetWriteSystemCalls(); }
+    WriteSystemCalls& calls = writeSystemCalls();
+};
+
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+std::string textOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const OrvalisError& error) {
+        return error.text().toStdString();
+    }
+    return "(no error)";
+}
+
+}  // namespace
+
+TEST(DurableWrite, AFailureAtEveryStepKeepsTheOldFileAndNamesFileAndReason) {
+    struct Case {
+        const char* step;
+        int error;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"write", ENOSPC, "disco cheio"},       {"write", EDQUOT, "cota de disco esgotada"},
+        {"short", ENOSPC, "disco cheio"},       {"zero", 0, "disco cheio"},
+        {"fsync", EIO, "erro de entrada e saída no disco"},
+        {"close", ENOSPC, "disco cheio"},       {"rename", EXDEV, "erro do sistema"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.step) + " " + c.reason);
+        TestWorkspace ws(false);
+        const QByteArray old = "antigo\r\n";
+        ws.write("A/A.map", old);
+        InjectedCalls inject;
+        const std::string step = c.step;
+        const int error = c.error;
+        int calls = 0;
+        if (step == "write" || step == "short" || step == "zero")
+            inject.calls.write = [&](int fd, const char* data, unsigned long size) -> long {
+                if (step == "short" && calls++ == 0)
+                    return ::write(fd, data, size / 2);  // half taken, then the disk is full
+                if (step == "zero")
+                    return 0;
+                errno = error;
+                return -1;
+            };
+        if (step == "fsync")
+            inject.calls.fsync = [&](int) { errno = error; return -1; };
+        if (step == "close")
+            inject.calls.close = [&](int fd) { ::close(fd); errno = error; return -1; };
+        if (step == "rename")
+            inject.calls.rename = [&](const char*, const char*) { errno = error; return -1; };
+
+        const std::string text = textOf([&] { writeFileSafely(ws.path("A/A.map"), QByteArray(10000, 'n')); });
+        EXPECT_NE(text.find("A/A.map\""), std::string::npos) << text;
+        EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+        EXPECT_EQ(ws.read("A/A.map"), old);
+        EXPECT_EQ(filesIn(ws.path("A")), QStringList{"A.map"});  // no temporary left
+    }
+}
+
+TEST(DurableWrite, ShortWritesAreCompletedAndPermissionsKept) {
+    TestWorkspace ws(false);
+    ws.write("x.scp", "old");
+    QFile::setPermissions(ws.path("x.scp"), QFile::ReadOwner | QFile::WriteOwner);
+    InjectedCalls inject;
+    inject.calls.write = [](int fd, const char* data, unsigned long size) -> long {
+        return ::write(fd, data, size > 7 ? 7 : size);  // the kernel may take less than asked
+    };
+    QByteArray bytes;
+    for (int i = 0; i < 1000; ++i)
+        bytes += char(i);
+    writeFileSafely(ws.path("x.scp"), bytes);
+    EXPECT_EQ(ws.read("x.scp"), bytes);
+    EXPECT_EQ(QFile::permissions(ws.path("x.scp")) & 0xF0FF, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+TEST(DurableWrite, ReadOnlyFilesAndFoldersInTheWayAreRefusedBeforeAnyTemporaryFile) {
+    TestWorkspace ws(false);
+    ws.write("A/A.ini", "keep");
+    QFile::setPermissions(ws.path("A/A.ini"), QFile::ReadOwner | QFile::ReadGroup);
+    EXPECT_NE(textOf([&] { ListFile::write(ws.path("A/A.ini"), {"x"}); }).find("o arquivo é somente leitura"),
+              std::string::npos);
+    QDir().mkpath(ws.path("A/sen.txt"));
+    EXPECT_NE(textOf([&] { ListFile::write(ws.path("A/sen.txt"), {"x"}); }).find("é uma pasta"), std::string::npos);
+    EXPECT_NE(textOf([&] { writeFileSafely(ws.path("nao/existe.map"), "x"); }).find("a pasta não existe"),
+              std::string::npos);
+    EXPECT_EQ(ws.read("A/A.ini"), "keep");
+    EXPECT_EQ(filesIn(ws.path("A")), QStringList{"A.ini"});
+}
+
+TEST(DurableWrite, ABatchIsAllOrNothingUntilItsRenames) {
+    TestWorkspace ws(false);
+    ws.write("a.scp", "a-old");
+    ws.write("b.scp", "b-old");
+    {
+        InjectedCalls inject;
+        inject.calls.syncfs = [](int) { errno = EIO; return -1; };
+        DurableBatch batch;
+        batch.add(ws.path("a.scp"), "a-new");
+        batch.add(ws.path("b.scp"), "b-new");
+        EXPECT_NE(textOf([&] { batch.commit(); }).find("erro de entrada e saída"), std::string::npos);
+    }
+    EXPECT_EQ(ws.read("a.scp"), "a-old");
+    EXPECT_EQ(ws.read("b.scp"), "b-old");
+    {
+        DurableBatch dropped;  // never committed: its temporary files go with it
+        dropped.add(ws.path("a.scp"), "a-new");
+    }
+    EXPECT_EQ(filesIn(ws.folder()), (QStringList{"a.scp", "b.scp"}));
+    DurableBatch batch;
+    batch.add(ws.path("a.scp"), "a-new");
+    batch.add(ws.path("c.scp"), "c-new");
+    batch.commit();
+    EXPECT_EQ(ws.read("a.scp"), "a-new");
+    EXPECT_EQ(ws.read("c.scp"), "c-new");
+    EXPECT_EQ(filesIn(ws.folder()), (QStringList{"a.scp", "b.scp", "c.scp"}));
+}
+
+TEST(DurableWrite, TemporariesAreRecognisedClearedAtOpeningAndNeverListedForUpload) {
+    EXPECT_EQ(temporaryPathFor("/w/Mar/Mar.map"), "/w/Mar/.Mar.map.orvtmp");
+    EXPECT_TRUE(isTemporaryName(".Mar.map.orvtmp"));
+    EXPECT_FALSE(isTemporaryName("Mar.map.orvtmp"));
+    EXPECT_FALSE(isTemporaryName(".orvtmp"));
+    EXPECT_FALSE(isTemporaryName(".config"));
+
+    TestWorkspace ws(false);
+    ws.write("Mar/Mar.map", "m");
+    ws.write("Mar/.Mar.map.orvtmp", "half");
+    ws.write("Mar/orvtmp.txt", "the author's");
+    ws.write("Mar/.notas", "the author's too");
+    EXPECT_EQ(AdventureTransfer::folderListing(ws.path("Mar")).filter(".orvtmp").size(), 0);
+    EXPECT_EQ(removeStaleTemporaries(ws.path("Mar")), 1);
+    EXPECT_EQ(filesIn(ws.path("Mar")), (QStringList{".notas", "Mar.map", "orvtmp.txt"}));
+}
+
+// A writer killed at random moments in a stream of saves: the file is always
+// one of the versions, whole, never empty or torn.
+TEST(DurableWrite, AKilledWriterNeverLeavesATornOrEmptyFile) {
+    TestWorkspace ws(false);
+    const QString path = ws.path("Vale.map");
+    const QByteArray a(64 * 1024, 'a'), b(48 * 1024, 'b');
+    writeFileSafely(path, a);
+    auto* random = QRandomGenerator::global();
+    int torn = 0;
+    for (int round = 0; round < 60; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0;; ++i)
+                writeFileSafely(path, i % 2 ? a : b);
+        }
+        ::usleep(useconds_t(random->bounded(1000, 15000)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        const QByteArray now = ws.read("Vale.map");
+        if (now != a && now != b)
+            ++torn;
+    }
+    EXPECT_EQ(torn, 0);
+    removeStaleTemporaries(ws.folder());
+    EXPECT_EQ(filesIn(ws.folder()), QStringList{"Vale.map"});
+}

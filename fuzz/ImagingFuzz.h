@@ -1,7 +1,7 @@
 #pragma once
 // What the picture reader targets share: any bytes must give a sound picture
 // or the reader's own error, never a crash, a hang or a huge allocation.
-#include "app/OrvalisError.h"
+#include "core/OrvalisError.h"
 #include "imaging/Picture.h"
 
 #include <QByteArray>

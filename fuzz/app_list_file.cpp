@@ -1,6 +1,6 @@
 // List files come from other people's machines and the server: any bytes
 // must split into lines, and the lines written back must read the same.
-#include "app/ListFile.h"
+#include "core/ListFile.h"
 
 #include <QByteArray>
 

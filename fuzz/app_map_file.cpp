@@ -1,7 +1,7 @@
 // A map file may be anything (a download, a hand edit): loading it must give
 // the 801-line map, and every position block built from it must stay inside
 // the grid.
-#include "app/ListFile.h"
+#include "core/ListFile.h"
 #include "map/MapCompiler.h"
 #include "map/MapModel.h"
 

@@ -1,6 +1,6 @@
 // Loading a full map (400 named cells, each with a tile) including drawing
 // the map image, beside reading the same file's bytes.
-#include "app/ListFile.h"
+#include "core/ListFile.h"
 #include "map/MapModel.h"
 
 #include <QElapsedTimer>

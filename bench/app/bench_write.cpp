@@ -4,7 +4,7 @@
 // after the buffered write), with the durable write (every write checked,
 // fsync, close checked, rename, folder fsync), and as one durable batch (one
 // sync of the file system for the lot). Medians of alternating rounds.
-#include "app/DurableWrite.h"
+#include "core/DurableWrite.h"
 
 #include <QElapsedTimer>
 #include <QSaveFile>

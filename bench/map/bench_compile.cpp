@@ -4,7 +4,7 @@
 // figure, the same bytes through the safe write every file of the program
 // goes through (temporary file, sync, rename), shows what the compiler adds
 // on top of that rule.
-#include "app/ListFile.h"
+#include "core/ListFile.h"
 #include "map/MapCompiler.h"
 
 #include <QDir>

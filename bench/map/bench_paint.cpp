@@ -4,8 +4,8 @@
 // drawing the same tile pictures with a bare QPainter onto a QImage, measured
 // in the same run. Naming writes each position's script, so it is shown on
 // its own line. Runs on the offscreen platform unless another one is set.
-#include "app/ProgramState.h"
-#include "app/Shape.h"
+#include "support/TestAdventure.h"
+#include "widgets/Shape.h"
 #include "map/MapModel.h"
 #include "map/MapWindow.h"
 #include "map/TileSet.h"
@@ -62,16 +62,12 @@ int main(int argc, char** argv) {
     constexpr int rounds = 5;
     std::vector<double> paintUs, nameUs, floorUs;
     for (int round = 0; round < rounds; ++round) {
-        orv::ProgramState state;
-        state.workspaceFolder = ws;
-        state.adventureName = QStringLiteral("Banco%1").arg(round);
-        state.adventureFolder = ws + state.adventureName + QLatin1Char('/');
-        QDir().mkpath(state.adventureFolder);
+        orv::test::TestAdventure state(ws, QStringLiteral("Banco%1").arg(round));
         orv::MapModel map(ws + QStringLiteral("defmap.bmp"));
         map.reset();
         QWidget host;
         host.resize(1297, 722);
-        auto* window = new orv::MapWindow(&host, state, map, [] { return false; });
+        auto* window = new orv::MapWindow(&host, state.adventure, state.connection, state.settings, state.drag, map, {});
         window->setGeometry(0, 0, 1297, 722);
         host.show();
         window->show();

@@ -6,7 +6,7 @@
 // rename) while curl just writes; the cost of 1000 safe writes alone is
 // measured too, to tell the two apart. The group's password hash has the
 // lowest bcrypt cost, so that the uploads measure the transfer.
-#include "app/ListFile.h"
+#include "core/ListFile.h"
 #include "net/ServerClient.h"
 #include "net/TestServers.h"
 

@@ -1,6 +1,6 @@
-#include "OrvalisApplication.h"
+#include "app/OrvalisApplication.h"
 
-#include "OrvalisError.h"
+#include "core/OrvalisError.h"
 
 #include <QMessageBox>
 #include <exception>

@@ -1,5 +1,5 @@
 #pragma once
-#include "ErrorReport.h"
+#include "core/ErrorReport.h"
 
 #include <QApplication>
 #include <functional>

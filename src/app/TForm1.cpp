@@ -1,13 +1,13 @@
-#include "TForm1.h"
+#include "app/TForm1.h"
 
-#include "AdventureWindow.h"
-#include "AdventureWorkspace.h"
-#include "Controls.h"
-#include "ListFile.h"
-#include "OrvalisApplication.h"
-#include "SettingsWindow.h"
-#include "Shape.h"
-#include "ToolWindow.h"
+#include "shell/AdventureWindow.h"
+#include "core/AdventureWorkspace.h"
+#include "widgets/Controls.h"
+#include "core/ListFile.h"
+#include "app/OrvalisApplication.h"
+#include "shell/SettingsWindow.h"
+#include "widgets/Shape.h"
+#include "widgets/ToolWindow.h"
 #include "editors/ImageLibraryWindow.h"
 #include "editors/ObjectWindow.h"
 #include "editors/PanelWindow.h"
@@ -43,9 +43,13 @@ struct BarButton {
 
 TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serverBase)
     : QWidget(parent, Qt::FramelessWindowHint),
-      map_(AdventureWorkspace::workspaceFolderOf(programFile) + QStringLiteral("defmap.bmp")),
+      // Start-up step 1: the program's own folder is the workspace. The
+      // adventure list reads the same folder, whatever the current directory was.
+      adventure_(AdventureWorkspace::workspaceFolderOf(programFile)),
+      map_(adventure_.workspaceFolder() + QStringLiteral("defmap.bmp")),
       client_(std::make_unique<ServerClient>(serverBase.isEmpty() ? ServerClient::defaultBaseAddress() : serverBase,
-                                             [] { QCoreApplication::processEvents(); })) {
+                                             [] { QCoreApplication::processEvents(); })),
+      connection_(*client_) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Orvalis"));
     resize(kDesignWidth, kDesignHeight);
@@ -56,11 +60,6 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     setFont(font);
-
-    // Start-up step 1: the program's own folder is the workspace. The adventure
-    // list reads the same folder, whatever the current directory was.
-    state_.workspaceFolder = AdventureWorkspace::workspaceFolderOf(programFile);
-    state_.startDirectory = state_.workspaceFolder;
 
     book_ = new QStackedWidget(this);
     book_->setObjectName(QStringLiteral("Abook"));
@@ -96,14 +95,7 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
     buildTitleArea(page_);
     buildBar(page_);
     buildWindows(page_);
-    // The editors' Upload and Down buttons share the one connection and the group password.
-    const ServerLink link{client_.get(), [this] { return IsReady(); }, [this] { return senha_->text(); }};
-    janMap_->setServerLink(link, [this] { LoadMap(); });
-    janScp_->setServerLink(link);
-    janObj_->setServerLink(link);
-    janReg_->setServerLink(link);
-    janImg_->setServerLink(link);
-    janSnd_->setServerLink(link);
+    connect(&connection_, &Connection::stateChanged, this, &TForm1::showConnectionState);
     startUp();
     placeRightAnchored();
 }
@@ -155,9 +147,9 @@ void TForm1::buildBar(QWidget* page) {
 }
 
 void TForm1::buildWindows(QWidget* page) {
-    janMap_ = new MapWindow(page, state_, map_, [this] { return IsReady(); });
+    janMap_ = new MapWindow(page, adventure_, connection_, settings_, drag_, map_, [this] { LoadMap(); });
     janMap_->move(0, 80);
-    janImg_ = new ImageLibraryWindow(page, state_, [this] { return IsReady(); });
+    janImg_ = new ImageLibraryWindow(page, adventure_, connection_, drag_);
     janImg_->move(0, 80);
     brMap_ = new PictureBox(page, QStringLiteral("brMap"), QRect(kDesignWidth - 267, 55, 222, 20),
                             ButtonArt::picture(ButtonArt::Look::Stripes));
@@ -166,29 +158,39 @@ void TForm1::buildWindows(QWidget* page) {
     fmMap_ = makeIconButton(page, QStringLiteral("fmMap"), {kDesignWidth - 40, 54}, [this] { fmMapClick(); });
     fmMap_->hide();
 
-    janAdv_ = new AdventureWindow(page, state_, [this](const QString& name) {
+    janAdv_ = new AdventureWindow(page, adventure_, drag_, [this](const QString& name) {
         OpenAdventure(name);
-        for (const char* n : {"btMap", "btScp", "btObj", "btImg", "btSnd", "btReg", "btPan"})
-            if (auto* b = findChild<PictureBox*>(QString::fromLatin1(n)))
-                b->show();
+        showBarButtons();
     });
-    janCnc_ = new ConnectionWindow(page, state_, *client_,
+    janCnc_ = new ConnectionWindow(page, adventure_, connection_, drag_,
                                    {[this] { HideFullWidthViews(); },
-                                    [this](const QString& name) { OpenAdventure(name); },
+                                    [this](const QString& name, const QString& title) {
+                                        OpenAdventure(name);
+                                        // The title shows the group's whole entry.
+                                        lbNoAdv_->setText(title);
+                                        lbNoAdv_->adjustSize();
+                                        showBarButtons();
+                                    },
                                     [this] { LoadMap(); }});
-    senha_ = janCnc_->senha();
-    janScp_ = new ScriptWindow(page, state_, [this] { return IsReady(); });
-    janObj_ = new ObjectWindow(page, state_, [this] { return IsReady(); });
-    janReg_ = new RegistersWindow(page, state_, [this] { return IsReady(); }, [this] { HideFullWidthViews(); });
-    janSnd_ = new SoundWindow(page, state_, [this] { return IsReady(); }, [this] { HideFullWidthViews(); });
-    janPan_ = new PanelWindow(page, state_, [this] { return IsReady(); }, [this] { HideFullWidthViews(); });
-    janCnf_ = new SettingsWindow(page, state_);
+    const auto hideViews = [this] { HideFullWidthViews(); };
+    janScp_ = new ScriptWindow(page, adventure_, connection_, drag_);
+    janObj_ = new ObjectWindow(page, adventure_, connection_, drag_);
+    janReg_ = new RegistersWindow(page, adventure_, connection_, drag_, hideViews);
+    janSnd_ = new SoundWindow(page, adventure_, connection_, drag_, hideViews);
+    janPan_ = new PanelWindow(page, adventure_, connection_, drag_, hideViews);
+    janCnf_ = new SettingsWindow(page, settings_, drag_);
 }
 
-void TForm1::paintSmallButtons(std::initializer_list<const char*> names) {
-    for (const char* n : names)
-        if (auto* b = findChild<PictureBox*>(QString::fromLatin1(n)))
-            DrawSmallButtonUp(b, Qt::black);
+void TForm1::showBarButtons() {
+    // The seven hidden bar buttons, in their order; nothing hides them again.
+    for (PictureBox* b : bar_.mid(2))
+        b->show();
+}
+
+void TForm1::showConnectionState(ConnectionState state) {
+    static const QColor kRed(255, 0, 0);
+    led_->setFillColour(state == ConnectionState::Ready ? kLime : state == ConnectionState::Connected ? kRed : kMaroon);
+    led_->repaint();
 }
 
 void TForm1::startUp() {
@@ -197,16 +199,12 @@ void TForm1::startUp() {
         DrawButtonUp(b, Qt::black);
     // A map background that cannot be read is reported and ends the start-up
     // steps here; the program runs on.
+    // The editors' own start-up looks (small buttons painted, status lines
+    // and lists at their first places) are set by each window as it is built.
     reportErrors([this] {
         map_.reset();
         janMap_->mapChanged();
         janAdv_->RebuildAdventureList();
-        paintSmallButtons({"imUpl", "imDwn", "bnEdCls", "bnEdUp", "bnEdDwn", "bnEdGrv"});
-        if (auto* msg5 = findChild<QLabel*>(QStringLiteral("Msg5")))
-            msg5->move(140, msg5->y());
-        paintSmallButtons({"bnPanAbr", "bnPanPan", "bnPanGrv", "bnPanUp", "bnPanDw"});
-        if (auto* arqPan = findChild<QWidget*>(QStringLiteral("ArqPan")))
-            arqPan->resize(arqPan->width(), 350);
     });
 }
 
@@ -241,7 +239,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm1::IsReady() const {
-    return led_->fillColour() == kLime;
+    return connection_.isReady();
 }
 
 void TForm1::HideFullWidthViews() {
@@ -338,22 +336,21 @@ void TForm1::Label32Click() {
 }
 
 void TForm1::OpenAdventure(const QString& name) {
-    state_.adventureName = name;
-    state_.adventureFolder = state_.workspaceFolder + name + QLatin1Char('/');
+    adventure_.open(name);
     lbNoAdv_->setText(name);
     lbNoAdv_->adjustSize();
-    if (fileExists(state_.adventureFolder + name + QStringLiteral(".map")))
+    if (fileExists(adventure_.file(".map")))
         LoadMap();
-    AdventureWorkspace::openAdventureFiles(state_, [this](const QString& password) { senha_->setText(password); });
+    adventure_.readFiles([this](const QString& password) { connection_.setPassword(password); });
 }
 
 void TForm1::LoadMap() {
-    map_.load(state_.adventureFolder + state_.adventureName + QStringLiteral(".map"));
+    map_.load(adventure_.file(".map"));
     janMap_->mapChanged();
 }
 
 void TForm1::SaveAtExit() {
-    if (exitSaved_ || !state_.adventureOpen())
+    if (exitSaved_ || !adventure_.isOpen())
         return;
     exitSaved_ = true;
     // Each file is tried even when an earlier one failed, and the report
@@ -366,9 +363,9 @@ void TForm1::SaveAtExit() {
             failures.append(error.text());
         }
     };
-    attempt([this] { map_.save(state_.adventureFolder + state_.adventureName + QStringLiteral(".map")); });
-    attempt([this] { AdventureWorkspace::saveSettingsAtExit(state_); });
-    attempt([this] { AdventureWorkspace::saveCurrentStatusAtExit(state_); });
+    attempt([this] { map_.save(adventure_.file(".map")); });
+    attempt([this] { adventure_.saveSettingsAtExit(); });
+    attempt([this] { adventure_.saveCurrentStatusAtExit(); });
     if (!failures.isEmpty())
         throw OrvalisError(failures.join(QLatin1Char('\n')));
 }

@@ -1,6 +1,8 @@
 #pragma once
-#include "ProgramState.h"
+#include "core/Adventure.h"
 #include "map/MapModel.h"
+#include "net/Connection.h"
+#include "widgets/DragState.h"
 
 #include <QWidget>
 #include <memory>
@@ -28,8 +30,9 @@ class ToolWindow;
 struct ToolWindowSpec;
 
 // The program's one window: title area, button bar, the movable tool windows
-// and the two full-width views. It owns the program-wide state and hands it to
-// the windows by reference.
+// and the two full-width views. It owns the open adventure, the connection,
+// the settings and the map, builds every window and wires them together;
+// the windows follow the adventure and the connection through their signals.
 class TForm1 : public QWidget {
 public:
     // programFile fixes the workspace folder (the program's own folder);
@@ -37,7 +40,10 @@ public:
     explicit TForm1(const QString& programFile, QWidget* parent = nullptr, const QString& serverBase = {});
     ~TForm1() override;
 
-    ProgramState& state() { return state_; }
+    Adventure& adventure() { return adventure_; }
+    Connection& connection() { return connection_; }
+    ScriptSettings& settings() { return settings_; }
+    DragState& drag() { return drag_; }
     MapModel& map() { return map_; }
 
     // Fills the screen, borderless.
@@ -78,11 +84,15 @@ private:
     void buildWindows(QWidget* page);
     void startUp();
     void placeRightAnchored();
-    void paintSmallButtons(std::initializer_list<const char*> names);
+    void showBarButtons();
+    void showConnectionState(ConnectionState state);
 
-    ProgramState state_;
+    Adventure adventure_;
+    ScriptSettings settings_;
+    DragState drag_;
     MapModel map_;
-    std::unique_ptr<ServerClient> client_;  // the one connection to the server, for the window's life
+    std::unique_ptr<ServerClient> client_;  // the one client of the server, for the window's life
+    Connection connection_;
     bool exitSaved_ = false;
 
     QStackedWidget* book_ = nullptr;
@@ -104,7 +114,6 @@ private:
     RegistersWindow* janReg_ = nullptr;
     SoundWindow* janSnd_ = nullptr;
     PanelWindow* janPan_ = nullptr;
-    QLineEdit* senha_ = nullptr;
     MapWindow* janMap_ = nullptr;
     ImageLibraryWindow* janImg_ = nullptr;
     PictureBox* brMap_ = nullptr;

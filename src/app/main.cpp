@@ -1,5 +1,5 @@
-#include "OrvalisApplication.h"
-#include "TForm1.h"
+#include "app/OrvalisApplication.h"
+#include "app/TForm1.h"
 
 int main(int argc, char** argv) {
     orv::OrvalisApplication app(argc, argv);

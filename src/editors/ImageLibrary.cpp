@@ -1,6 +1,6 @@
 #include "ImageLibrary.h"
 
-#include "app/OrvalisError.h"
+#include "core/OrvalisError.h"
 #include "imaging/ImageFiles.h"
 
 #include <QColor>

@@ -1,10 +1,12 @@
 #include "ImageLibraryWindow.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
-#include "app/Controls.h"
-#include "app/OrvalisError.h"
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
+#include "widgets/Controls.h"
+#include "core/OrvalisError.h"
+#include "widgets/PictureBox.h"
+#include "core/Adventure.h"
+#include "widgets/DragState.h"
+#include "net/Connection.h"
 #include "imaging/ImageFiles.h"
 
 #include <QEvent>
@@ -57,8 +59,9 @@ void ThumbnailSheetView::mousePressEvent(QMouseEvent* event) {
         reportErrors([&] { onPress(event); });
 }
 
-ImageLibraryWindow::ImageLibraryWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady)
-    : QWidget(parent), state_(state), isReady_(std::move(isReady)) {
+ImageLibraryWindow::ImageLibraryWindow(QWidget* parent, Adventure& adventure, Connection& connection,
+                                       DragState& drag)
+    : QWidget(parent), adventure_(adventure), connection_(connection), drag_(drag) {
     setObjectName(QStringLiteral("JanImg"));
     setWindowColour(this, kGrey);
     scroll_ = new QScrollArea(this);
@@ -72,6 +75,8 @@ ImageLibraryWindow::ImageLibraryWindow(QWidget* parent, ProgramState& state, std
     scroll_->setWidget(view_);
     buildPreviewPanel();
     hide();
+    connect(&adventure_, &Adventure::opened, this, [this] { currentImage_.clear(); });
+    connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
 }
 
 void ImageLibraryWindow::buildPreviewPanel() {
@@ -81,12 +86,14 @@ void ImageLibraryWindow::buildPreviewPanel() {
     setWindowColour(panImg_, kSilver);
     panImg_->setGeometry(600, 10, kNarrowPanelWidth, kExtraHeight);
     image2_ = makeDragHandle(panImg_, QStringLiteral("Image2"), QRect(0, 0, kNarrowPanelWidth, kBarHeight),
-                             state_.drag, panImg_, false);
+                             drag_, panImg_, false);
     preview_ = new PictureBox(panImg_, QStringLiteral("ImgPrev"), QRect(0, kPictureTop, 0, 0));
     imUpl_ = makeSmallButton(panImg_, QStringLiteral("imUpl"), QStringLiteral("Upload"), {5, 25}, [this] { imUplClick(); });
     imDwn_ = makeSmallButton(panImg_, QStringLiteral("imDwn"), QStringLiteral("Down"), {70, 25}, [this] { imDwnClick(); });
     imUpl_->hide();
     imDwn_->hide();
+    DrawSmallButtonUp(imUpl_, Qt::black);
+    DrawSmallButtonUp(imDwn_, Qt::black);
     panImg_->installEventFilter(this);
     panImg_->hide();
 }
@@ -100,30 +107,30 @@ void ImageLibraryWindow::opened() {
     // The main window has just sized the view; the scroll area follows at
     // once, since the column count is taken from its width.
     scroll_->setGeometry(rect());
-    if (state_.adventureOpen()) {
-        sheetFolder_ = state_.adventureFolder;
-        library_.build(sheetFolder_, scroll_->width());
+    if (adventure_.isOpen()) {
+        library_.build(adventure_.folder(), scroll_->width());
         fitViewToContent();
         view_->update();
     }
-    if (isReady_ && isReady_()) {
-        imUpl_->show();
-        imDwn_->show();
-    }
-    if (state_.adventureOpen() && !library_.failures().isEmpty())
+    showTransferButtons();
+    if (adventure_.isOpen() && !library_.failures().isEmpty())
         throw OrvalisError(library_.failures().join(QLatin1Char('\n')));
 }
 
-// A picture chosen on a sheet of an earlier adventure is not this one's.
+void ImageLibraryWindow::showTransferButtons() {
+    if (connection_.isReady()) {
+        imUpl_->show();
+        imDwn_->show();
+    }
+}
+
 void ImageLibraryWindow::imUplClick() {
-    ItemTransfer::uploadImage({link_, state_.adventureName, state_.adventureFolder, {}},
-                              sheetFolder_ == state_.adventureFolder ? currentImage_ : QString());
+    ItemTransfer::uploadImage({&connection_, adventure_.name(), adventure_.folder(), {}}, currentImage_);
 }
 
 // The sheet and the preview are not redrawn; opening the library again shows the fetched picture.
 void ImageLibraryWindow::imDwnClick() {
-    ItemTransfer::downloadImage({link_, state_.adventureName, state_.adventureFolder, {}},
-                                sheetFolder_ == state_.adventureFolder ? currentImage_ : QString());
+    ItemTransfer::downloadImage({&connection_, adventure_.name(), adventure_.folder(), {}}, currentImage_);
 }
 
 void ImageLibraryWindow::SheetMouseDown(QPoint at) {
@@ -134,7 +141,7 @@ void ImageLibraryWindow::SheetMouseDown(QPoint at) {
     currentImage_ = library_.images().at(index);
     QImage picture;
     try {
-        loadImage(sheetFolder_, currentImage_, picture);
+        loadImage(adventure_.folder(), currentImage_, picture);
     } catch (const OrvalisError&) {
         // The preview must not go on showing another picture than the one
         // the transfer buttons now act on.

@@ -10,8 +10,10 @@ class QScrollArea;
 
 namespace orv {
 
+class Adventure;
+class Connection;
 class PictureBox;
-struct ProgramState;
+struct DragState;
 
 // Draws the thumbnail sheet at its own size and hands presses on it to the
 // image library window. The preview panel lives on it, so it scrolls along.
@@ -34,7 +36,7 @@ private:
 // "Down" buttons.
 class ImageLibraryWindow : public QWidget {
 public:
-    ImageLibraryWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady);
+    ImageLibraryWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag);
 
     // The window's own steps when "Imagens" opens it, after the main window
     // has brought it to the front and sized it: rebuild the sheet when an
@@ -42,7 +44,6 @@ public:
     // ready. Pictures that could not be read are reported afterwards, so one
     // damaged file does not leave the rest of the sheet blank.
     void opened();
-    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     const ImageLibrary& library() const { return library_; }
     // The picture chosen last on the sheet; the transfer buttons act on it.
@@ -65,13 +66,13 @@ private:
     void buildPreviewPanel();
     void showPreview(const QImage& picture);
     void fitViewToContent();
+    void showTransferButtons();
 
-    ProgramState& state_;
-    std::function<bool()> isReady_;
-    ServerLink link_;
+    Adventure& adventure_;
+    Connection& connection_;
+    DragState& drag_;
     ImageLibrary library_;
-    QString sheetFolder_;  // the adventure folder the sheet was built from
-    QString currentImage_;
+    QString currentImage_;  // of the open adventure; cleared when another is opened
 
     QScrollArea* scroll_;
     ThumbnailSheetView* view_;

@@ -1,7 +1,7 @@
 #include "ObjectStore.h"
 
-#include "app/Cp1252.h"
-#include "app/ListFile.h"
+#include "core/Cp1252.h"
+#include "core/ListFile.h"
 #include "map/MapCompiler.h"
 
 namespace orv::ObjectStore {

@@ -1,12 +1,14 @@
 #include "ObjectWindow.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
 #include "ObjectStore.h"
-#include "app/ButtonArt.h"
-#include "app/Controls.h"
-#include "app/PictureBox.h"
-#include "app/ListFile.h"
-#include "app/ProgramState.h"
+#include "widgets/ButtonArt.h"
+#include "widgets/Controls.h"
+#include "widgets/PictureBox.h"
+#include "core/ListFile.h"
+#include "core/Adventure.h"
+#include "widgets/DragState.h"
+#include "net/Connection.h"
 #include "imaging/ImageFiles.h"
 
 #include <QDir>
@@ -42,12 +44,12 @@ void showStatus(QLineEdit* const (&fields)[5], const ObjectStatus& s) {
 
 }  // namespace
 
-ObjectWindow::ObjectWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady)
+ObjectWindow::ObjectWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag)
     : ToolWindow(parent,
                  {QStringLiteral("JanObj"), QStringLiteral("Objeto:"), QStringLiteral("brObj"), 159,
                   QStringLiteral("btJanObj"), QRect(617, 100, 654, 570)},
-                 state.drag),
-      state_(state), isReady_(std::move(isReady)) {
+                 drag),
+      adventure_(adventure), connection_(connection) {
     title()->setObjectName(QStringLiteral("Label12"));
     lbNoObj_ = makeLabel(this, QStringLiteral("lbNoObj"), QString(), {title()->x() + title()->width() + 6, 5},
                          LabelStyle{19, true, true, Qt::black});
@@ -105,10 +107,24 @@ ObjectWindow::ObjectWindow(QWidget* parent, ProgramState& state, std::function<b
         DrawSmallButtonUp(b, Qt::black);
 
     msg4_ = makeStatusLabel(this, QStringLiteral("Msg4"), {135, 541}, 510);
+
+    // An object selected in another adventure is not this adventure's: its
+    // fields would be saved over a namesake here, so another adventure
+    // starts the window afresh.
+    connect(&adventure_, &Adventure::opened, this, [this] {
+        clearSelection();
+        noObj_->clear();
+        if (isVisible())
+            refillList();
+    });
+    connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
 }
 
-QString ObjectWindow::selectedObject() const {
-    return lbNoOb_->text();
+void ObjectWindow::showTransferButtons() {
+    if (connection_.isReady()) {
+        bnUplObj_->show();
+        bnDwnObj_->show();
+    }
 }
 
 void ObjectWindow::opened() {
@@ -118,27 +134,19 @@ void ObjectWindow::opened() {
     for (PictureBox* b : {btObx_, btObz_, btNewObj_})
         DrawSmallButtonUp(b, Qt::black);
     msg4_->clear();
-    // An object selected in another adventure is not this adventure's: its
-    // fields would be saved over a namesake here.
-    if (lbNoOb_->text() != kNoSelection && selectedFolder_ != state_.adventureFolder)
-        clearSelection();
-    if (isReady_ && isReady_()) {
-        bnUplObj_->show();
-        bnDwnObj_->show();
-    }
+    showTransferButtons();
 }
 
 void ObjectWindow::refillList() {
     // Pointing the list at the folder makes it the working directory too, as
     // for every file list of the program.
-    listedFolder_ = state_.adventureFolder;
     noObj_->clear();
     // Without an adventure there is no folder to show (an empty path would
     // list the working directory).
-    if (listedFolder_.isEmpty())
+    if (!adventure_.isOpen())
         return;
-    QDir::setCurrent(listedFolder_);
-    noObj_->addItems(QDir(listedFolder_).entryList({QStringLiteral("*.obj")}, QDir::Files,
+    pointFileListAt(adventure_.folder());
+    noObj_->addItems(QDir(adventure_.folder()).entryList({QStringLiteral("*.obj")}, QDir::Files,
                                                     QDir::Name | QDir::IgnoreCase));
 }
 
@@ -151,13 +159,13 @@ void ObjectWindow::NoObjClick() {
     lbNoOb_->setText(name);
     lb15_->setText(name);
     lbNoObj_->setText(name);
-    selectedFolder_ = listedFolder_;
+    selected_ = name;
     loadObject(name);
 }
 
 void ObjectWindow::loadObject(const QString& name) {
     showStatus(sti_, {QString(), QString(), QString(), QString(), QStringLiteral("-")});
-    const ObjectStatus initial = ObjectStore::readInitial(selectedFolder_, name);
+    const ObjectStatus initial = ObjectStore::readInitial(adventure_.folder(), name);
     sti_[0]->setText(initial.nom);
     sti_[1]->setText(initial.dsc);
     sti_[2]->setText(initial.loc);
@@ -166,18 +174,14 @@ void ObjectWindow::loadObject(const QString& name) {
     sti_[4]->setText(initial.tag);
 
     showStatus(atu_, {QString(), QString(), QString(), QString(), QStringLiteral("-")});
-    // The current-status list in memory is the open adventure's; a list
-    // still showing an earlier adventure has no current status to offer.
-    const QList<int> records = selectedFolder_ == state_.adventureFolder
-                                   ? ObjectStore::recordsOf(state_.currentStatusList, name)
-                                   : QList<int>();
+    const QList<int> records = ObjectStore::recordsOf(adventure_.currentStatusList(), name);
     // An object without a record shows the default picture rather than the
     // previous object's.
     if (records.isEmpty())
         showPicture(shpAtu_, QString());
     // With several records of one name the last one is shown.
     for (int first : records) {
-        const ObjectStatus current = ObjectStore::statusAt(state_.currentStatusList, first);
+        const ObjectStatus current = ObjectStore::statusAt(adventure_.currentStatusList(), first);
         atu_[0]->setText(current.nom);
         atu_[1]->setText(current.dsc);
         atu_[2]->setText(current.loc);
@@ -193,10 +197,10 @@ void ObjectWindow::showPicture(PictureBox* picture, const QString& shape) {
     QImage image(picture->width(), picture->height(), QImage::Format_RGB32);
     image.fill(Qt::white);
     picture->setPicture(image);
-    loadImage(selectedFolder_, kDefaultPicture, image);
+    loadImage(adventure_.folder(), kDefaultPicture, image);
     picture->setPicture(image);
     if (!shape.isEmpty()) {
-        loadImage(selectedFolder_, shape, image);
+        loadImage(adventure_.folder(), shape, image);
         picture->setPicture(image);
     }
 }
@@ -205,51 +209,46 @@ void ObjectWindow::clearSelection() {
     lbNoOb_->setText(kNoSelection);
     lb15_->setText(kNoSelection);
     lbNoObj_->clear();
-    selectedFolder_.clear();
+    selected_.clear();
     showStatus(sti_, {QString(), QString(), QString(), QString(), QStringLiteral("-")});
     showStatus(atu_, {QString(), QString(), QString(), QString(), QStringLiteral("-")});
     shpIni_->setPicture({});
     shpAtu_->setPicture({});
 }
 
-bool ObjectWindow::selectionIsHere() {
-    if (lbNoOb_->text() == kNoSelection)
-        return false;
-    // Another adventure was opened while the window stayed open.
-    if (selectedFolder_ != state_.adventureFolder) {
-        clearSelection();
-        return false;
-    }
-    return true;
-}
-
 void ObjectWindow::btObzClick() {
-    if (!selectionIsHere()) {
+    if (selected_.isEmpty()) {
         msg4_->setText(QStringLiteral("Nenhum objeto selecionado!"));
         return;
     }
-    ObjectStore::saveInitial(selectedFolder_, lbNoOb_->text(), statusOf(sti_));
+    ObjectStore::saveInitial(adventure_.folder(), selected_, statusOf(sti_));
     DrawButtonUp(btObz_, Qt::black);
     msg4_->setText(QStringLiteral("Status inicial do objeto gravado!"));
 }
 
 void ObjectWindow::btObxClick() {
-    if (!selectionIsHere()) {
+    if (selected_.isEmpty()) {
         msg4_->setText(QStringLiteral("Nenhum objeto selecionado!"));
         return;
     }
-    if (ObjectStore::saveCurrent(state_.adventureFolder, state_.adventureName, state_.currentStatusList,
-                                 lbNoOb_->text(), statusOf(atu_))) {
+    bool saved = false;
+    adventure_.changeCurrentStatus([&](QStringList& list) {
+        saved = ObjectStore::saveCurrent(adventure_.folder(), adventure_.name(), list, selected_, statusOf(atu_));
+    });
+    if (saved) {
         DrawButtonUp(btObx_, Qt::black);
         msg4_->setText(QStringLiteral("Status atual do objeto gravado!"));
     }
 }
 
 void ObjectWindow::btNewObjClick() {
-    if (!state_.adventureOpen())
+    if (!adventure_.isOpen())
         return;
-    switch (ObjectStore::create(state_.adventureFolder, state_.adventureName, state_.currentStatusList,
-                                lbNewObj_->text())) {
+    ObjectStore::CreateOutcome outcome{};
+    adventure_.changeCurrentStatus([&](QStringList& list) {
+        outcome = ObjectStore::create(adventure_.folder(), adventure_.name(), list, lbNewObj_->text());
+    });
+    switch (outcome) {
     case ObjectStore::CreateOutcome::Duplicate:
     case ObjectStore::CreateOutcome::ObjectFileExists:
         msg4_->setText(QStringLiteral("Já existe objeto com este nome!"));
@@ -268,27 +267,24 @@ void ObjectWindow::btNewObjClick() {
 }
 
 ItemTransfer::Context ObjectWindow::transferContext() {
-    return {link_, state_.adventureName, state_.adventureFolder, [this](const QString& text) {
+    return {&connection_, adventure_.name(), adventure_.folder(), [this](const QString& text) {
                 msg4_->setText(text);
                 msg4_->repaint();
             }};
 }
 
 void ObjectWindow::bnUplObjClick() {
-    // An object still showing from an earlier adventure is not this one's to send.
-    const QString name = selectedFolder_ == state_.adventureFolder ? lbNoObj_->text() : QString();
-    ItemTransfer::uploadObject(transferContext(), name, {});
+    ItemTransfer::uploadObject(transferContext(), selected_, {});
 }
 
 void ObjectWindow::bnDwnObjClick() {
-    const QString name = selectedFolder_ == state_.adventureFolder ? lbNoObj_->text() : QString();
+    const QString name = selected_;
     if (!ItemTransfer::downloadObject(transferContext(), name, {}))
         return;
     // The list in memory is written back at exit; reading the fetched one now
     // keeps the older copy from replacing it then.
-    const QString obx = state_.adventureFolder + state_.adventureName + QStringLiteral(".obx");
-    if (QFile::exists(obx))
-        state_.currentStatusList = ListFile::read(obx);
+    if (QFile::exists(adventure_.file(".obx")))
+        adventure_.reload(adventure_.name() + QStringLiteral(".obx"));
     loadObject(name);
 }
 

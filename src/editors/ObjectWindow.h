@@ -1,5 +1,5 @@
 #pragma once
-#include "app/ToolWindow.h"
+#include "widgets/ToolWindow.h"
 #include "net/ItemTransfer.h"
 
 #include <functional>
@@ -9,8 +9,10 @@ class QListWidget;
 
 namespace orv {
 
+class Adventure;
+class Connection;
 class PictureBox;
-struct ProgramState;
+struct DragState;
 
 // JanObj: the adventure's object files in the list NoObj, the selected
 // object's initial status (its object file) beside its current status (its
@@ -18,17 +20,16 @@ struct ProgramState;
 // "novo obj" to create an object.
 class ObjectWindow : public ToolWindow {
 public:
-    ObjectWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady);
+    ObjectWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag);
 
     // The window's own steps when "Objetos" opens it, after the main window
     // has brought it to the front: re-read the list, paint the buttons, clear
     // Msg4, show the transfer buttons when the connection is ready.
     void opened();
-    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     QListWidget* objectList() const { return noObj_; }
-    // The caption of lbNoOb: "..." until an object is selected.
-    QString selectedObject() const;
+    // The selected object's name; empty until one is selected.
+    const QString& selectedObject() const { return selected_; }
 
     // Event handlers.
     void NoObjClick();
@@ -43,12 +44,11 @@ private:
     void showPicture(PictureBox* picture, const QString& shape);
     void clearSelection();
     void refillList();
-    bool selectionIsHere();
+    void showTransferButtons();
     ItemTransfer::Context transferContext();
 
-    ProgramState& state_;
-    std::function<bool()> isReady_;
-    ServerLink link_;
+    Adventure& adventure_;
+    Connection& connection_;
 
     QLabel* lbNoObj_;
     QListWidget* noObj_;
@@ -66,8 +66,7 @@ private:
     PictureBox* bnDwnObj_;
     QLabel* msg4_;
 
-    QString listedFolder_;    // the folder NoObj shows
-    QString selectedFolder_;  // the folder the selected object was loaded from
+    QString selected_;  // the selected object of the open adventure, or empty
 };
 
 }  // namespace orv

@@ -1,6 +1,6 @@
 #include "PanelLayout.h"
 
-#include "app/OrvalisError.h"
+#include "core/OrvalisError.h"
 
 #include <QFileInfo>
 

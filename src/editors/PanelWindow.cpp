@@ -1,12 +1,14 @@
 #include "PanelWindow.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
-#include "app/ButtonArt.h"
-#include "app/Controls.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
+#include "widgets/ButtonArt.h"
+#include "widgets/Controls.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
+#include "widgets/PictureBox.h"
+#include "core/Adventure.h"
+#include "widgets/DragState.h"
+#include "net/Connection.h"
 #include "imaging/ImageFiles.h"
 
 #include <QDir>
@@ -71,13 +73,14 @@ QLabel* plainLabel(QWidget* parent, const QString& name, const QString& text, QP
 }
 }  // namespace
 
-PanelWindow::PanelWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady,
+PanelWindow::PanelWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
                          std::function<void()> hideFullWidthViews)
     : ToolWindow(parent,
                  {QStringLiteral("JanPan"), QStringLiteral("Painel do jogo"), QStringLiteral("brPan"), 159,
                   QStringLiteral("btJanFim"), QRect(88, 230, 1140, 540)},
-                 state.drag),
-      state_(state), isReady_(std::move(isReady)), hideFullWidthViews_(std::move(hideFullWidthViews)) {
+                 drag),
+      adventure_(adventure), connection_(connection), drag_(drag),
+      hideFullWidthViews_(std::move(hideFullWidthViews)) {
     bnPanAbr_ = makeSmallButton(this, QStringLiteral("bnPanAbr"), QStringLiteral("abertura"), {5, 30},
                                 [this] { bnPanAbrClick(); });
     bnPanPan_ = makeSmallButton(this, QStringLiteral("bnPanPan"), QStringLiteral("painel"), {67, 30},
@@ -146,14 +149,20 @@ PanelWindow::PanelWindow(QWidget* parent, ProgramState& state, std::function<boo
     shp1b_->onRelease = [this](QMouseEvent* e) { stopDrag(e); };
     hideRectangle();
     placeNameLabels(5);
+    connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
 }
 
-bool PanelWindow::openingMode() const {
-    return lb1_->text() == QLatin1String("Abertura:");
+void PanelWindow::setImageName(const QString& name) {
+    imageName_ = name;
+    lbNoImg_->setText(name);
 }
 
-QString PanelWindow::imageName() const {
-    return lbNoImg_->text();
+void PanelWindow::showTransferButtons() {
+    if (connection_.isReady()) {
+        bnPanUp_->show();
+        bnPanDw_->show();
+        msg8_->move(kStatusLeftWithTransfers, msg8_->y());
+    }
 }
 
 const QImage& PanelWindow::shownImage() const {
@@ -168,20 +177,17 @@ void PanelWindow::open() {
     DrawSmallButtonUp(bnPanUp_, Qt::black);
     DrawSmallButtonUp(bnPanDw_, Qt::black);
     arqPan_->clear();
-    arqPan_->addItems(QDir(state_.workspaceFolder)
+    arqPan_->addItems(QDir(adventure_.workspaceFolder())
                           .entryList({QStringLiteral("pan-*.png")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
     show();
-    if (isReady_ && isReady_()) {
-        bnPanUp_->show();
-        bnPanDw_->show();
-        msg8_->move(kStatusLeftWithTransfers, msg8_->y());
-    }
+    showTransferButtons();
     hideRectangle();
+    opening_ = true;
     lb1_->setText(QStringLiteral("Abertura:"));
-    PanelLayout::requireLines(state_.settingsList);
-    lbNoImg_->setText(state_.settingsList[13]);
+    PanelLayout::requireLines(adventure_.settingsList());
+    setImageName(adventure_.settingsList()[13]);
     placeNameLabels(5);
-    showImage(state_.adventureFolder, imageName());
+    showImage(adventure_.folder(), imageName());
 }
 
 void PanelWindow::placeNameLabels(int gap) {
@@ -209,13 +215,14 @@ void PanelWindow::imageShown() {
 }
 
 void PanelWindow::setMode(bool opening, int nameLine, bool imageMayBeMissing) {
-    PanelLayout::requireLines(state_.settingsList);
+    PanelLayout::requireLines(adventure_.settingsList());
+    opening_ = opening;
     lb1_->setText(opening ? QStringLiteral("Abertura:") : QStringLiteral("Painel:"));
-    lbNoImg_->setText(state_.settingsList[nameLine]);
+    setImageName(adventure_.settingsList()[nameLine]);
     placeNameLabels(15);
     arqPan_->resize(arqPan_->width(), opening ? kListHeightOpening : kListHeightPanel);
     try {
-        showImage(state_.adventureFolder, imageName());
+        showImage(adventure_.folder(), imageName());
     } catch (const OrvalisError&) {
         if (!imageMayBeMissing)
             throw;
@@ -242,10 +249,10 @@ void PanelWindow::fillValueLabels(PanelArea area) {
     QString texts[4];
     for (int k = 0; k < 4; ++k)
         if (a.valueLabels[k])
-            texts[k] = QString::number(PanelLayout::number(state_.settingsList, lines[k]));
+            texts[k] = QString::number(PanelLayout::number(adventure_.settingsList(), lines[k]));
     for (int k = 0; k < 4; ++k)
         if (a.valueLabels[k])
-            valueLabels_.value(QString::fromLatin1(a.valueLabels[k]))->setText(state_.settingsList[lines[k]]);
+            valueLabels_.value(QString::fromLatin1(a.valueLabels[k]))->setText(adventure_.settingsList()[lines[k]]);
 }
 
 int PanelWindow::valueOf(const char* labelName) const {
@@ -262,7 +269,7 @@ void PanelWindow::ArqPanClick() {
     if (name.isEmpty())
         return;
     QImage preview;
-    loadImage(state_.workspaceFolder, name, preview);
+    loadImage(adventure_.workspaceFolder(), name, preview);
     view_->setPicture(preview);
 }
 
@@ -275,15 +282,15 @@ void PanelWindow::ViewClick() {
     // With no template chosen there is nothing to take.
     if (name.isEmpty())
         return;
-    showImage(state_.workspaceFolder, name);
-    lbNoImg_->setText(PanelLayout::imageNameFromTemplate(name));
+    showImage(adventure_.workspaceFolder(), name);
+    setImageName(PanelLayout::imageNameFromTemplate(name));
     placeNameLabels(15);
 }
 
 void PanelWindow::areaLabelClick(PanelArea area) {
     if (openingMode())
         return;
-    const QRect rect = PanelLayout::placeRect(state_.settingsList, area, tela_->picture().size());
+    const QRect rect = PanelLayout::placeRect(adventure_.settingsList(), area, tela_->picture().size());
     selected_ = area;
     fillValueLabels(area);
     showRectangle(rect);
@@ -334,50 +341,50 @@ void PanelWindow::hideRectangle() {
 }
 
 void PanelWindow::Shp1aMouseDown(QMouseEvent* event) {
-    StartWindowDrag(state_.drag, event->position().toPoint());
+    StartWindowDrag(drag_, event->position().toPoint());
 }
 
 void PanelWindow::Shp1aMouseMove(QMouseEvent* event) {
-    if (!state_.drag.dragging || !selected_)
+    if (!drag_.dragging || !selected_)
         return;
-    const QPoint delta = event->position().toPoint() - QPoint(state_.drag.startX, state_.drag.startY);
+    const QPoint delta = event->position().toPoint() - QPoint(drag_.startX, drag_.startY);
     const QRect rect = PanelLayout::moveRect(*selected_, shp1a_->geometry(), delta, tela_->picture().size());
-    PanelLayout::recordPosition(state_.settingsList, *selected_, rect);
+    adventure_.changeSettings([&](QStringList& lines) { PanelLayout::recordPosition(lines, *selected_, rect); });
     showRectangle(rect);
     const PanelAreaInfo& a = PanelLayout::info(*selected_);
     if (*selected_ != PanelArea::Tela) {
-        valueLabels_.value(QString::fromLatin1(a.valueLabels[0]))->setText(state_.settingsList[a.leftLine]);
-        valueLabels_.value(QString::fromLatin1(a.valueLabels[1]))->setText(state_.settingsList[a.topLine]);
+        valueLabels_.value(QString::fromLatin1(a.valueLabels[0]))->setText(adventure_.settingsList()[a.leftLine]);
+        valueLabels_.value(QString::fromLatin1(a.valueLabels[1]))->setText(adventure_.settingsList()[a.topLine]);
     }
     tela_->update();
 }
 
 void PanelWindow::Shp1bMouseDown(QMouseEvent* event) {
-    StartWindowDrag(state_.drag, event->position().toPoint());
+    StartWindowDrag(drag_, event->position().toPoint());
 }
 
 void PanelWindow::Shp1bMouseMove(QMouseEvent* event) {
-    if (!state_.drag.dragging || !selected_)
+    if (!drag_.dragging || !selected_)
         return;
-    const QPoint delta = event->position().toPoint() - QPoint(state_.drag.startX, state_.drag.startY);
+    const QPoint delta = event->position().toPoint() - QPoint(drag_.startX, drag_.startY);
     const QRect rect = PanelLayout::resizeRect(shp1a_->geometry(), delta, tela_->picture().size());
-    PanelLayout::recordSize(state_.settingsList, *selected_, rect.size());
+    adventure_.changeSettings([&](QStringList& lines) { PanelLayout::recordSize(lines, *selected_, rect.size()); });
     showRectangle(rect);
     const PanelAreaInfo& a = PanelLayout::info(*selected_);
-    valueLabels_.value(QString::fromLatin1(a.valueLabels[2]))->setText(state_.settingsList[a.widthLine]);
-    valueLabels_.value(QString::fromLatin1(a.valueLabels[3]))->setText(state_.settingsList[a.heightLine]);
+    valueLabels_.value(QString::fromLatin1(a.valueLabels[2]))->setText(adventure_.settingsList()[a.widthLine]);
+    valueLabels_.value(QString::fromLatin1(a.valueLabels[3]))->setText(adventure_.settingsList()[a.heightLine]);
     tela_->update();
 }
 
 void PanelWindow::TelaMouseDown(QMouseEvent* event) {
-    StartWindowDrag(state_.drag, event->position().toPoint());
+    StartWindowDrag(drag_, event->position().toPoint());
     pen_ = event->position().toPoint();
     msg8_->clear();
 }
 
 void PanelWindow::TelaMouseMove(QMouseEvent* event) {
     QImage& image = tela_->picture();
-    if (!state_.drag.dragging || image.isNull())
+    if (!drag_.dragging || image.isNull())
         return;
     const QPoint to = event->position().toPoint();
     QPainter painter(&image);
@@ -396,7 +403,7 @@ void PanelWindow::TelaMouseMove(QMouseEvent* event) {
 }
 
 void PanelWindow::stopDrag(QMouseEvent*) {
-    StopWindowDrag(state_.drag);
+    StopWindowDrag(drag_);
 }
 
 void PanelWindow::bnPanGrvClick() {
@@ -404,16 +411,17 @@ void PanelWindow::bnPanGrvClick() {
         return;
     // Checked before anything is written: a short list would leave an image
     // in the folder that no line names.
-    PanelLayout::requireLines(state_.settingsList);
+    PanelLayout::requireLines(adventure_.settingsList());
     const QString name = PanelLayout::pngImageName(imageName());
     const QImage& image = tela_->picture();
-    saveImage(state_.adventureFolder, name.left(name.size() - 4), image, QStringLiteral("png"));
+    saveImage(adventure_.folder(), name.left(name.size() - 4), image, QStringLiteral("png"));
     if (name != imageName()) {
-        lbNoImg_->setText(name);
+        setImageName(name);
         placeNameLabels(15);
     }
-    PanelLayout::recordSavedImage(state_.settingsList, openingMode(), name, image.size());
-    ListFile::write(state_.adventureFolder + state_.adventureName + QStringLiteral(".ini"), state_.settingsList);
+    adventure_.changeSettings(
+        [&](QStringList& lines) { PanelLayout::recordSavedImage(lines, openingMode(), name, image.size()); });
+    adventure_.saveSettings();
     msg8_->setText(QStringLiteral("Gravação ok."));
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/ToolWindow.h"
+#include "widgets/ToolWindow.h"
 #include "editors/PanelLayout.h"
 
 #include <QHash>
@@ -12,7 +12,9 @@ class QMouseEvent;
 namespace orv {
 
 class PictureBox;
-struct ProgramState;
+class Adventure;
+class Connection;
+struct DragState;
 
 // JanPan, "Painel do jogo": picks the opening screen and the game panel from
 // the panel templates, lets the author draw on them, and places the five
@@ -20,14 +22,15 @@ struct ProgramState;
 // the adventure's settings list and in image files of the adventure folder.
 class PanelWindow : public ToolWindow {
 public:
-    PanelWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady,
+    PanelWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
                 std::function<void()> hideFullWidthViews);
 
     // The main window's "Painel" button.
     void open();
 
-    bool openingMode() const;
-    QString imageName() const;
+    // "Abertura:" shows the opening screen, "Painel:" the game panel.
+    bool openingMode() const { return opening_; }
+    const QString& imageName() const { return imageName_; }
     std::optional<PanelArea> selectedArea() const { return selected_; }
     const QImage& shownImage() const;
 
@@ -61,9 +64,14 @@ private:
     void TelaMouseDown(QMouseEvent* event);
     void TelaMouseMove(QMouseEvent* event);
     void stopDrag(QMouseEvent* event);
+    void showTransferButtons();
+    void setImageName(const QString& name);
 
-    ProgramState& state_;
-    std::function<bool()> isReady_;
+    Adventure& adventure_;
+    Connection& connection_;
+    DragState& drag_;
+    bool opening_ = true;
+    QString imageName_;
     std::function<void()> hideFullWidthViews_;
     std::optional<PanelArea> selected_;
     QPoint pen_;

@@ -2,7 +2,7 @@
 
 #include "ScriptText.h"
 
-#include "app/ListFile.h"
+#include "core/ListFile.h"
 
 namespace orv {
 

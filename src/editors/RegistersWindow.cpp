@@ -1,10 +1,12 @@
 #include "RegistersWindow.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
-#include "app/ButtonArt.h"
-#include "app/Controls.h"
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
+#include "widgets/ButtonArt.h"
+#include "widgets/Controls.h"
+#include "widgets/PictureBox.h"
+#include "core/Adventure.h"
+#include "widgets/DragState.h"
+#include "net/Connection.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -17,13 +19,13 @@ constexpr int kStatusLeft = 70;
 constexpr int kStatusLeftWithTransfers = 200;
 }  // namespace
 
-RegistersWindow::RegistersWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady,
+RegistersWindow::RegistersWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
                                  std::function<void()> hideFullWidthViews)
     : ToolWindow(parent,
                  {QStringLiteral("JanReg"), QStringLiteral("Registradores:"), QStringLiteral("brReg"), 159,
                   QStringLiteral("Image3"), QRect(373, 195, 560, 470)},
-                 state.drag),
-      state_(state), isReady_(std::move(isReady)), hideFullWidthViews_(std::move(hideFullWidthViews)) {
+                 drag),
+      adventure_(adventure), connection_(connection), hideFullWidthViews_(std::move(hideFullWidthViews)) {
     regs_ = new QPlainTextEdit(this);
     regs_->setObjectName(QStringLiteral("Regs"));
     regs_->setGeometry(5, 30, 550, 400);
@@ -58,6 +60,9 @@ RegistersWindow::RegistersWindow(QWidget* parent, ProgramState& state, std::func
         if (now && isAncestorOf(now))
             raise();
     });
+    // The text stays, but Gravar then writes it back where it came from.
+    connect(&adventure_, &Adventure::opened, this, [this] { readHere_ = false; });
+    connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
 }
 
 void RegistersWindow::open() {
@@ -69,7 +74,11 @@ void RegistersWindow::open() {
         DrawSmallButtonUp(b, Qt::black);
     fill();
     show();
-    if (isReady_ && isReady_()) {
+    showTransferButtons();
+}
+
+void RegistersWindow::showTransferButtons() {
+    if (connection_.isReady()) {
         bnRegUp_->show();
         bnRegDw_->show();
         msg7_->move(kStatusLeftWithTransfers, msg7_->y());
@@ -79,20 +88,21 @@ void RegistersWindow::open() {
 void RegistersWindow::fill() {
     // Both files are read before the text changes: a file that cannot be read
     // leaves the text, and where Gravar writes it, as they were.
-    Registers registers(state_.adventureFolder, state_.adventureName);
+    Registers registers(adventure_.folder(), adventure_.name());
     const QStringList lines = registers.fill([] { QCoreApplication::processEvents(); });
     regs_->setPlainText(lines.join(QLatin1Char('\n')));
     registers_ = std::move(registers);
+    readHere_ = true;
 }
 
 void RegistersWindow::bnRegUpClick() {
-    ItemTransfer::uploadRegisters({link_, state_.adventureName, state_.adventureFolder,
+    ItemTransfer::uploadRegisters({&connection_, adventure_.name(), adventure_.folder(),
                                    [this](const QString& text) { msg7_->setText(text); }});
 }
 
 // The text is not refilled: it may hold edits the author has not saved yet.
 void RegistersWindow::bnRegDwClick() {
-    ItemTransfer::downloadRegisters({link_, state_.adventureName, state_.adventureFolder,
+    ItemTransfer::downloadRegisters({&connection_, adventure_.name(), adventure_.folder(),
                                      [this](const QString& text) { msg7_->setText(text); }});
 }
 
@@ -104,7 +114,7 @@ void RegistersWindow::bnRegGrClick() {
     registers_->save(Registers::textLines(regs_->document()->toRawText()));
     // The text goes back to the adventure it was read from, also after another
     // one was opened: written into the new one it would replace its registers.
-    if (registers_->adventureFolder() == state_.adventureFolder)
+    if (readHere_)
         msg7_->setText(QStringLiteral("Registradores gravados."));
     else
         msg7_->setText(QStringLiteral("Registradores gravados em %1.").arg(registers_->adventureName()));

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/ToolWindow.h"
+#include "widgets/ToolWindow.h"
 #include "editors/Registers.h"
 #include "net/ItemTransfer.h"
 
@@ -10,21 +10,22 @@ class QPlainTextEdit;
 
 namespace orv {
 
+class Adventure;
+class Connection;
 class PictureBox;
-struct ProgramState;
+struct DragState;
 
 // JanReg, "Registradores:": the 251 registers as lines of the text box Regs,
 // written back to the adventure's register files with "Gravar".
 class RegistersWindow : public ToolWindow {
 public:
-    RegistersWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady,
+    RegistersWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
                     std::function<void()> hideFullWidthViews);
 
     // "Regs": clear Msg7, hide the full-width views, come to the front, paint
     // the buttons, fill the text from the files, show; when the connection is
     // ready also show "Upload" and "Down" with Msg7 moved beside them.
     void open();
-    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     QPlainTextEdit* text() const { return regs_; }
     QLabel* status() const { return msg7_; }
@@ -42,9 +43,11 @@ protected:
 private:
     void fill();
 
-    ProgramState& state_;
-    std::function<bool()> isReady_;
-    ServerLink link_;
+    void showTransferButtons();
+
+    Adventure& adventure_;
+    Connection& connection_;
+    bool readHere_ = false;  // the text was read from the open adventure
     std::function<void()> hideFullWidthViews_;
     // The registers the text was filled from; saving goes back to them.
     std::optional<Registers> registers_;

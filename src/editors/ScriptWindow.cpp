@@ -1,16 +1,19 @@
 #include "ScriptWindow.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
 #include "ScriptText.h"
-#include "app/ButtonArt.h"
-#include "app/Controls.h"
-#include "app/ListFile.h"
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
+#include "widgets/ButtonArt.h"
+#include "widgets/Controls.h"
+#include "core/ListFile.h"
+#include "widgets/PictureBox.h"
+#include "core/Adventure.h"
+#include "widgets/DragState.h"
+#include "net/Connection.h"
 #include "platform/GamePlayer.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -38,12 +41,12 @@ bool producesCharacter(const QKeyEvent& key) {
 }
 }  // namespace
 
-ScriptWindow::ScriptWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady)
+ScriptWindow::ScriptWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag)
     : ToolWindow(parent,
                  {QStringLiteral("JanScp"), QStringLiteral("Script:"), QStringLiteral("brScp"), 159,
                   QStringLiteral("btJanScp"), QRect(490, 90, 800, 570)},
-                 state.drag),
-      state_(state), isReady_(std::move(isReady)), player_(makeDesktopGamePlayer()) {
+                 drag),
+      adventure_(adventure), connection_(connection), player_(makeDesktopGamePlayer()) {
     title()->setObjectName(QStringLiteral("Label2"));
     lbNoScp_ = makeLabel(this, QStringLiteral("lbNoScp"), QString(), {title()->x() + title()->width() + 6, 5},
                          LabelStyle{19, true, true, Qt::black});
@@ -90,6 +93,36 @@ ScriptWindow::ScriptWindow(QWidget* parent, ProgramState& state, std::function<b
         DrawSmallButtonUp(b, Qt::black);
 
     msg3_ = makeStatusLabel(this, QStringLiteral("Msg3"), {265, 541}, 520);
+
+    // The text stays in the editor when another adventure is opened, but it
+    // is no longer that adventure's script: it saves back where it came from.
+    connect(&adventure_, &Adventure::opened, this, [this] {
+        loadedHere_ = false;
+        noScp_->clear();
+        if (isVisible())
+            fillList();
+    });
+    connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
+}
+
+void ScriptWindow::showTransferButtons() {
+    if (connection_.isReady()) {
+        bnUplScp_->show();
+        bnDwnScp_->show();
+    }
+}
+
+void ScriptWindow::fillList() {
+    noScp_->clear();
+    // Without an adventure there is no folder to show (an empty path would
+    // list the working directory). Pointing the list at the folder makes it
+    // the working directory too, as for every file list of the program; the
+    // player started by "Exec" finds its adventure's files there.
+    if (!adventure_.isOpen())
+        return;
+    pointFileListAt(adventure_.folder());
+    noScp_->addItems(QDir(adventure_.folder()).entryList({QStringLiteral("*.scp")}, QDir::Files,
+                                                          QDir::Name | QDir::IgnoreCase));
 }
 
 ScriptWindow::~ScriptWindow() = default;
@@ -103,27 +136,13 @@ QString ScriptWindow::loadedScriptName() const {
 }
 
 void ScriptWindow::opened() {
-    // Pointing the list at the folder makes it the working directory too, as
-    // for every file list of the program; the player started by "Exec" finds
-    // its adventure's files there.
-    listedFolder_ = state_.adventureFolder;
-    noScp_->clear();
-    // Without an adventure there is no folder to show (an empty path would
-    // list the working directory).
-    if (!listedFolder_.isEmpty()) {
-        QDir::setCurrent(listedFolder_);
-        noScp_->addItems(QDir(listedFolder_).entryList({QStringLiteral("*.scp")}, QDir::Files,
-                                                        QDir::Name | QDir::IgnoreCase));
-    }
+    fillList();
     // Reopening the window does not save the text, so the cue keeps its colour.
     DrawSmallButtonUp(bnGrvScp_, gravarColour_);
     for (PictureBox* b : {bnExeScp_, bnUplScp_, bnDwnScp_})
         DrawSmallButtonUp(b, Qt::black);
     msg3_->clear();
-    if (isReady_ && isReady_()) {
-        bnUplScp_->show();
-        bnDwnScp_->show();
-    }
+    showTransferButtons();
 }
 
 void ScriptWindow::NoScpClick() {
@@ -133,10 +152,11 @@ void ScriptWindow::NoScpClick() {
     const QString name = item->text();
     // Read before touching the editor: a file that cannot be read leaves the
     // text as it was.
-    const QByteArray bytes = readFileBytes(listedFolder_ + name);
+    const QByteArray bytes = readFileBytes(adventure_.path(name));
     fonte_->setPlainText(ScriptText::fromFile(bytes));
     lbNoScp_->setText(name);
-    loadedFolder_ = listedFolder_;
+    loadedFile_ = adventure_.path(name);
+    loadedHere_ = true;
     fonte_->repaint();
     setGravarColour(Qt::black);
     msg3_->clear();
@@ -158,58 +178,58 @@ void ScriptWindow::bnGrvScpClick() {
     // adventure was opened: written into the new folder under its old name it
     // could replace a different script of the same name.
     // toRawText keeps non-breaking spaces, which toPlainText would turn into spaces.
-    writeFileSafely(loadedFolder_ + name, ScriptText::toFile(fonte_->document()->toRawText()));
+    writeFileSafely(loadedFile_, ScriptText::toFile(fonte_->document()->toRawText()));
     // The cue clears only once the file is written.
     setGravarColour(Qt::black);
-    if (loadedFolder_ != state_.adventureFolder)
-        msg3_->setText(QStringLiteral("Gravado em %1!").arg(QDir(loadedFolder_).dirName()));
+    if (!loadedHere_)
+        msg3_->setText(QStringLiteral("Gravado em %1!").arg(QFileInfo(loadedFile_).dir().dirName()));
 }
 
 void ScriptWindow::bnExeScpClick() {
-    if (!state_.adventureOpen())
+    if (!adventure_.isOpen())
         return;
-    const GamePlayer::WindowId window = player_->findWindow(state_.adventureName);
+    const GamePlayer::WindowId window = player_->findWindow(adventure_.name());
     if (window) {
-        ListFile::write(state_.adventureFolder + QStringLiteral("scp.txt"),
+        ListFile::write(adventure_.folder() + QStringLiteral("scp.txt"),
                         {ScriptText::handOffName(lbNoScp_->text())});
         QCoreApplication::processEvents();
         player_->bringToFront(window);
     } else {
-        player_->start(state_.adventureFolder + state_.adventureName + QStringLiteral(".exe"),
+        player_->start(adventure_.folder() + adventure_.name() + QStringLiteral(".exe"),
                        QStringLiteral("atv"));
     }
 }
 
 void ScriptWindow::bnUplScpClick() {
     const QString name = lbNoScp_->text();
-    ItemTransfer::Context c{link_, state_.adventureName, state_.adventureFolder,
+    ItemTransfer::Context c{&connection_, adventure_.name(), adventure_.folder(),
                             [this](const QString& text) { msg3_->setText(text); }};
-    if (!c.link.currentPassword().isEmpty() && c.link.ready() &&
-        (name.isEmpty() || loadedFolder_ != state_.adventureFolder)) {
+    if (!connection_.password().isEmpty() && connection_.isReady() && (name.isEmpty() || !loadedHere_)) {
         // No script, or one read from another adventure: sending it would put
         // an empty or foreign file under this adventure's name.
         msg3_->setText(QStringLiteral("Nenhum script carregado!"));
         return;
     }
     ItemTransfer::uploadScript(c, name, [&] {
-        writeFileSafely(state_.adventureFolder + name, ScriptText::toFile(fonte_->document()->toRawText()));
+        writeFileSafely(adventure_.folder() + name, ScriptText::toFile(fonte_->document()->toRawText()));
         setGravarColour(Qt::black);
     });
 }
 
 void ScriptWindow::bnDwnScpClick() {
     const QString name = lbNoScp_->text();
-    if (name.isEmpty() && link_.ready()) {
+    if (name.isEmpty() && connection_.isReady()) {
         msg3_->setText(QStringLiteral("Nenhum script carregado!"));
         return;
     }
-    const QString folder = state_.adventureFolder;
-    if (!ItemTransfer::downloadScript({link_, state_.adventureName, folder,
+    const QString folder = adventure_.folder();
+    if (!ItemTransfer::downloadScript({&connection_, adventure_.name(), folder,
                                        [this](const QString& text) { msg3_->setText(text); }},
                                       name))
         return;
     fonte_->setPlainText(ScriptText::fromFile(readFileBytes(folder + name)));
-    loadedFolder_ = folder;
+    loadedFile_ = folder + name;
+    loadedHere_ = true;
     fonte_->repaint();
     setGravarColour(Qt::black);
 }

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/ToolWindow.h"
+#include "widgets/ToolWindow.h"
 #include "net/ItemTransfer.h"
 
 #include <QColor>
@@ -13,21 +13,22 @@ class QPlainTextEdit;
 namespace orv {
 
 class GamePlayer;
+class Adventure;
+class Connection;
 class PictureBox;
-struct ProgramState;
+struct DragState;
 
 // JanScp: the adventure's scripts in the list NoScp, the one loaded into the
 // editor Fonte, saved with "Gravar" and handed to the game player with "Exec".
 class ScriptWindow : public ToolWindow {
 public:
-    ScriptWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady);
+    ScriptWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag);
     ~ScriptWindow() override;
 
     // The window's own steps when "Scripts" opens it, after the main window
     // has brought it to the front: re-read the list, paint the buttons, clear
     // Msg3, show the transfer buttons when the connection is ready.
     void opened();
-    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     // Tests stand in for the desktop.
     void setGamePlayer(std::unique_ptr<GamePlayer> player);
@@ -51,10 +52,11 @@ protected:
 
 private:
     void setGravarColour(const QColor& colour);
+    void fillList();
+    void showTransferButtons();
 
-    ProgramState& state_;
-    std::function<bool()> isReady_;
-    ServerLink link_;
+    Adventure& adventure_;
+    Connection& connection_;
     std::unique_ptr<GamePlayer> player_;
 
     QLabel* lbNoScp_;
@@ -66,8 +68,10 @@ private:
     PictureBox* bnDwnScp_;
     QLabel* msg3_;
 
-    QString listedFolder_;  // the folder NoScp shows
-    QString loadedFolder_;  // the folder the loaded script was read from
+    // The file the text in the editor was read from, and whether it belongs
+    // to the open adventure (false once another adventure is opened).
+    QString loadedFile_;
+    bool loadedHere_ = false;
     QColor gravarColour_ = Qt::black;
 };
 

@@ -1,11 +1,13 @@
 #include "SoundWindow.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
-#include "app/ButtonArt.h"
-#include "app/Controls.h"
+#include "widgets/ButtonArt.h"
+#include "widgets/Controls.h"
 #include "app/OrvalisApplication.h"
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
+#include "widgets/PictureBox.h"
+#include "core/Adventure.h"
+#include "widgets/DragState.h"
+#include "net/Connection.h"
 #include "platform/SoundOutput.h"
 
 #include <QApplication>
@@ -19,13 +21,13 @@ namespace {
 const QColor kPanelGrey(224, 224, 224);
 }  // namespace
 
-SoundWindow::SoundWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady,
+SoundWindow::SoundWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
                          std::function<void()> hideFullWidthViews)
     : ToolWindow(parent,
                  {QStringLiteral("JanSnd"), QStringLiteral("Efeitos sonoros:"), QStringLiteral("brSnd"), 159,
                   QStringLiteral("btSndFim"), QRect(828, 130, 418, 570)},
-                 state.drag),
-      state_(state), isReady_(std::move(isReady)), hideFullWidthViews_(std::move(hideFullWidthViews)) {
+                 drag),
+      adventure_(adventure), connection_(connection), hideFullWidthViews_(std::move(hideFullWidthViews)) {
     auto* panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("PnSnd"));
     panel->setGeometry(5, 30, 406, 535);
@@ -75,6 +77,15 @@ SoundWindow::SoundWindow(QWidget* parent, ProgramState& state, std::function<boo
         if (now && isAncestorOf(now))
             raise();
     });
+    // A sound of an earlier adventure is not this one's to send or fetch.
+    connect(&adventure_, &Adventure::opened, this, [this] {
+        chosen_.clear();
+        lbNoSnd_->clear();
+        arqSnd_->clear();
+        if (isVisible())
+            fillList();
+    });
+    connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
 }
 
 SoundWindow::~SoundWindow() = default;
@@ -94,21 +105,36 @@ SoundOutput& SoundWindow::output() {
     return *output_;
 }
 
-QString SoundWindow::chosenSound() const {
-    return lbNoSnd_->text();
-}
-
-// A sound chosen from a list of an earlier adventure is not this one's.
 void SoundWindow::bnSndUpClick() {
-    ItemTransfer::uploadSound({link_, state_.adventureName, state_.adventureFolder,
+    ItemTransfer::uploadSound({&connection_, adventure_.name(), adventure_.folder(),
                                [this](const QString& text) { msg6_->setText(text); }},
-                              listedFolder_ == state_.adventureFolder ? chosenSound() : QString());
+                              chosen_);
 }
 
 void SoundWindow::bnSndDwClick() {
-    ItemTransfer::downloadSound({link_, state_.adventureName, state_.adventureFolder,
+    ItemTransfer::downloadSound({&connection_, adventure_.name(), adventure_.folder(),
                                  [this](const QString& text) { msg6_->setText(text); }},
-                                listedFolder_ == state_.adventureFolder ? chosenSound() : QString());
+                                chosen_);
+}
+
+void SoundWindow::showTransferButtons() {
+    if (connection_.isReady()) {
+        bnSndUp_->show();
+        bnSndDw_->show();
+    }
+}
+
+void SoundWindow::fillList() {
+    arqSnd_->clear();
+    // Without an adventure there is no folder to show (an empty path would
+    // list the working directory). Pointing the list at the folder makes it
+    // the working directory too, as for every file list of the program.
+    if (!adventure_.isOpen())
+        return;
+    pointFileListAt(adventure_.folder());
+    // Name filters match regardless of case.
+    arqSnd_->addItems(QDir(adventure_.folder()).entryList({QStringLiteral("*.wav"), QStringLiteral("*.mp3")},
+                                                          QDir::Files, QDir::Name | QDir::IgnoreCase));
 }
 
 void SoundWindow::open() {
@@ -116,25 +142,11 @@ void SoundWindow::open() {
     if (hideFullWidthViews_)
         hideFullWidthViews_();
     raise();
-    // Pointing the list at the folder makes it the working directory too, as
-    // for every file list of the program.
-    listedFolder_ = state_.adventureFolder;
-    arqSnd_->clear();
-    // Without an adventure there is no folder to show (an empty path would
-    // list the working directory).
-    if (!listedFolder_.isEmpty()) {
-        QDir::setCurrent(listedFolder_);
-        // Name filters match regardless of case.
-        arqSnd_->addItems(QDir(listedFolder_).entryList({QStringLiteral("*.wav"), QStringLiteral("*.mp3")},
-                                                         QDir::Files, QDir::Name | QDir::IgnoreCase));
-    }
+    fillList();
     DrawSmallButtonUp(bnSndUp_, Qt::black);
     DrawSmallButtonUp(bnSndDw_, Qt::black);
     bringToFrontAndShow(this);
-    if (isReady_ && isReady_()) {
-        bnSndUp_->show();
-        bnSndDw_->show();
-    }
+    showTransferButtons();
 }
 
 void SoundWindow::ArqSndClick() {
@@ -142,15 +154,14 @@ void SoundWindow::ArqSndClick() {
     QListWidgetItem* item = arqSnd_->currentItem();
     const QString name = item ? QFileInfo(item->text()).fileName() : QString();
     lbNoSnd_->setText(name);
+    chosen_ = name;
     PlaySoundFile(name);
 }
 
 void SoundWindow::PlaySoundFile(const QString& name) {
     if (name.isEmpty())
         return;
-    // The file is played from the folder the list shows: after another
-    // adventure was opened, that is where the clicked name lives.
-    const QString path = listedFolder_ + name;
+    const QString path = adventure_.path(name);
     // The list shows ".WAV" and ".Mp3" too, so the kind goes by the name's
     // own extension, whatever its case.
     const QString extension = QFileInfo(name).suffix().toLower();

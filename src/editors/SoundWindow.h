@@ -1,5 +1,5 @@
 #pragma once
-#include "app/ToolWindow.h"
+#include "widgets/ToolWindow.h"
 #include "net/ItemTransfer.h"
 
 #include <functional>
@@ -9,16 +9,18 @@ class QListWidget;
 
 namespace orv {
 
+class Adventure;
+class Connection;
 class PictureBox;
 class SoundOutput;
-struct ProgramState;
+struct DragState;
 
 // JanSnd, "Efeitos sonoros:": the adventure's WAV and MP3 files in ArqSnd; a
 // click plays one, WAV files as a one-shot sound, MP3 files on the deck that
 // btSndStp stops.
 class SoundWindow : public ToolWindow {
 public:
-    SoundWindow(QWidget* parent, ProgramState& state, std::function<bool()> isReady,
+    SoundWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
                 std::function<void()> hideFullWidthViews);
     ~SoundWindow() override;
 
@@ -26,15 +28,15 @@ public:
     // the list, paint the transfer buttons, show; when the connection is ready
     // also show "Upload" and "Down".
     void open();
-    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     // Tests listen through an output of their own. Without one, the machine's
     // output is made at the first sound played.
     void setSoundOutput(std::unique_ptr<SoundOutput> output);
 
     QListWidget* fileList() const { return arqSnd_; }
-    // The file name last clicked, which the transfer buttons move.
-    QString chosenSound() const;
+    // The file name last clicked, which the transfer buttons move; empty
+    // until one is, and again once another adventure is opened.
+    const QString& chosenSound() const { return chosen_; }
     QLabel* status() const { return msg6_; }
     PictureBox* uploadButton() const { return bnSndUp_; }
     PictureBox* downButton() const { return bnSndDw_; }
@@ -49,13 +51,14 @@ public:
 private:
     SoundOutput& output();
     void stopDeckIfPlaying();
+    void fillList();
+    void showTransferButtons();
 
-    ProgramState& state_;
-    std::function<bool()> isReady_;
-    ServerLink link_;
+    Adventure& adventure_;
+    Connection& connection_;
     std::function<void()> hideFullWidthViews_;
     std::unique_ptr<SoundOutput> output_;
-    QString listedFolder_;  // the folder ArqSnd shows
+    QString chosen_;
 
     QListWidget* arqSnd_;
     QLabel* lbNoSnd_;

@@ -1,8 +1,8 @@
 #include "BmpCodec.h"
 
 #include "Picture.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
 
 #include <QBuffer>
 #include <QImageReader>

@@ -2,8 +2,8 @@
 
 #include "PaletteReducer.h"
 #include "Picture.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
 
 #include <gif_lib.h>
 

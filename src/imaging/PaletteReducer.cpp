@@ -1,6 +1,6 @@
 #include "PaletteReducer.h"
 
-#include "app/OrvalisError.h"
+#include "core/OrvalisError.h"
 
 #include <libimagequant.h>
 

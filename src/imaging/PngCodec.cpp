@@ -1,8 +1,8 @@
 #include "PngCodec.h"
 
 #include "Picture.h"
-#include "app/DurableWrite.h"
-#include "app/OrvalisError.h"
+#include "core/DurableWrite.h"
+#include "core/OrvalisError.h"
 
 #include <QFile>
 #include <QBuffer>

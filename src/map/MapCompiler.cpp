@@ -1,9 +1,9 @@
 #include "MapCompiler.h"
 
 #include "MapModel.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
-#include "app/ProgramState.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
+#include "core/Adventure.h"
 
 #include <QLatin1StringView>
 
@@ -161,9 +161,10 @@ void MapCompiler::compile(const QStringList& mapLines, const QString& defaultScr
     }
 }
 
-void MapCompiler::compile(const QStringList& mapLines, const ProgramState& state) {
-    compile(mapLines, state.defaultScriptMode, state.imageExtension, state.scriptWriteMode,
-            state.adventureFolder);
+void MapCompiler::compile(const QStringList& mapLines, const ScriptSettings& settings,
+                          const QString& adventureFolder) {
+    compile(mapLines, settings.defaultScriptMode, settings.imageExtension, settings.scriptWriteMode,
+            adventureFolder);
 }
 
 }  // namespace orv

@@ -4,7 +4,7 @@
 
 namespace orv {
 
-struct ProgramState;
+struct ScriptSettings;
 
 // Turns the map into position scripts: for every named cell with a tile, a
 // short block naming the position's picture, its exits through doors and
@@ -32,7 +32,7 @@ public:
     static void compile(const QStringList& mapLines, const QString& defaultScriptMode,
                         const QString& imageExtension, const QString& scriptWriteMode,
                         const QString& adventureFolder);
-    static void compile(const QStringList& mapLines, const ProgramState& state);
+    static void compile(const QStringList& mapLines, const ScriptSettings& settings, const QString& adventureFolder);
 
     // Whether a position name can stand as a file name in the adventure
     // folder: no path separators, control characters, "." or "..".

@@ -1,8 +1,8 @@
 #include "MapModel.h"
 
 #include "TileSet.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
 
 #include <QFontMetrics>
 #include <QImageReader>

@@ -1,16 +1,18 @@
 #include "MapWindow.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
 #include "MapCompiler.h"
 #include "MapModel.h"
 #include "PositionImageEditor.h"
 #include "TileSet.h"
-#include "app/Controls.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
-#include "app/Shape.h"
+#include "widgets/Controls.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
+#include "widgets/PictureBox.h"
+#include "core/Adventure.h"
+#include "net/Connection.h"
+#include "widgets/DragState.h"
+#include "widgets/Shape.h"
 #include "imaging/ImageFiles.h"
 
 #include <QKeyEvent>
@@ -62,8 +64,10 @@ void MapImageView::mousePressEvent(QMouseEvent* event) {
         reportErrors([&] { onPress(event); });
 }
 
-MapWindow::MapWindow(QWidget* parent, ProgramState& state, MapModel& map, std::function<bool()> isReady)
-    : QWidget(parent), state_(state), map_(map), isReady_(std::move(isReady)),
+MapWindow::MapWindow(QWidget* parent, Adventure& adventure, Connection& connection, const ScriptSettings& settings,
+                     DragState& drag, MapModel& map, std::function<void()> loadMap)
+    : QWidget(parent), adventure_(adventure), connection_(connection), settings_(settings), drag_(drag), map_(map),
+      loadMap_(std::move(loadMap)),
       tipMap_(TileSet::picture(0)) {
     setObjectName(QStringLiteral("JanMap"));
     setAutoFillBackground(true);
@@ -82,8 +86,9 @@ MapWindow::MapWindow(QWidget* parent, ProgramState& state, MapModel& map, std::f
     shp2_->onPress = [this](QMouseEvent*) { Shp2MouseDown(); };
 
     buildToolPanel();
-    editor_ = new PositionImageEditor(this, state_);
+    editor_ = new PositionImageEditor(this, adventure_, connection_, settings_, drag_);
     hide();
+    connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
 }
 
 void MapWindow::buildToolPanel() {
@@ -94,7 +99,7 @@ void MapWindow::buildToolPanel() {
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     setWindowColour(panel, kGrey);
 
-    makeDragHandle(panel, QStringLiteral("brPikMap"), QRect(2, 3, 141, 20), state_.drag, panel, false);
+    makeDragHandle(panel, QStringLiteral("brPikMap"), QRect(2, 3, 141, 20), drag_, panel, false);
 
     palette_ = new QScrollArea(panel);
     palette_->setObjectName(QStringLiteral("Sbox2"));
@@ -150,6 +155,8 @@ void MapWindow::buildToolPanel() {
         int top;
         QColor colour;
         std::function<void()> action;
+        PictureBox** keepButton = nullptr;  // the transfer pair is kept to show it later
+        QLabel** keepLabel = nullptr;
     };
     const QColor grey(128, 128, 128);
     const Tool tools[] = {
@@ -157,19 +164,16 @@ void MapWindow::buildToolPanel() {
         {"btGrMap", "lbGrMap", "Gravar mapa", 480, grey, [this] { btGrMapClick(); }},
         {"btImgSav", "lbImgSav", "Gravar img", 510, QColor(0, 128, 0), [this] { btImgSavClick(); }},
         {"btMapCpl", "lbMapCpl", "Compilar...", 540, QColor(0, 0, 128), [this] { btMapCplClick(); }},
-        {"btUpMap", "lbUpMap", "Upload mapa", 570, grey, [this] { btUpMapClick(); }},
-        {"btDwMap", "lbDwMap", "Download", 600, grey, [this] { btDwMapClick(); }},
+        {"btUpMap", "lbUpMap", "Upload mapa", 570, grey, [this] { btUpMapClick(); }, &btUpMap_, &lbUpMap_},
+        {"btDwMap", "lbDwMap", "Download", 600, grey, [this] { btDwMapClick(); }, &btDwMap_, &lbDwMap_},
     };
     for (const Tool& t : tools) {
         PictureBox* button = makeIconButton(panel, QString::fromLatin1(t.button), {5, t.top}, t.action);
         QLabel* label = makeLabel(panel, QString::fromLatin1(t.label), QString::fromUtf8(t.caption), {38, t.top + 3},
                                   captionStyle(t.colour));
-        if (t.top == 570) {
-            btUpMap_ = button;
-            lbUpMap_ = label;
-        } else if (t.top == 600) {
-            btDwMap_ = button;
-            lbDwMap_ = label;
+        if (t.keepButton) {
+            *t.keepButton = button;
+            *t.keepLabel = label;
         }
     }
     for (QWidget* w : {static_cast<QWidget*>(btUpMap_), static_cast<QWidget*>(lbUpMap_),
@@ -181,7 +185,11 @@ void MapWindow::buildToolPanel() {
 
 void MapWindow::opened() {
     msg1_->clear();
-    if (isReady_ && isReady_()) {
+    showTransferButtons();
+}
+
+void MapWindow::showTransferButtons() {
+    if (connection_.isReady()) {
         btUpMap_->show();
         lbUpMap_->show();
         btDwMap_->show();
@@ -197,7 +205,7 @@ void MapWindow::mapChanged() {
 }
 
 QString MapWindow::mapFile() const {
-    return state_.adventureFolder + state_.adventureName + QStringLiteral(".map");
+    return adventure_.folder() + adventure_.name() + QStringLiteral(".map");
 }
 
 void MapWindow::redrawRow(int cell) {
@@ -248,8 +256,8 @@ void MapWindow::MapaMouseDown(QPoint at) {
     editor_->setPositionName(name);
     if (!name.isEmpty()) {
         showImageButton(true);
-        const QString image = name + QLatin1Char('.') + state_.imageExtension;
-        if (MapCompiler::isUsableFileName(name) && fileExists(state_.adventureFolder + image))
+        const QString image = name + QLatin1Char('.') + settings_.imageExtension;
+        if (MapCompiler::isUsableFileName(name) && fileExists(adventure_.folder() + image))
             editor_->openEditor();
         else
             editor_->hide();
@@ -286,11 +294,11 @@ void MapWindow::edNomPosKeyPress(QChar key) {
                 .arg(name));
     map_.setName(position_, name);
     editor_->setPositionName(name);
-    const QString script = state_.adventureFolder + name + QStringLiteral(".scp");
+    const QString script = adventure_.folder() + name + QStringLiteral(".scp");
     // An existing script may hold the author's own work: it is never replaced here.
     if (!fileExists(script))
-        ListFile::write(script, MapCompiler::buildPositionBlock(map_.lines(), position_, state_.defaultScriptMode,
-                                                                state_.imageExtension, state_.adventureFolder));
+        ListFile::write(script, MapCompiler::buildPositionBlock(map_.lines(), position_, settings_.defaultScriptMode,
+                                                                settings_.imageExtension, adventure_.folder()));
     map_.drawName(position_);
     redrawRow(position_);
     showImageButton(true);
@@ -309,19 +317,13 @@ void MapWindow::btGrMapClick() {
 }
 
 void MapWindow::btImgSavClick() {
-    saveImage(state_.adventureFolder, state_.adventureName + QStringLiteral("-mapa"), map_.image(),
+    saveImage(adventure_.folder(), adventure_.name() + QStringLiteral("-mapa"), map_.image(),
               QStringLiteral("png"));
     msg1_->setText(QStringLiteral("Imagem gravada."));
 }
 
-void MapWindow::setServerLink(const ServerLink& link, std::function<void()> loadMap) {
-    link_ = link;
-    loadMap_ = std::move(loadMap);
-    editor_->setServerLink(link);
-}
-
 ItemTransfer::Context MapWindow::transferContext() {
-    return {link_, state_.adventureName, state_.adventureFolder, [this](const QString& text) { msg1_->setText(text); }};
+    return {&connection_, adventure_.name(), adventure_.folder(), [this](const QString& text) { msg1_->setText(text); }};
 }
 
 void MapWindow::btUpMapClick() {
@@ -333,7 +335,7 @@ void MapWindow::btDwMapClick() {
 }
 
 void MapWindow::btMapCplClick() {
-    MapCompiler::compile(map_.lines(), state_);
+    MapCompiler::compile(map_.lines(), settings_, adventure_.folder());
     msg1_->setText(QStringLiteral("Scpts compilados."));
 }
 

@@ -11,7 +11,10 @@ class QScrollArea;
 
 namespace orv {
 
-struct ProgramState;
+class Adventure;
+class Connection;
+struct DragState;
+struct ScriptSettings;
 class MapModel;
 class PictureBox;
 class PositionImageEditor;
@@ -36,7 +39,9 @@ private:
 // position image editor.
 class MapWindow : public QWidget {
 public:
-    MapWindow(QWidget* parent, ProgramState& state, MapModel& map, std::function<bool()> isReady);
+    // loadMap reads the adventure's map file again (after a transfer).
+    MapWindow(QWidget* parent, Adventure& adventure, Connection& connection, const ScriptSettings& settings,
+              DragState& drag, MapModel& map, std::function<void()> loadMap);
 
     // The map window's own steps when "Mapa" opens it (after the main window
     // has brought it to the front and sized it).
@@ -45,7 +50,6 @@ public:
     void mapChanged();
     // The server connection for "Upload mapa" and "Download" and for the
     // position image editor; loadMap reloads and redraws the map from its file.
-    void setServerLink(const ServerLink& link, std::function<void()> loadMap);
 
     MapImageView* mapView() const { return view_; }
     QScrollArea* scrollBox() const { return scroll_; }
@@ -82,10 +86,13 @@ private:
     QString mapFile() const;
     ItemTransfer::Context transferContext();
 
-    ProgramState& state_;
+    void showTransferButtons();
+
+    Adventure& adventure_;
+    Connection& connection_;
+    const ScriptSettings& settings_;
+    DragState& drag_;
     MapModel& map_;
-    std::function<bool()> isReady_;
-    ServerLink link_;
     std::function<void()> loadMap_;
 
     int position_ = 0;

@@ -1,12 +1,14 @@
 #include "PositionImageEditor.h"
 
 #include "MapCompiler.h"
-#include "app/Controls.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
-#include "app/Shape.h"
+#include "widgets/Controls.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
+#include "widgets/PictureBox.h"
+#include "core/Adventure.h"
+#include "net/Connection.h"
+#include "widgets/DragState.h"
+#include "widgets/Shape.h"
 #include "imaging/ImageFiles.h"
 
 #include <QLabel>
@@ -34,12 +36,13 @@ int screenSide(const QStringList& settings, int line, const char* what) {
 
 }  // namespace
 
-PositionImageEditor::PositionImageEditor(QWidget* parent, ProgramState& state)
+PositionImageEditor::PositionImageEditor(QWidget* parent, Adventure& adventure, Connection& connection,
+                                         const ScriptSettings& settings, DragState& drag)
     : ToolWindow(parent,
                  {QStringLiteral("JanEdImg"), QStringLiteral("Imagem da posição:"), QStringLiteral("brEdImg"), 105,
                   QStringLiteral("btEdFim"), QRect(260, 15, 470, 355), false},
-                 state.drag),
-      state_(state) {
+                 drag),
+      adventure_(adventure), connection_(connection), settings_(settings), drag_(drag) {
     shape10_ = new orv::Shape(this, QStringLiteral("Shape10"), QRect(), orv::Shape::Kind::Rectangle, QColor(192, 192, 192),
                          QColor(128, 128, 128));
     shape10_->stackUnder(title());
@@ -68,15 +71,20 @@ PositionImageEditor::PositionImageEditor(QWidget* parent, ProgramState& state)
 
     msg5_ = makeStatusLabel(this, QStringLiteral("Msg5"), {140, 0}, 195);
 
+    for (PictureBox* b : {bnEdCls_, bnEdUp_, bnEdDwn_, bnEdGrv_})
+        DrawSmallButtonUp(b, Qt::black);
+
     // The design's place for a screen-sized picture, until the first opening.
     layOut(QSize(320, 200));
+    connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
 }
 
-QString PositionImageEditor::positionName() const {
-    return lbNoPos_->text();
+const QString& PositionImageEditor::positionName() const {
+    return positionName_;
 }
 
 void PositionImageEditor::setPositionName(const QString& name) {
+    positionName_ = name;
     lbNoPos_->setText(name);
     lbNoPos_->adjustSize();
 }
@@ -108,12 +116,12 @@ QString PositionImageEditor::checkedName() const {
 
 void PositionImageEditor::openEditor() {
     const QString name = checkedName();
-    const QString& folder = state_.adventureFolder;
-    const QString& extension = state_.imageExtension;
+    const QString& folder = adventure_.folder();
+    const QString& extension = settings_.imageExtension;
     const QString file = name + QLatin1Char('.') + extension;
     if (!fileExists(folder + file)) {
         // The size is checked before anything is written.
-        QImage blank(newImageSize(state_.settingsList), QImage::Format_RGB32);
+        QImage blank(newImageSize(adventure_.settingsList()), QImage::Format_RGB32);
         blank.fill(kBackground);
         saveImage(folder, name, blank, extension);
     }
@@ -150,19 +158,21 @@ void PositionImageEditor::layOut(QSize image) {
 }
 
 void PositionImageEditor::showTransferButtons() {
+    if (!connection_.isReady())
+        return;
     bnEdUp_->show();
     bnEdDwn_->show();
     msg5_->move(270, msg5_->y());
 }
 
 void PositionImageEditor::TelPosMouseDown(QMouseEvent* event) {
-    state_.drag.dragging = 1;
+    drag_.dragging = 1;
     pen_ = event->position().toPoint();
     msg5_->clear();
 }
 
 void PositionImageEditor::TelPosMouseMove(QMouseEvent* event) {
-    if (state_.drag.dragging != 1 || telPos_->picture().isNull())
+    if (drag_.dragging != 1 || telPos_->picture().isNull())
         return;
     const QPoint to = event->position().toPoint();
     const Qt::MouseButtons buttons = event->buttons();
@@ -183,13 +193,13 @@ void PositionImageEditor::TelPosMouseMove(QMouseEvent* event) {
 }
 
 void PositionImageEditor::TelPosMouseUp(QMouseEvent*) {
-    StopWindowDrag(state_.drag);
+    StopWindowDrag(drag_);
 }
 
 void PositionImageEditor::save() {
     if (telPos_->picture().isNull())
         throw OrvalisError(QStringLiteral("Nenhuma imagem de posição está aberta."));
-    saveImage(state_.adventureFolder, checkedName(), telPos_->picture(), state_.imageExtension);
+    saveImage(adventure_.folder(), checkedName(), telPos_->picture(), settings_.imageExtension);
 }
 
 void PositionImageEditor::bnEdClsClick() {
@@ -208,15 +218,15 @@ void PositionImageEditor::bnEdGrvClick() {
 // The canvas is left as it is after a download: the author may still want
 // what is drawn, and Gravar would otherwise be the only way back.
 void PositionImageEditor::bnEdUpClick() {
-    ItemTransfer::uploadPositionImage(transferContext(), positionName() + '.' + state_.imageExtension);
+    ItemTransfer::uploadPositionImage(transferContext(), positionName() + '.' + settings_.imageExtension);
 }
 
 void PositionImageEditor::bnEdDwnClick() {
-    ItemTransfer::downloadPositionImage(transferContext(), positionName() + '.' + state_.imageExtension);
+    ItemTransfer::downloadPositionImage(transferContext(), positionName() + '.' + settings_.imageExtension);
 }
 
 ItemTransfer::Context PositionImageEditor::transferContext() {
-    return {link_, state_.adventureName, state_.adventureFolder, [this](const QString& text) { msg5_->setText(text); }};
+    return {&connection_, adventure_.name(), adventure_.folder(), [this](const QString& text) { msg5_->setText(text); }};
 }
 
 }  // namespace orv

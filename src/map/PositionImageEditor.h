@@ -1,5 +1,5 @@
 #pragma once
-#include "app/ToolWindow.h"
+#include "widgets/ToolWindow.h"
 #include "net/ItemTransfer.h"
 
 #include <QImage>
@@ -12,7 +12,10 @@ class QMouseEvent;
 
 namespace orv {
 
-struct ProgramState;
+class Adventure;
+class Connection;
+struct DragState;
+struct ScriptSettings;
 class PictureBox;
 class Shape;
 
@@ -24,9 +27,10 @@ class PositionImageEditor : public ToolWindow {
 public:
     static constexpr int MaxSide = 16384;
 
-    PositionImageEditor(QWidget* parent, ProgramState& state);
+    PositionImageEditor(QWidget* parent, Adventure& adventure, Connection& connection, const ScriptSettings& settings,
+                        DragState& drag);
 
-    QString positionName() const;
+    const QString& positionName() const;
     void setPositionName(const QString& name);
 
     // Creates a white picture of the game screen's size when the position has
@@ -35,7 +39,6 @@ public:
 
     // Shows "Upload" and "Down" and moves the status line right to make room.
     void showTransferButtons();
-    void setServerLink(ServerLink link) { link_ = std::move(link); }
 
     const QImage& canvas() const;
 
@@ -60,7 +63,10 @@ private:
     void save();
     ItemTransfer::Context transferContext();
 
-    ProgramState& state_;
+    Adventure& adventure_;
+    Connection& connection_;
+    const ScriptSettings& settings_;
+    DragState& drag_;
     QLabel* lbNoPos_;
     orv::Shape* shape10_;
     orv::Shape* shape11_;
@@ -72,7 +78,7 @@ private:
     PictureBox* bnEdDwn_;
     QLabel* msg5_;
     QPoint pen_;
-    ServerLink link_;
+    QString positionName_;
 };
 
 }  // namespace orv

@@ -2,7 +2,7 @@
 
 #include "ServerClient.h"
 #include "ServerReply.h"
-#include "app/DurableWrite.h"
+#include "core/DurableWrite.h"
 
 #include <QDir>
 
@@ -18,11 +18,11 @@ QStringList folderListing(const QString& folder) {
     return names;
 }
 
-QStringList downloadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
-                        const Progress& progress) {
+DownloadResult downloadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
+                           const Progress& progress) {
     const QStringList reply = client.listFiles(adventureName);
     progress.status(QStringLiteral("Pasta vazia"));
-    QStringList written;
+    DownloadResult result;
     if (ServerReply::isOk(reply) && reply.size() > 1) {
         const QStringList names = reply.mid(1);
         const int total = int(names.size());
@@ -30,11 +30,14 @@ QStringList downloadAll(ServerClient& client, const QString& adventureName, cons
         progress.gauge(0, total);
         for (const QString& name : names) {
             if (ServerReply::isPlainFileName(name)) {
-                const QString result = client.getFile(adventureName, adventureFolder, name);
-                if (result == QLatin1String("Ok"))
-                    written.append(name);
-                progress.status(result);
+                const QString status = client.getFile(adventureName, adventureFolder, name);
+                if (status == QLatin1String("Ok"))
+                    result.written.append(name);
+                else
+                    result.failed.append(name);
+                progress.status(status);
             } else {
+                result.failed.append(name);
                 progress.status(QStringLiteral("Nome recusado: ") + name);
             }
             progress.gauge(++done, total);
@@ -44,7 +47,7 @@ QStringList downloadAll(ServerClient& client, const QString& adventureName, cons
     } else {
         progress.gauge(0, 0);
     }
-    return written;
+    return result;
 }
 
 void uploadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,

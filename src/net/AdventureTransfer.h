@@ -28,9 +28,13 @@ QStringList folderListing(const QString& folder);
 
 // Fetches every file the server lists for the adventure into its folder.
 // Names that could address something outside the folder are skipped with a
-// message instead of being requested. Returns the names written.
-QStringList downloadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
-                        const Progress& progress);
+// message instead of being requested.
+struct DownloadResult {
+    QStringList written;  // the names fetched and written
+    QStringList failed;   // the names refused or not fetched, to try again
+};
+DownloadResult downloadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
+                           const Progress& progress);
 
 // Sends every file of the folder listing but the password file, each as
 // bytes. Failures of a single upload are thrown and end the transfer there.

@@ -1,15 +1,16 @@
 #include "ConnectionWindow.h"
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
 #include "AdventureTransfer.h"
 #include "ServerClient.h"
 #include "ServerReply.h"
-#include "app/Controls.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
-#include "app/Shape.h"
+#include "widgets/Controls.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
+#include "widgets/PictureBox.h"
+#include "core/Adventure.h"
+#include "widgets/DragState.h"
+#include "net/Connection.h"
 
 #include <QDir>
 #include <QListWidget>
@@ -21,8 +22,6 @@ namespace orv {
 
 namespace {
 const QColor kMaroon(128, 0, 0);
-const QColor kRed(255, 0, 0);
-const QColor kLime(0, 255, 0);
 const QColor kOrange(255, 128, 0);
 const QColor kNavy(0, 0, 128);
 
@@ -53,12 +52,6 @@ protected:
     }
 };
 
-// Every Upload/Down pair of the editors, with the map's captions, shown once a
-// group is chosen. Those an editor has not built yet are simply not found.
-const char* const kEditorTransferControls[] = {
-    "btUpMap",  "lbUpMap",  "btDwMap",  "lbDwMap",  "bnEdUp",  "bnEdDwn", "bnUplScp", "bnDwnScp", "bnUplObj",
-    "bnDwnObj", "bnRegUp",  "bnRegDw",  "imUpl",    "imDwn",   "bnSndUp", "bnSndDw",  "bnPanUp",  "bnPanDw",
-};
 }  // namespace
 
 Gauge::Gauge(QWidget* parent, const QString& name, QRect geometry) : QWidget(parent) {
@@ -91,13 +84,13 @@ void PasswordBox::setMasked(bool masked) {
     setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
 }
 
-ConnectionWindow::ConnectionWindow(QWidget* parent, ProgramState& state, ServerClient& client,
+ConnectionWindow::ConnectionWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
                                    MainWindowSteps steps)
     : ToolWindow(parent,
                  {QStringLiteral("JanCnc"), QStringLiteral("Grupos:"), QStringLiteral("brCnc"), 159,
                   QStringLiteral("btJanCnc"), QRect(205, 280, 421, 296)},
-                 state.drag),
-      state_(state), client_(client), steps_(std::move(steps)) {
+                 drag),
+      adventure_(adventure), connection_(connection), steps_(std::move(steps)) {
     lstGrp_ = new QListWidget(this);
     lstGrp_->setObjectName(QStringLiteral("LstGrp"));
     lstGrp_->setGeometry(10, 32, 401, 160);
@@ -113,6 +106,12 @@ ConnectionWindow::ConnectionWindow(QWidget* parent, ProgramState& state, ServerC
     senha_ = new PasswordBox(this, QStringLiteral("Senha"));
     senha_->setGeometry(10, 220, 200, 22);
     connect(senha_, &QLineEdit::returnPressed, this, reported([this] { SenhaKeyPress(); }));
+    // The box shows the connection's password and edits it.
+    connect(senha_, &QLineEdit::textChanged, &connection_, &Connection::setPassword);
+    connect(&connection_, &Connection::passwordChanged, this, [this](const QString& password) {
+        if (senha_->text() != password)
+            senha_->setText(password);
+    });
 
     auto* toggle = new ClickLabel(QStringLiteral("[-]"), this);
     toggle->setObjectName(QStringLiteral("Label46"));
@@ -140,22 +139,6 @@ ConnectionWindow::ConnectionWindow(QWidget* parent, ProgramState& state, ServerC
         w->hide();
 }
 
-orv::Shape* ConnectionWindow::led() const {
-    return window()->findChild<orv::Shape*>(QStringLiteral("Led"));
-}
-
-bool ConnectionWindow::ready() const {
-    const orv::Shape* indicator = led();
-    return indicator && indicator->fillColour() == kLime;
-}
-
-void ConnectionWindow::setLed(const QColor& colour) {
-    if (orv::Shape* indicator = led()) {
-        indicator->setFillColour(colour);
-        indicator->repaint();
-    }
-}
-
 void ConnectionWindow::setStatus(const QString& text) {
     msg2_->setText(text);
     msg2_->repaint();
@@ -167,32 +150,20 @@ void ConnectionWindow::showWholeTransfer() {
         w->show();
 }
 
-void ConnectionWindow::showEditorTransferButtons() {
-    QWidget* main = window();
-    for (const char* name : kEditorTransferControls)
-        if (auto* w = main->findChild<QWidget*>(QString::fromLatin1(name)))
-            w->show();
-    // The status lines make room for the buttons now beside them.
-    const struct { const char* name; int left; } moved[] = {{"Msg5", 270}, {"Msg7", 200}, {"Msg8", 200}};
-    for (const auto& m : moved)
-        if (auto* label = main->findChild<QLabel*>(QString::fromLatin1(m.name)))
-            label->move(m.left, label->y());
-}
-
 void ConnectionWindow::Connect() {
     msg2_->clear();
     if (steps_.hideFullWidthViews)
         steps_.hideFullWidthViews();
     raise();
     // A failed request is thrown from here: the window stays as it was.
-    const QStringList reply = client_.listGroups();
+    const QStringList reply = connection_.client().listGroups();
     if (ServerReply::isOk(reply)) {
         lstGrp_->clear();
         lstGrp_->addItems(reply.mid(1));
-        setLed(kRed);
+        connection_.setState(ConnectionState::Connected);
     }
     show();
-    if (ready())
+    if (connection_.isReady())
         showWholeTransfer();
 }
 
@@ -210,30 +181,22 @@ void ConnectionWindow::LstGrpDblClick() {
         setStatus(QStringLiteral("Grupo inválido!"));
         return;
     }
-    QDir workspace(state_.workspaceFolder);
+    QDir workspace(adventure_.workspaceFolder());
     if (!workspace.exists(name) && !workspace.mkdir(name))
-        throw OrvalisError(QStringLiteral("Não foi possível criar a pasta %1").arg(state_.workspaceFolder + name));
-    steps_.openAdventure(name);
-
-    if (auto* title = window()->findChild<QLabel*>(QStringLiteral("lbNoAdv"))) {
-        title->setText(entry);
-        title->adjustSize();
-    }
-    for (const char* n : {"btMap", "btScp", "btObj", "btImg", "btSnd", "btReg", "btPan"})
-        if (auto* b = window()->findChild<QWidget*>(QString::fromLatin1(n)))
-            b->show();
+        throw OrvalisError(QStringLiteral("Não foi possível criar a pasta %1").arg(adventure_.workspaceFolder() + name));
+    steps_.openGroup(name, entry);
     setStatus(QStringLiteral("Pronto para edição!"));
-    setLed(kLime);
-    showEditorTransferButtons();
+    // The editors show their Upload and Down buttons as the state becomes ready.
+    connection_.setState(ConnectionState::Ready);
     showWholeTransfer();
 }
 
 void ConnectionWindow::SenhaKeyPress() {
     // With no adventure open the file would land in whatever the current
     // directory is; the key is ignored then.
-    if (!state_.adventureOpen())
+    if (!adventure_.isOpen())
         return;
-    ListFile::write(state_.adventureFolder + QLatin1String(AdventureTransfer::kPasswordFile), {senha_->text()});
+    ListFile::write(adventure_.path(QLatin1String(AdventureTransfer::kPasswordFile)), {senha_->text()});
 }
 
 void ConnectionWindow::Label46Click() {
@@ -255,30 +218,37 @@ void ConnectionWindow::btDwAdvClick() {
     if (busy_)
         return;
     msg2_->clear();
-    if (!ready())
+    if (!connection_.isReady())
         return;
     BusyScope busy(busy_);
-    const QString name = state_.adventureName;
-    const QString folder = state_.adventureFolder;
-    const QStringList written = AdventureTransfer::downloadAll(
-        client_, name, folder,
+    const QString name = adventure_.name();
+    const QString folder = adventure_.folder();
+    const AdventureTransfer::DownloadResult result = AdventureTransfer::downloadAll(
+        connection_.client(), name, folder,
         {[this](const QString& text) { setStatus(text); },
          [this](int progress, int maximum) { g1_->setProgress(progress, maximum); }});
-    if (name == state_.adventureName)
-        reloadDownloadedLists(written);
+    // The status keeps its last text; the files to fetch again are named
+    // where the author points at the status line and the gauge.
+    failedDownloads_ = result.failed;
+    const QString failures = failedDownloads_.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral("Falharam: ") + failedDownloads_.join(QStringLiteral(", "));
+    msg2_->setToolTip(failures);
+    g1_->setToolTip(failures);
+    if (name == adventure_.name())
+        reloadDownloadedLists(result.written);
 }
 
 void ConnectionWindow::reloadDownloadedLists(const QStringList& written) {
     // The map, settings and object status lists live in memory and are
     // written back at the end of the program; read the downloaded copies in,
     // so the older ones do not overwrite them.
-    const QString base = state_.adventureName;
+    const QString base = adventure_.name();
     if (written.contains(base + QStringLiteral(".map")) && steps_.loadMap)
         steps_.loadMap();
-    if (written.contains(base + QStringLiteral(".ini")))
-        state_.settingsList = ListFile::read(state_.adventureFolder + base + QStringLiteral(".ini"));
-    if (written.contains(base + QStringLiteral(".obx")))
-        state_.currentStatusList = ListFile::read(state_.adventureFolder + base + QStringLiteral(".obx"));
+    for (const char* ext : {".ini", ".obx"})
+        if (written.contains(base + QLatin1String(ext)))
+            adventure_.reload(base + QLatin1String(ext));
 }
 
 void ConnectionWindow::btUpAdvClick() {
@@ -290,10 +260,10 @@ void ConnectionWindow::btUpAdvClick() {
         return;
     }
     msg2_->clear();
-    if (!ready())
+    if (!connection_.isReady())
         return;
     BusyScope busy(busy_);
-    AdventureTransfer::uploadAll(client_, state_.adventureName, state_.adventureFolder, password,
+    AdventureTransfer::uploadAll(connection_.client(), adventure_.name(), adventure_.folder(), password,
                                  {[this](const QString& text) { setStatus(text); },
                                   [this](int progress, int maximum) { g1_->setProgress(progress, maximum); }});
 }

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/ToolWindow.h"
+#include "widgets/ToolWindow.h"
 
 #include <QLineEdit>
 #include <functional>
@@ -8,10 +8,10 @@ class QListWidget;
 
 namespace orv {
 
+class Adventure;
+class Connection;
 class PictureBox;
-class ServerClient;
-class Shape;
-struct ProgramState;
+struct DragState;
 
 // The progress bar of the whole transfers: orange on maroon, no text.
 class Gauge : public QWidget {
@@ -40,19 +40,20 @@ public:
 };
 
 // The connection window "Grupos:": the server's groups, the group password,
-// the whole-adventure transfers, and the connection state shown by the
-// main window's Led (maroon offline, red connected, lime ready).
+// the whole-adventure transfers. It sets the connection's state (offline,
+// connected, ready); the main window and the editors follow that state.
 class ConnectionWindow : public ToolWindow {
 public:
-    // What the window needs from the main window beyond the controls it finds
-    // there by name.
+    // What the window asks of the main window.
     struct MainWindowSteps {
         std::function<void()> hideFullWidthViews;
-        std::function<void(const QString&)> openAdventure;
+        // Opens the chosen group's adventure, showing the group's entry as its title.
+        std::function<void(const QString& name, const QString& title)> openGroup;
         std::function<void()> loadMap;
     };
 
-    ConnectionWindow(QWidget* parent, ProgramState& state, ServerClient& client, MainWindowSteps steps);
+    ConnectionWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
+                     MainWindowSteps steps);
 
     PasswordBox* senha() const { return senha_; }
 
@@ -67,17 +68,17 @@ public:
     void btDwAdvClick();
     void btUpAdvClick();
 
+    // The files the last whole download could not fetch.
+    const QStringList& failedDownloads() const { return failedDownloads_; }
+
 private:
-    orv::Shape* led() const;
-    bool ready() const;
-    void setLed(const QColor& colour);
     void setStatus(const QString& text);
     void showWholeTransfer();
-    void showEditorTransferButtons();
     void reloadDownloadedLists(const QStringList& written);
 
-    ProgramState& state_;
-    ServerClient& client_;
+    Adventure& adventure_;
+    Connection& connection_;
+    QStringList failedDownloads_;
     MainWindowSteps steps_;
     bool busy_ = false;
 

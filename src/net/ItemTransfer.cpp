@@ -1,6 +1,7 @@
 #include "net/ItemTransfer.h"
 
-#include "app/OrvalisError.h"
+#include "core/OrvalisError.h"
+#include "net/Connection.h"
 #include "net/ServerClient.h"
 #include "net/ServerReply.h"
 
@@ -23,42 +24,42 @@ void requireSafeNames(std::initializer_list<QString> names) {
 }
 
 bool passwordGiven(const Context& c) {
-    if (!c.link.currentPassword().isEmpty())
+    if (!c.connection->password().isEmpty())
         return true;
     show(c, QString::fromLatin1(kMissingPassword));
     return false;
 }
 
 QString putFile(const Context& c, const QString& name) {
-    return c.link.client->putFile(c.adventureName, c.adventureFolder, name, c.link.currentPassword());
+    return c.connection->client().putFile(c.adventureName, c.adventureFolder, name, c.connection->password());
 }
 
 QString getFile(const Context& c, const QString& name) {
-    return c.link.client->getFile(c.adventureName, c.adventureFolder, name);
+    return c.connection->client().getFile(c.adventureName, c.adventureFolder, name);
 }
 
 }  // namespace
 
 void uploadMap(const Context& c, const std::function<void()>& saveMap, const std::function<void()>& loadMap) {
-    if (!passwordGiven(c) || !c.link.ready())
+    if (!passwordGiven(c) || !c.connection->isReady())
         return;
     const QString name = c.adventureName + QStringLiteral(".map");
     requireSafeNames({name});
     if (saveMap)
         saveMap();
-    show(c, c.link.client->putText(c.adventureName, c.adventureFolder, name, c.link.currentPassword()));
+    show(c, c.connection->client().putText(c.adventureName, c.adventureFolder, name, c.connection->password()));
     if (loadMap)
         loadMap();
 }
 
 void downloadMap(const Context& c, const std::function<void()>& loadMap) {
-    if (!c.link.ready())
+    if (!c.connection->isReady())
         return;
     const QString name = c.adventureName + QStringLiteral(".map");
     requireSafeNames({name});
     bool fetched = false;
     try {
-        fetched = c.link.client->getText(c.adventureName, c.adventureFolder, name);
+        fetched = c.connection->client().getText(c.adventureName, c.adventureFolder, name);
     } catch (const OrvalisError&) {
         fetched = false;
     }
@@ -72,34 +73,34 @@ void downloadMap(const Context& c, const std::function<void()>& loadMap) {
 }
 
 void uploadPositionImage(const Context& c, const QString& imageName) {
-    if (!passwordGiven(c) || !c.link.client)
+    if (!passwordGiven(c) || !c.connection)
         return;
     requireSafeNames({imageName});
     show(c, putFile(c, imageName));
 }
 
 void downloadPositionImage(const Context& c, const QString& imageName) {
-    if (!c.link.client)
+    if (!c.connection)
         return;
     show(c, getFile(c, imageName));
 }
 
 void uploadScript(const Context& c, const QString& scriptName, const std::function<void()>& saveScript) {
-    if (!passwordGiven(c) || !c.link.ready())
+    if (!passwordGiven(c) || !c.connection->isReady())
         return;
     requireSafeNames({scriptName});
     if (saveScript)
         saveScript();
-    show(c, c.link.client->putText(c.adventureName, c.adventureFolder, scriptName, c.link.currentPassword()));
+    show(c, c.connection->client().putText(c.adventureName, c.adventureFolder, scriptName, c.connection->password()));
 }
 
 bool downloadScript(const Context& c, const QString& scriptName) {
-    if (!c.link.ready())
+    if (!c.connection->isReady())
         return false;
     requireSafeNames({scriptName});
     bool fetched = false;
     try {
-        fetched = c.link.client->getText(c.adventureName, c.adventureFolder, scriptName);
+        fetched = c.connection->client().getText(c.adventureName, c.adventureFolder, scriptName);
     } catch (const OrvalisError&) {
         fetched = false;
     }
@@ -108,7 +109,7 @@ bool downloadScript(const Context& c, const QString& scriptName) {
 }
 
 void uploadObject(const Context& c, const QString& objectName, const std::function<void()>& repaint) {
-    if (!passwordGiven(c) || !c.link.ready() || objectName.isEmpty())
+    if (!passwordGiven(c) || !c.connection->isReady() || objectName.isEmpty())
         return;
     const QString names[] = {objectName + QStringLiteral(".obj"), c.adventureName + QStringLiteral(".obx"),
                              c.adventureName + QStringLiteral(".obz")};
@@ -122,7 +123,7 @@ void uploadObject(const Context& c, const QString& objectName, const std::functi
 }
 
 bool downloadObject(const Context& c, const QString& objectName, const std::function<void()>& repaint) {
-    if (!c.link.ready() || objectName.isEmpty())
+    if (!c.connection->isReady() || objectName.isEmpty())
         return false;
     const QString names[] = {objectName + QStringLiteral(".obj"), c.adventureName + QStringLiteral(".obx"),
                              c.adventureName + QStringLiteral(".obz")};
@@ -138,7 +139,7 @@ bool downloadObject(const Context& c, const QString& objectName, const std::func
 }
 
 void uploadRegisters(const Context& c) {
-    if (!passwordGiven(c) || !c.link.ready())
+    if (!passwordGiven(c) || !c.connection->isReady())
         return;
     const QString rgs = c.adventureName + QStringLiteral(".rgs");
     const QString rgx = c.adventureName + QStringLiteral(".rgx");
@@ -149,7 +150,7 @@ void uploadRegisters(const Context& c) {
 }
 
 void downloadRegisters(const Context& c) {
-    if (!c.link.ready())
+    if (!c.connection->isReady())
         return;
     getFile(c, c.adventureName + QStringLiteral(".rgs"));
     getFile(c, c.adventureName + QStringLiteral(".rgx"));
@@ -157,20 +158,20 @@ void downloadRegisters(const Context& c) {
 }
 
 void uploadImage(const Context& c, const QString& imageName) {
-    if (c.link.currentPassword().isEmpty() || !c.link.ready() || imageName.isEmpty())
+    if (c.connection->password().isEmpty() || !c.connection->isReady() || imageName.isEmpty())
         return;
     requireSafeNames({imageName});
     putFile(c, imageName);
 }
 
 void downloadImage(const Context& c, const QString& imageName) {
-    if (!c.link.ready() || imageName.isEmpty())
+    if (!c.connection->isReady() || imageName.isEmpty())
         return;
     getFile(c, imageName);
 }
 
 void uploadSound(const Context& c, const QString& soundName) {
-    if (!passwordGiven(c) || !c.link.ready() || soundName.isEmpty())
+    if (!passwordGiven(c) || !c.connection->isReady() || soundName.isEmpty())
         return;
     requireSafeNames({soundName});
     putFile(c, soundName);
@@ -178,7 +179,7 @@ void uploadSound(const Context& c, const QString& soundName) {
 }
 
 void downloadSound(const Context& c, const QString& soundName) {
-    if (!c.link.ready() || soundName.isEmpty())
+    if (!c.connection->isReady() || soundName.isEmpty())
         return;
     getFile(c, soundName);
     show(c, QString::fromLatin1(kDownloadDone));

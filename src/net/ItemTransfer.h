@@ -5,19 +5,7 @@
 
 namespace orv {
 
-class ServerClient;
-
-// What an editor needs from the main window to send or fetch its item: the one
-// connection, whether the group is chosen and reachable, and the group
-// password. Handed down so the editors never reach into the main window.
-struct ServerLink {
-    ServerClient* client = nullptr;
-    std::function<bool()> isReady;
-    std::function<QString()> password;
-
-    bool ready() const { return client && isReady && isReady(); }
-    QString currentPassword() const { return password ? password() : QString(); }
-};
+class Connection;
 
 // The Upload and Down buttons of the editors: each moves the one item being
 // edited between the adventure folder and the server. Checks run in the order
@@ -27,7 +15,7 @@ struct ServerLink {
 namespace ItemTransfer {
 
 struct Context {
-    ServerLink link;
+    const Connection* connection = nullptr;  // the one connection: client, state, group password
     QString adventureName;
     QString adventureFolder;                       // ends with a separator
     std::function<void(const QString&)> status;    // the editor's status label

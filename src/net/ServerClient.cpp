@@ -1,9 +1,9 @@
 #include "ServerClient.h"
 
 #include "ServerReply.h"
-#include "app/Cp1252.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
+#include "core/Cp1252.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
 
 #include <QRandomGenerator>
 #include <QUrl>

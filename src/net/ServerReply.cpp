@@ -1,6 +1,6 @@
 #include "ServerReply.h"
 
-#include "app/ListFile.h"
+#include "core/ListFile.h"
 
 namespace orv {
 

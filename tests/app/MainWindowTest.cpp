@@ -1,10 +1,10 @@
 // The main window as an author meets it: start-up, the adventure list,
 // opening an adventure, moving and closing tool windows, and what is written
 // when the program ends.
-#include "app/AdventureWindow.h"
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
-#include "app/Shape.h"
+#include "shell/AdventureWindow.h"
+#include "widgets/PictureBox.h"
+#include "core/Adventure.h"
+#include "widgets/Shape.h"
 #include "app/TForm1.h"
 #include "support/WidgetLookup.h"
 #include "support/QtTestMain.h"
@@ -111,9 +111,9 @@ TEST(MainWindow, DoubleClickOpensAnAdventureAndCreatesItsMissingFiles) {
     EXPECT_EQ(rgs.size(), 502);
     EXPECT_EQ(rgs.count("\r\n"), 251);
     EXPECT_EQ(ws.read("Vale/Vale.ini"), crlf({"a", "b"}));
-    EXPECT_EQ(form->state().settingsList, (QStringList{"a", "b"}));
-    EXPECT_EQ(form->state().currentStatusList.size(), 8);
-    EXPECT_EQ(form->state().adventureFolder, ws.folder() + "Vale/");
+    EXPECT_EQ(form->adventure().settingsList(), (QStringList{"a", "b"}));
+    EXPECT_EQ(form->adventure().currentStatusList().size(), 8);
+    EXPECT_EQ(form->adventure().folder(), ws.folder() + "Vale/");
     EXPECT_TRUE(child<QLineEdit>(form.get(), "Senha")->text().isEmpty());
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
@@ -227,7 +227,7 @@ TEST(MainWindow, DragHandlesMoveTheirWindowAndRaiseIt) {
     const QPoint before = janAdv->pos();
     QTest::mousePress(handle, Qt::RightButton, {}, QPoint(10, 10));
     EXPECT_GT(zOf(janAdv), zOf(janCnf));
-    EXPECT_EQ(form->state().drag.dragging, 1);
+    EXPECT_EQ(form->drag().dragging, 1);
     // The move arrives in handle coordinates; the window may leave the main window.
     QMouseEvent move(QEvent::MouseMove, QPointF(-290, 40), handle->mapToGlobal(QPointF(-290, 40)), Qt::NoButton,
                      Qt::RightButton, Qt::NoModifier);
@@ -235,7 +235,7 @@ TEST(MainWindow, DragHandlesMoveTheirWindowAndRaiseIt) {
     EXPECT_EQ(janAdv->pos(), before + QPoint(-300, 30));
     EXPECT_LT(janAdv->x(), 0);
     QTest::mouseRelease(handle, Qt::RightButton, {}, QPoint(10, 10));
-    EXPECT_EQ(form->state().drag.dragging, 0);
+    EXPECT_EQ(form->drag().dragging, 0);
     QMouseEvent idle(QEvent::MouseMove, QPointF(50, 50), handle->mapToGlobal(QPointF(50, 50)), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(handle, &idle);
@@ -322,15 +322,15 @@ TEST(SettingsWindow, RadioButtonsSetTheSettingsAtOnce) {
                                    " Gravação dos scripts na compilação "}));
     EXPECT_EQ(child<QRadioButton>(form.get(), "RbOp3")->text(), "Insere no início do script (se existir)");
 
-    const struct { const char* radio; QString ProgramState::*setting; const char* value; } cases[] = {
-        {"RbMd0", &ProgramState::defaultScriptMode, "0"}, {"RbMd2", &ProgramState::defaultScriptMode, "2"},
-        {"RbJPG", &ProgramState::imageExtension, "jpg"},  {"RbGIF", &ProgramState::imageExtension, "gif"},
-        {"RbOp2", &ProgramState::scriptWriteMode, "2"},   {"RbOp3", &ProgramState::scriptWriteMode, "3"},
-        {"RbPNG", &ProgramState::imageExtension, "png"},
+    const struct { const char* radio; QString ScriptSettings::*setting; const char* value; } cases[] = {
+        {"RbMd0", &ScriptSettings::defaultScriptMode, "0"}, {"RbMd2", &ScriptSettings::defaultScriptMode, "2"},
+        {"RbJPG", &ScriptSettings::imageExtension, "jpg"},  {"RbGIF", &ScriptSettings::imageExtension, "gif"},
+        {"RbOp2", &ScriptSettings::scriptWriteMode, "2"},   {"RbOp3", &ScriptSettings::scriptWriteMode, "3"},
+        {"RbPNG", &ScriptSettings::imageExtension, "png"},
     };
     for (const auto& c : cases) {
         click(child(form.get(), c.radio), {8, 10});
-        EXPECT_EQ(form->state().*c.setting, c.value) << c.radio;
+        EXPECT_EQ(form->settings().*c.setting, c.value) << c.radio;
     }
     EXPECT_FALSE(child<QRadioButton>(form.get(), "RbMd1")->isChecked());
     EXPECT_TRUE(child<QRadioButton>(form.get(), "RbOp3")->isChecked());
@@ -340,9 +340,9 @@ TEST(SettingsWindow, RadioButtonsSetTheSettingsAtOnce) {
     // A new run starts from the defaults again.
     form.reset();
     auto again = startProgram(ws);
-    EXPECT_EQ(again->state().imageExtension, "png");
-    EXPECT_EQ(again->state().scriptWriteMode, "1");
-    EXPECT_EQ(again->state().defaultScriptMode, "1");
+    EXPECT_EQ(again->settings().imageExtension, "png");
+    EXPECT_EQ(again->settings().scriptWriteMode, "1");
+    EXPECT_EQ(again->settings().defaultScriptMode, "1");
 }
 
 TEST(SettingsWindow, TheChosenWriteModeAndExtensionSteerTheNextCompile) {

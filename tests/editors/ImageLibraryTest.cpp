@@ -1,8 +1,8 @@
 // The image library as an author meets it: the adventure's pictures on one
 // sheet of thumbnails, a click choosing one for the movable preview panel,
 // and damaged files that cost only their own cell.
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
+#include "widgets/PictureBox.h"
+#include "support/TestAdventure.h"
 #include "app/TForm1.h"
 #include "editors/ImageLibrary.h"
 #include "editors/ImageLibraryWindow.h"
@@ -38,25 +38,20 @@ QColor at(const QImage& sheet, int x, int y) {
 // it, sized as the main window sizes it.
 struct Library {
     TestWorkspace ws;
-    ProgramState state;
-    bool ready = false;
+    test::TestAdventure state;
     std::unique_ptr<QWidget> host = std::make_unique<QWidget>();
     ImageLibraryWindow* window = nullptr;
 
-    explicit Library(int width = 1290) {
-        QDir().mkpath(ws.path("Vale"));
-        state.workspaceFolder = ws.folder();
-        state.adventureName = "Vale";
-        state.adventureFolder = ws.path("Vale/");
+    explicit Library(int width = 1290, const QString& adventure = "Vale") : state(ws.folder(), adventure) {
         host->resize(width, 722);
-        window = new ImageLibraryWindow(host.get(), state, [this] { return ready; });
+        window = new ImageLibraryWindow(host.get(), state.adventure, state.connection, state.drag);
         window->setGeometry(0, 0, width, 722);
         host->show();
         window->show();
     }
     void save(const QString& name, const QImage& picture) const {
         const QString format = QFileInfo(name).suffix().toUpper();
-        ASSERT_TRUE(picture.save(state.adventureFolder + name, format.toLatin1().constData())) << name.toStdString();
+        ASSERT_TRUE(picture.save(state.adventure.folder() + name, format.toLatin1().constData())) << name.toStdString();
     }
     void open() {
         test::reportedErrors().clear();
@@ -105,9 +100,9 @@ TEST(ImageLibraryWindow, ListsJpegsFirstAndDrawsEveryPictureInItsBox) {
     lib.save("b.bmp", filled(640, 480, Qt::blue));
     lib.save("c.jpg", filled(200, 40, Qt::green));
     lib.save("z.jpg", filled(30, 100, Qt::green));
-    saveImage(lib.state.adventureFolder, "m", filled(20, 20, Qt::yellow), "gif");
+    saveImage(lib.state.adventure.folder(), "m", filled(20, 20, Qt::yellow), "gif");
     lib.save(".escondida.png", filled(10, 10, Qt::red));
-    QDir().mkpath(lib.state.adventureFolder + "pasta.png");
+    QDir().mkpath(lib.state.adventure.folder() + "pasta.png");
     lib.ws.write("Vale/fundo.png.txt", "not a picture");
     lib.open();
 
@@ -153,11 +148,11 @@ TEST(ImageLibraryWindow, ElevenPicturesWrapIntoASecondRowAndTheSheetIsRebuiltAtE
     lib.open();
     EXPECT_EQ(lib.sheet().size(), QSize(1200, 240));  // twenty pictures: a third, empty row
 
-    // Without an open adventure the sheet stays as it was.
-    lib.state.adventureName.clear();
-    lib.state.adventureFolder.clear();
-    lib.open();
-    EXPECT_EQ(lib.window->library().images().size(), 20);
+    // Without an open adventure there is no sheet to build.
+    Library none(1290, QString());
+    none.open();
+    EXPECT_TRUE(none.window->library().images().isEmpty());
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
 
     Library empty;
     empty.open();
@@ -198,7 +193,7 @@ TEST(ImageLibraryWindow, AClickChoosesThePictureForThePreviewPanel) {
     // The transfer buttons wait for a ready connection; reopening keeps the
     // preview and the chosen picture.
     EXPECT_FALSE(lib.child("imUpl")->isVisibleTo(lib.panel()));
-    lib.ready = true;
+    lib.state.setReady(true);
     lib.open();
     EXPECT_TRUE(lib.child("imUpl")->isVisibleTo(lib.panel()));
     EXPECT_TRUE(lib.child("imDwn")->isVisibleTo(lib.panel()));
@@ -235,9 +230,9 @@ TEST(ImageLibraryWindow, ADamagedFileCostsOnlyItsOwnCell) {
     lib.save("a.bmp", filled(100, 60, Qt::red));
     // A JPEG that cannot be decoded, a PNG that cannot be read, and a PNG
     // with transparent parts after a picture of its size.
-    QFile(lib.state.adventureFolder + "b.jpg").open(QIODevice::WriteOnly);
+    QFile(lib.state.adventure.folder() + "b.jpg").open(QIODevice::WriteOnly);
     {
-        QFile f(lib.state.adventureFolder + "c.png");
+        QFile f(lib.state.adventure.folder() + "c.png");
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("\x89PNG\r\n\x1a\n this is not a picture");
     }

@@ -1,9 +1,10 @@
 // The object editor as an author meets it: creating objects (record, object
 // file, script, roster), selecting one, saving its initial and current status,
 // and the names and files it refuses to overwrite.
-#include "app/PictureBox.h"
-#include "app/Shape.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Shape.h"
 #include "app/TForm1.h"
+#include "net/Connection.h"
 #include "editors/ObjectWindow.h"
 #include "imaging/GifCodec.h"
 #include "imaging/PngCodec.h"
@@ -84,14 +85,15 @@ TEST(ObjectWindow, NovoObjWritesRecordObjectFileScriptAndRosterByteForByte) {
     EXPECT_EQ(s.msg4(), QString::fromUtf8("Objeto criado com sucesso!"));
     const QByteArray chave = record({"chave", "Chave", "um(a) chave", "", "", "-", "0", "0"});
     EXPECT_EQ(s.ws.read("Vale/Vale.obx"), chave);
-    EXPECT_EQ(s.form->state().currentStatusList.size(), 8);
+    EXPECT_EQ(s.form->adventure().currentStatusList().size(), 8);
     EXPECT_EQ(s.ws.read("Vale/chave.obj"), chave);
     EXPECT_EQ(s.ws.read("Vale/chave.scp"),
               crlf({"//=== Objeto: chave =================", "retscp= chave", "fim"}));
     EXPECT_EQ(s.ws.read("Vale/Vale.obz"), crlf({"velho", "chave"}));
     // The list shows it; it is not selected and the name stays typed.
     EXPECT_EQ(s.listed(), QStringList{"chave.obj"});
-    EXPECT_EQ(s.window->selectedObject(), "...");
+    EXPECT_TRUE(s.window->selectedObject().isEmpty());
+    EXPECT_EQ(child<QLabel>(s.window, "lbNoOb")->text(), "...");
     EXPECT_EQ(s.text("lbNewObj"), "chave");
 
     // Capitals are lowered after the first letter; an accented first letter
@@ -110,10 +112,10 @@ TEST(ObjectWindow, NovoObjWritesRecordObjectFileScriptAndRosterByteForByte) {
     s.create("chave");
     EXPECT_EQ(s.msg4(), QString::fromUtf8("Já existe objeto com este nome!"));
     EXPECT_EQ(s.ws.read("Vale/Vale.obx"), obx);
-    EXPECT_EQ(s.form->state().currentStatusList.size(), 24);
+    EXPECT_EQ(s.form->adventure().currentStatusList().size(), 24);
     s.create(" chave");
     EXPECT_EQ(s.msg4(), QString::fromUtf8("Objeto criado com sucesso!"));
-    EXPECT_EQ(s.form->state().currentStatusList.size(), 32);
+    EXPECT_EQ(s.form->adventure().currentStatusList().size(), 32);
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 
@@ -142,7 +144,7 @@ TEST(ObjectWindow, NamesThatCannotBecomeFilesAndFilesAlreadyThereAreRefusedBefor
     EXPECT_EQ(s.ws.read("Vale/Vale.obx"), obx);
     EXPECT_EQ(s.ws.read("Vale/Vale.obz"), obz);
     EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"//=== Posi\xE7\xE3o: sala"}));
-    EXPECT_EQ(s.form->state().currentStatusList.size(), 8);
+    EXPECT_EQ(s.form->adventure().currentStatusList().size(), 8);
     EXPECT_FALSE(QFileInfo::exists(s.ws.path("a")));
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
@@ -231,7 +233,7 @@ TEST(ObjectWindow, GravarSavesLinesOneToFiveOfTheObjectFileOrOfTheFirstRecord) {
     EXPECT_EQ(s.ws.read("Vale/Vale.obx"), saved);
     EXPECT_NE(obx, saved);
     // The list in memory, written again at program end, holds the same.
-    const QStringList& list = s.form->state().currentStatusList;
+    const QStringList& list = s.form->adventure().currentStatusList();
     ASSERT_EQ(list.size(), 24);
     EXPECT_EQ(list[10], QString::fromUtf8("está com você"));
     EXPECT_EQ(list[17], "Outra");
@@ -273,13 +275,10 @@ TEST(ObjectWindow, ASelectionDoesNotFollowIntoAnotherAdventure) {
     });
     s.select("chave.obj");
     s.form->OpenAdventure("Mar");
-    // The list still shows Vale: its key reads Vale's object file, and no
-    // current status from Mar's list.
-    s.select("chave.obj");
-    EXPECT_EQ(s.fields("Sti")[1], "do vale");
-    EXPECT_EQ(s.fields("Atu"), (QStringList{"", "", "", "", "-"}));
-    // Saved while the window stayed open, or after opening it again: the
-    // fields of the Vale key never reach the Mar key.
+    // Opening Mar clears the selection and the fields of the Vale key at
+    // once, so saving while the window stayed open reaches nothing.
+    EXPECT_EQ(s.fields("Sti")[1], "");
+    EXPECT_EQ(s.listed(), QStringList{"chave.obj"});  // the list shows Mar's objects
     click(child(s.window, "btObz"));
     EXPECT_EQ(s.msg4(), QString::fromUtf8("Nenhum objeto selecionado!"));
     click(child(s.window, "btObx"));
@@ -288,9 +287,13 @@ TEST(ObjectWindow, ASelectionDoesNotFollowIntoAnotherAdventure) {
     EXPECT_EQ(child<QLabel>(s.window, "lbNoObj")->text(), "");
 
     // A ready connection shows the transfer buttons.
-    child<Shape>(s.form.get(), "Led")->setFillColour(QColor(0, 255, 0));
+    s.form->connection().setState(ConnectionState::Ready);
     s.form->btObjClick();
-    EXPECT_EQ(s.window->selectedObject(), "...");
+    EXPECT_TRUE(s.window->selectedObject().isEmpty());
+    // Chosen again, the key is Mar's own.
+    s.select("chave.obj");
+    EXPECT_EQ(s.fields("Sti")[1], "do mar");
+    EXPECT_EQ(s.fields("Atu")[1], "do mar");
     for (const char* n : {"bnUplObj", "bnDwnObj"})
         EXPECT_TRUE(child(s.window, n)->isVisibleTo(s.window)) << n;
     EXPECT_TRUE(test::reportedErrors().isEmpty());
@@ -308,7 +311,7 @@ TEST(ObjectWindow, ACurrentStatusListThatCannotBeWrittenStopsNovoObjWithNothingE
     EXPECT_NE(s.msg4(), QString::fromUtf8("Objeto criado com sucesso!"));
     // The list in memory, written at program end, did not gain the record
     // that never reached the file; no other file was written.
-    EXPECT_EQ(s.form->state().currentStatusList.size(), 8);
+    EXPECT_EQ(s.form->adventure().currentStatusList().size(), 8);
     EXPECT_EQ(s.ws.read("Vale/Vale.obx"), record({"bau", "Bau", "um(a) bau", "", "", "-", "0", "0"}));
     EXPECT_FALSE(s.ws.exists("Vale/chave.obj"));
     EXPECT_FALSE(s.ws.exists("Vale/chave.scp"));

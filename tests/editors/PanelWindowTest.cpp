@@ -1,8 +1,8 @@
 // The panel layout editor as an author meets it: choosing a panel template,
 // saving the opening screen and the panel, placing the five layout areas with
 // the mouse, and the settings lists it must not change.
-#include "app/OrvalisError.h"
-#include "app/PictureBox.h"
+#include "core/OrvalisError.h"
+#include "widgets/PictureBox.h"
 #include "app/TForm1.h"
 #include "editors/PanelLayout.h"
 #include "editors/PanelWindow.h"
@@ -98,7 +98,7 @@ struct Session {
         // Through the button, so that an error is reported as the author sees it.
         QTest::mouseClick(child(form.get(), "btPan"), Qt::LeftButton, {}, {5, 5});
     }
-    QStringList& lines() { return form->state().settingsList; }
+    const QStringList& lines() { return form->adventure().settingsList(); }
     void click(const char* name) { QTest::mouseClick(child(window, name), Qt::LeftButton, {}, {5, 5}); }
     void chooseTemplate(const QString& name) {
         ASSERT_TRUE(test::clickRow(child<QListWidget>(window, "ArqPan"), name)) << name.toStdString();
@@ -280,7 +280,7 @@ TEST(PanelWindow, AreasAreSelectedMovedResizedAndPaintedWithTheMouse) {
     mouse(tela, QEvent::MouseMove, {440, 300}, Qt::NoButton, Qt::LeftButton);
     mouse(tela, QEvent::MouseButtonRelease, {440, 300}, Qt::LeftButton, {});
     EXPECT_EQ(s.window->shownImage().pixel(420, 300) & 0xFFFFFF, 0u);
-    EXPECT_EQ(s.form->state().drag.dragging, 0);
+    EXPECT_EQ(s.form->drag().dragging, 0);
 }
 
 TEST(PanelWindow, ShortSettingsListIsReportedAndLeftAlone) {
@@ -307,7 +307,7 @@ TEST(PanelWindow, TemplateIsTakenWhenTheAdventureHasNoPanelImageYet) {
 
     // The panel button itself still reports the missing file.
     QFile::remove(s.ws.path("Vale/castelo.png"));
-    s.lines()[14] = "castelo.png";
+    s.form->adventure().changeSettings([](QStringList& lines) { lines[14] = "castelo.png"; });
     s.click("bnPanPan");
     EXPECT_EQ(test::reportedErrors().size(), 1);
 }

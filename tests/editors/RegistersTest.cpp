@@ -1,9 +1,10 @@
 // The registers editor as an author meets it: a fresh adventure's numbered
 // registers, editing names and values in place, saving both files, and the
 // files that are shorter or longer than the 251 registers.
-#include "app/PictureBox.h"
-#include "app/Shape.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Shape.h"
 #include "app/TForm1.h"
+#include "net/Connection.h"
 #include "editors/Registers.h"
 #include "editors/RegistersWindow.h"
 #include "support/QtTestMain.h"
@@ -182,7 +183,7 @@ TEST(RegistersWindow, GravarWritesToTheAdventureTheTextCameFromAndReportsFailure
 
 TEST(RegistersWindow, ReadyShowsTransfersAndFocusRaisesTheWindow) {
     Session s;
-    s.form->findChild<Shape*>("Led")->setFillColour(QColor(0, 255, 0));
+    s.form->connection().setState(ConnectionState::Ready);
     s.form->btRegClick();
     QWidget* gravar = s.window->findChild<QWidget*>("bnRegGr");
     QWidget* upload = s.window->findChild<QWidget*>("bnRegUp");

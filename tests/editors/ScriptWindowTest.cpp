@@ -1,9 +1,10 @@
 // The script window as an author meets it: the list of the adventure's
 // scripts, loading one, the unsaved-edit cue on "Gravar", saving byte for byte,
 // and "Exec" handing the script to a running player or starting it.
-#include "app/PictureBox.h"
-#include "app/Shape.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Shape.h"
 #include "app/TForm1.h"
+#include "net/Connection.h"
 #include "editors/ScriptWindow.h"
 #include "platform/GamePlayer.h"
 #include "support/WidgetLookup.h"
@@ -152,7 +153,7 @@ TEST(ScriptWindow, OpeningListsOnlyTheAdventuresScriptsAndShowsTransfersWhenRead
     s.load("sala.scp");
     s.ws.write("Vale/nova.scp", {});
     EXPECT_EQ(s.listed().size(), 3);
-    child<Shape>(s.form.get(), "Led")->setFillColour(QColor(0, 255, 0));
+    s.form->connection().setState(ConnectionState::Ready);
     child<QLabel>(s.window, "Msg3")->setText("velho");
     s.form->btScpClick();
     EXPECT_EQ(s.listed(), (QStringList{"bau.scp", "COZINHA.SCP", "nova.scp", "sala.scp"}));

@@ -1,10 +1,11 @@
 // The sound library as an author meets it: the adventure's WAV and MP3 files
 // listed, a click playing one, the MP3 deck and its stop button, all heard
 // through a recording output instead of a sound card.
-#include "app/OrvalisError.h"
-#include "app/PictureBox.h"
-#include "app/Shape.h"
+#include "core/OrvalisError.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Shape.h"
 #include "app/TForm1.h"
+#include "net/Connection.h"
 #include "editors/SoundWindow.h"
 #include "platform/SoundOutput.h"
 #include "support/QtTestMain.h"
@@ -208,21 +209,24 @@ TEST(SoundWindow, AnMp3ThatCannotBeOpenedIsReportedWithTheStopControlsUp) {
     EXPECT_EQ(s.takeCalls(), QStringList{"wave vento.wav"});
 }
 
-TEST(SoundWindow, PlaysFromTheListedFolderAfterAnotherAdventureOpens) {
+TEST(SoundWindow, TheListFollowsAnotherAdventureAsItOpens) {
     Session s({"vento.wav"});
-    s.ws.addAdventure("Mar");
-    s.form->OpenAdventure("Mar");
     s.click("vento.wav");
-    EXPECT_EQ(s.takeCalls(), QStringList{"wave vento.wav"});
-    EXPECT_EQ(s.speaker.lastPath, s.ws.path("Vale/vento.wav"));
-    // Reopening lists the new adventure, which has no sounds.
-    s.form->btSndClick();
-    EXPECT_TRUE(s.listed().isEmpty());
+    EXPECT_EQ(s.window->chosenSound(), "vento.wav");
+    s.ws.addAdventure("Mar");
+    s.ws.write("Mar/mar.wav", {});
+    s.form->OpenAdventure("Mar");
+    // The open window lists Mar's sounds at once; Vale's sound is no longer chosen.
+    EXPECT_EQ(s.listed(), QStringList{"mar.wav"});
+    EXPECT_TRUE(s.window->chosenSound().isEmpty());
+    s.takeCalls();
+    s.click("mar.wav");
+    EXPECT_EQ(s.speaker.lastPath, s.ws.path("Mar/mar.wav"));
 }
 
 TEST(SoundWindow, ReadyShowsTransfersAndFocusRaisesTheWindow) {
     Session s({"vento.wav"});
-    s.form->findChild<Shape*>("Led")->setFillColour(QColor(0, 255, 0));
+    s.form->connection().setState(ConnectionState::Ready);
     s.form->btSndClick();
     EXPECT_TRUE(s.shown("bnSndUp") && s.shown("bnSndDw"));
     EXPECT_EQ(s.window->status()->x(), 135);

@@ -1,5 +1,5 @@
 #include "TestPictures.h"
-#include "app/OrvalisError.h"
+#include "core/OrvalisError.h"
 #include "imaging/BmpCodec.h"
 #include "imaging/GifCodec.h"
 #include "imaging/JpegCodec.h"

@@ -1,5 +1,5 @@
 #include "TestPictures.h"
-#include "app/OrvalisError.h"
+#include "core/OrvalisError.h"
 #include "imaging/PngCodec.h"
 
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 #include "map/MapCompiler.h"
 
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
-#include "app/ProgramState.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
+#include "core/Adventure.h"
 
 #include <QDir>
 #include <QFile>
@@ -74,9 +74,7 @@ TEST(MapCompiler, WorkedExampleIsWrittenByteForByte) {
         .put(3, QStringLiteral("torre"), QStringLiteral("4"))
         .put(44, QStringLiteral("cozinha"), QStringLiteral("14"));
 
-    orv::ProgramState state;
-    state.adventureFolder = adv.folder();
-    MapCompiler::compile(map.lines, state);
+    MapCompiler::compile(map.lines, orv::ScriptSettings{}, adv.folder());
 
     const QByteArray sala =
         "//=== Posi\xE7\xE3o: sala ==================\r\n"

@@ -1,10 +1,10 @@
 // The map window driven as the author drives it: palette clicks, presses on
 // the map image, typing in the name box, the map buttons.
-#include "app/Cp1252.h"
-#include "app/ListFile.h"
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
-#include "app/Shape.h"
+#include "core/Cp1252.h"
+#include "core/ListFile.h"
+#include "widgets/PictureBox.h"
+#include "support/TestAdventure.h"
+#include "widgets/Shape.h"
 #include "map/MapCompiler.h"
 #include "map/MapModel.h"
 #include "map/MapWindow.h"
@@ -45,17 +45,17 @@ protected:
         background.fill(QColor(214, 214, 206));
         ASSERT_TRUE(background.save(ws + "defmap.bmp", "BMP"));
         ASSERT_TRUE(QDir().mkpath(ws + "Floresta"));
-        state_.workspaceFolder = ws;
-        state_.adventureName = "Floresta";
-        state_.adventureFolder = ws + "Floresta/";
-        state_.settingsList = QStringList(60, "0");
-        state_.settingsList[58] = "320";
-        state_.settingsList[59] = "200";
+        state_ = std::make_unique<test::TestAdventure>(ws, "Floresta");
+        QStringList settings(60, "0");
+        settings[58] = "320";
+        settings[59] = "200";
+        state_->setSettings(settings);
         map_ = std::make_unique<MapModel>(ws + "defmap.bmp");
         map_->reset();
         host_ = std::make_unique<QWidget>();
         host_->resize(1297, 722);
-        window_ = new MapWindow(host_.get(), state_, *map_, [this] { return ready_; });
+        window_ = new MapWindow(host_.get(), state_->adventure, state_->connection, state_->settings, state_->drag,
+                                *map_, [this] { map_->load(file("Floresta.map")); });
         window_->setGeometry(0, 0, 1297, 722);
         host_->show();
         window_->show();
@@ -71,7 +71,7 @@ protected:
         return found;
     }
     QString text(const QString& label) { return child<QLabel>(label)->text(); }
-    QString file(const QString& name) const { return state_.adventureFolder + name; }
+    QString file(const QString& name) const { return state_->adventure.folder() + name; }
     QByteArray bytes(const QString& name) const {
         QFile f(file(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
@@ -108,11 +108,10 @@ protected:
     void click(const QString& button) { QTest::mouseClick(child<PictureBox>(button), Qt::LeftButton); }
 
     QTemporaryDir dir_;
-    ProgramState state_;
+    std::unique_ptr<test::TestAdventure> state_;
     std::unique_ptr<MapModel> map_;
     std::unique_ptr<QWidget> host_;
     MapWindow* window_ = nullptr;
-    bool ready_ = false;
 };
 
 TEST_F(MapWindowTest, PressOnTheMapSelectsTheCellUnderIt) {
@@ -224,7 +223,7 @@ TEST_F(MapWindowTest, ANameThatIsNoFileNameIsRefused) {
     ASSERT_EQ(reported().size(), 1);
     EXPECT_TRUE(reported().first().contains("../fora"));
     EXPECT_EQ(map_->lines()[86], "");
-    EXPECT_FALSE(QFile::exists(state_.workspaceFolder + "fora.scp"));
+    EXPECT_FALSE(QFile::exists(state_->adventure.workspaceFolder() + "fora.scp"));
 }
 
 TEST_F(MapWindowTest, MapButtonsSaveClearPictureAndCompile) {
@@ -300,7 +299,7 @@ TEST_F(MapWindowTest, OpeningWhileReadyShowsTheTransferButtons) {
     for (const char* name : transfer)
         EXPECT_TRUE(child(name)->isHidden()) << name;
     EXPECT_EQ(child("Msg5")->x(), 140);
-    ready_ = true;
+    state_->setReady(true);
     click("btGrMap");
     window_->opened();
     EXPECT_EQ(text("Msg1"), "");
@@ -320,7 +319,7 @@ TEST_F(MapWindowTest, ToolPanelMovesByItsBar) {
     QTest::mouseMove(bar, {40, 5});
     QTest::mouseRelease(bar, Qt::LeftButton, {}, {40, 5});
     EXPECT_EQ(panel->pos(), QPoint(120, 10));
-    EXPECT_EQ(state_.drag.dragging, 0);
+    EXPECT_EQ(state_->drag.dragging, 0);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The position image editor: its layout around the picture, the blank
 // picture of the game screen's size, drawing with the mouse, Limpar/Gravar.
-#include "app/OrvalisError.h"
-#include "app/PictureBox.h"
-#include "app/ProgramState.h"
+#include "core/OrvalisError.h"
+#include "widgets/PictureBox.h"
+#include "support/TestAdventure.h"
 #include "map/PositionImageEditor.h"
 
 #include <QDir>
@@ -27,15 +27,13 @@ class PositionImageEditorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        state_.adventureName = "Floresta";
-        state_.adventureFolder = dir_.path() + "/Floresta/";
-        ASSERT_TRUE(QDir().mkpath(state_.adventureFolder));
-        state_.settingsList = QStringList(60, "0");
-        state_.settingsList[58] = "320";
-        state_.settingsList[59] = "200";
+        state_ = std::make_unique<test::TestAdventure>(dir_.path() + "/", "Floresta");
+        ASSERT_TRUE(QDir(state_->adventure.folder()).exists());
+        setScreen("320", "200");
         host_ = std::make_unique<QWidget>();
         host_->resize(1297, 722);
-        editor_ = new PositionImageEditor(host_.get(), state_);
+        editor_ = new PositionImageEditor(host_.get(), state_->adventure, state_->connection, state_->settings,
+                                          state_->drag);
         editor_->setPositionName("sala");
         host_->show();
     }
@@ -46,7 +44,14 @@ protected:
         EXPECT_NE(found, nullptr) << name.toStdString();
         return found;
     }
-    QString path(const QString& name) const { return state_.adventureFolder + name; }
+    QString path(const QString& name) const { return state_->adventure.folder() + name; }
+    void setScreen(const QString& width, const QString& height, int lines = 60) {
+        QStringList settings(60, "0");
+        settings[58] = width;
+        settings[59] = height;
+        settings.resize(lines);
+        state_->setSettings(settings);
+    }
     void picture(const QString& name, QSize size, Qt::GlobalColor colour) const {
         QImage image(size, QImage::Format_RGB32);
         image.fill(colour);
@@ -68,7 +73,7 @@ protected:
     QRgb at(int x, int y) const { return editor_->canvas().pixel(x, y); }
 
     QTemporaryDir dir_;
-    ProgramState state_;
+    std::unique_ptr<test::TestAdventure> state_;
     std::unique_ptr<QWidget> host_;
     PositionImageEditor* editor_ = nullptr;
 };
@@ -93,7 +98,7 @@ TEST_F(PositionImageEditorTest, WindowIsLaidOutAroundThePicture) {
         EXPECT_EQ(child("brEdImg")->x(), w - 140);
         EXPECT_EQ(child("btEdFim")->x(), w - 30);
     }
-    editor_->showTransferButtons();
+    state_->setReady(true);  // the Upload and Down buttons come with the ready connection
     editor_->openEditor();
     EXPECT_EQ(child("Msg5")->pos(), QPoint(270, 274 + 49));
     QTest::mouseClick(child<PictureBox>("btEdFim"), Qt::LeftButton);
@@ -115,7 +120,7 @@ TEST_F(PositionImageEditorTest, APositionWithoutPictureGetsAWhiteOneOfTheScreenS
     move({100, 10}, Qt::LeftButton);
     QTest::mouseRelease(child("TelPos"), Qt::LeftButton, {}, {100, 10});
     QTest::mouseClick(child<PictureBox>("bnEdGrv"), Qt::LeftButton);
-    state_.imageExtension = "jpg";
+    state_->settings.imageExtension = "jpg";
     editor_->openEditor();
     EXPECT_EQ(QImage(path("sala.jpg")).size(), QSize(320, 200));
     EXPECT_EQ(QImage(path("sala.png")).pixel(50, 10), kBlack);
@@ -131,10 +136,7 @@ TEST_F(PositionImageEditorTest, UnusableScreenSizeLinesStopBeforeAnythingIsWritt
         {58, "320", "200", "linha 58"}, {59, "320", "200", "linha 59"}, {60, "x", "200", "linha 58"},
         {60, "320", "2.5", "linha 59"}, {60, "0", "200", "linha 58"},   {60, "320", "20000", "linha 59"}};
     for (const auto& c : cases) {
-        state_.settingsList = QStringList(60, "0");
-        state_.settingsList[58] = c.width;
-        state_.settingsList[59] = c.height;
-        state_.settingsList.resize(c.lines);
+        setScreen(c.width, c.height, c.lines);
         const QString error = openError();
         EXPECT_TRUE(error.contains(c.named)) << error.toStdString();
         if (c.lines == 58)
@@ -153,11 +155,11 @@ TEST_F(PositionImageEditorTest, StrokesFollowTheButtonsAndCtrl) {
     QWidget* canvas = child("TelPos");
 
     QTest::mousePress(canvas, Qt::LeftButton, {}, {10, 10});
-    EXPECT_EQ(state_.drag.dragging, 1);
+    EXPECT_EQ(state_->drag.dragging, 1);
     EXPECT_EQ(child<QLabel>("Msg5")->text(), "");
     move({100, 10}, Qt::LeftButton);
     QTest::mouseRelease(canvas, Qt::LeftButton, {}, {100, 10});
-    EXPECT_EQ(state_.drag.dragging, 0);
+    EXPECT_EQ(state_->drag.dragging, 0);
     EXPECT_EQ(at(50, 10), kBlack);
     EXPECT_EQ(at(50, 14), kRed);
 

@@ -2,8 +2,8 @@
 // the group password, and moving a whole adventure up and down, against a
 // scripted server and against the reference server.
 #include "TestServers.h"
-#include "app/PictureBox.h"
-#include "app/Shape.h"
+#include "widgets/PictureBox.h"
+#include "widgets/Shape.h"
 #include "app/TForm1.h"
 #include "net/AdventureTransfer.h"
 #include "net/ConnectionWindow.h"
@@ -138,7 +138,7 @@ TEST(ConnectionWindow, ChoosingAGroupOpensItsAdventureAndMakesEverythingReady) {
 
     chooseGroup(root, 0);
     EXPECT_TRUE(QFileInfo(ws.path("castelo")).isDir());
-    EXPECT_EQ(form->state().adventureName, "castelo");
+    EXPECT_EQ(form->adventure().name(), "castelo");
     EXPECT_EQ(text(root, "lbNoAdv"), "texto | castelo");
     EXPECT_EQ(ws.read("castelo/sen.txt"), "\r\n");
     EXPECT_TRUE(ws.exists("castelo/castelo.rgs"));
@@ -156,7 +156,7 @@ TEST(ConnectionWindow, ChoosingAGroupOpensItsAdventureAndMakesEverythingReady) {
 
     // Everything after the first "|", the second one included.
     chooseGroup(root, 1);
-    EXPECT_EQ(form->state().adventureName, "vale|2");
+    EXPECT_EQ(form->adventure().name(), "vale|2");
     EXPECT_TRUE(QFileInfo(ws.path("vale|2")).isDir());
     EXPECT_EQ(text(root, "lbNoAdv"), "Jogo | vale|2 \t");
 
@@ -164,7 +164,7 @@ TEST(ConnectionWindow, ChoosingAGroupOpensItsAdventureAndMakesEverythingReady) {
     for (int row : {2, 3}) {
         chooseGroup(root, row);
         EXPECT_EQ(text(root, "Msg2"), QString::fromUtf8("Grupo inválido!"));
-        EXPECT_EQ(form->state().adventureName, "vale|2");
+        EXPECT_EQ(form->adventure().name(), "vale|2");
     }
 
     // A reconnect that is not answered Ok changes nothing and still shows the
@@ -227,10 +227,11 @@ TEST(AdventureTransfer, DownloadMovesTheGaugeInStepsAndSkipsNamesOutsideTheFolde
     ServerClient client(server.base());
     QStringList statuses;
     QList<QPair<int, int>> gauge;
-    const QStringList written = AdventureTransfer::downloadAll(
+    const auto result = AdventureTransfer::downloadAll(
         client, "aventura", ws.path("aventura/"),
         {[&](const QString& s) { statuses << s; }, [&](int p, int m) { gauge.append({p, m}); }});
-    EXPECT_EQ(written, QStringList{"um.bin"});
+    EXPECT_EQ(result.written, QStringList{"um.bin"});
+    EXPECT_EQ(result.failed, (QStringList{"../fora.txt", "sumiu.png"}));  // named so they can be fetched again
     EXPECT_EQ(statuses, (QStringList{"Pasta vazia", "Ok", "Nome recusado: ../fora.txt", "Falha download",
                                      "Download completo"}));
     EXPECT_EQ(gauge, (QList<QPair<int, int>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}, {0, 3}}));
@@ -327,8 +328,8 @@ TEST(ConnectionWindow, WholeDownloadAndUploadAgainstTheReferenceServer) {
     // The downloaded lists are the ones in memory now, so the end of the
     // program writes them back unchanged.
     EXPECT_EQ(form->map().name(0), "Clareira");
-    EXPECT_EQ(form->state().settingsList, (QStringList{"640", "480"}));
-    EXPECT_EQ(form->state().currentStatusList, (QStringList{"chave", "1"}));
+    EXPECT_EQ(form->adventure().settingsList(), (QStringList{"640", "480"}));
+    EXPECT_EQ(form->adventure().currentStatusList(), (QStringList{"chave", "1"}));
 
     // Upload: no password, nothing sent.
     ws.write("Floresta/novo.bin", binary + binary);

@@ -2,7 +2,8 @@
 // them, which requests go out in which order, what lands in the folder and
 // what the status label reads.
 #include "TestServers.h"
-#include "app/OrvalisError.h"
+#include "core/OrvalisError.h"
+#include "net/Connection.h"
 #include "net/ItemTransfer.h"
 #include "net/ServerClient.h"
 
@@ -31,15 +32,32 @@ QByteArray binarySample() {
 class ItemTransferTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    bool ready = true;
-    QString password = QStringLiteral("segredo");
+    bool ready_ = true;
+    QString password_ = QStringLiteral("segredo");
     QStringList shown;
+    std::vector<std::unique_ptr<Connection>> connections;
+
+    void setReady(bool ready) {
+        ready_ = ready;
+        for (auto& c : connections)
+            c->setState(ready ? ConnectionState::Ready : ConnectionState::Connected);
+    }
+    void setPassword(const QString& password) {
+        password_ = password;
+        for (auto& c : connections)
+            c->setPassword(password);
+    }
 
     QString folder() const { return dir.path() + QStringLiteral("/Floresta/"); }
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(folder())); }
 
+    // The connection a context reads at every action; the test changes its
+    // state and password as the author would.
     ItemTransfer::Context context(ServerClient& client) {
-        return {{&client, [this] { return ready; }, [this] { return password; }},
+        auto& connection = connections.emplace_back(std::make_unique<Connection>(client));
+        connection->setState(ready_ ? ConnectionState::Ready : ConnectionState::Connected);
+        connection->setPassword(password_);
+        return {connection.get(),
                 QStringLiteral("Floresta"),
                 folder(),
                 [this](const QString& text) { shown << text; }};
@@ -103,7 +121,7 @@ TEST_F(ItemTransferTest, ChecksStopEveryButtonBeforeAnyRequest) {
     writeBytes(folder() + "grito.wav", binarySample());
     int saves = 0;
 
-    password.clear();
+    setPassword({});
     ItemTransfer::uploadMap(c, [&] { ++saves; }, {});
     ItemTransfer::uploadScript(c, "sala.scp", [&] { ++saves; });
     ItemTransfer::uploadObject(c, "", {});           // the password check comes before the selection
@@ -114,8 +132,8 @@ TEST_F(ItemTransferTest, ChecksStopEveryButtonBeforeAnyRequest) {
     EXPECT_EQ(shown, QStringList(6, "Falta senha!"));
     EXPECT_EQ(saves, 0);
 
-    password = "segredo";
-    ready = false;
+    setPassword("segredo");
+    setReady(false);
     shown.clear();
     ItemTransfer::uploadMap(c, [&] { ++saves; }, {});
     ItemTransfer::downloadMap(c, {});
@@ -134,7 +152,7 @@ TEST_F(ItemTransferTest, ChecksStopEveryButtonBeforeAnyRequest) {
     EXPECT_TRUE(server.requests().empty());
 
     // Nothing chosen yet: the object and sound buttons stay quiet even when ready.
-    ready = true;
+    setReady(true);
     ItemTransfer::uploadObject(c, "", {});
     EXPECT_FALSE(ItemTransfer::downloadObject(c, "", {}));
     ItemTransfer::uploadSound(c, "");
@@ -143,7 +161,7 @@ TEST_F(ItemTransferTest, ChecksStopEveryButtonBeforeAnyRequest) {
     EXPECT_TRUE(server.requests().empty());
 
     // The position image moves while reconnecting.
-    ready = false;
+    setReady(false);
     writeBytes(folder() + "sala.png", binarySample());
     ItemTransfer::uploadPositionImage(c, "sala.png");
     ItemTransfer::downloadPositionImage(c, "sala.png");
@@ -244,7 +262,7 @@ TEST_F(ItemTransferTest, ScriptAndSoundRoundTripThroughTheReferenceServer) {
     EXPECT_EQ(fileBytes(folder() + "outro.scp"), "meu\r\n");
 
     // A wrong password is the server's to answer; the status shows its reply.
-    password = "errada";
+    setPassword("errada");
     ItemTransfer::uploadScript(c, "outro.scp", {});
     EXPECT_NE(shown.last(), "Ok");
     EXPECT_EQ(fileBytes(stored + "sala.scp"), "fala \xe7\xe3o\r\nfim\r\n");

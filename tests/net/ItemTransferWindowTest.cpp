@@ -173,7 +173,7 @@ TEST_F(ItemTransferWindows, ObjectDownloadTakesUpTheFetchedCurrentStatusList) {
     click(child(root, "bnDwnObj"));
     EXPECT_EQ(text(root, "Msg4"), "Download completo!");
     EXPECT_EQ(ws.read("castelo/castelo.obx"), "obx do servidor\r\n");
-    EXPECT_EQ(form.state().currentStatusList, QStringList{"obx do servidor"});
+    EXPECT_EQ(form.adventure().currentStatusList(), QStringList{"obx do servidor"});
     EXPECT_TRUE(ws.exists("castelo/chave.obj"));  // a failed fetch leaves the object's file alone
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }

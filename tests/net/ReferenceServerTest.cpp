@@ -1,6 +1,6 @@
 // The client and the reference server of server/ together over loopback.
 #include "TestServers.h"
-#include "app/OrvalisError.h"
+#include "core/OrvalisError.h"
 #include "net/ServerClient.h"
 #include "net/ServerReply.h"
 

@@ -1,8 +1,8 @@
 // The client against a scripted server: what goes out byte for byte, and how
 // replies, failures and time-outs come back.
 #include "TestServers.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
 #include "net/ServerClient.h"
 #include "net/ServerReply.h"
 

@@ -1,6 +1,6 @@
-#include "app/Cp1252.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
+#include "core/Cp1252.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
 
 #include <QDir>
 #include <QFile>

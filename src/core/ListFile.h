@@ -1,5 +1,5 @@
 #pragma once
-#include "DurableWrite.h"
+#include "core/DurableWrite.h"
 #include <QByteArray>
 #include <QString>
 #include <QStringList>

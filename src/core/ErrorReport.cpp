@@ -1,6 +1,6 @@
-#include "ErrorReport.h"
+#include "core/ErrorReport.h"
 
-#include "OrvalisError.h"
+#include "core/OrvalisError.h"
 
 #include <cstdio>
 #include <exception>

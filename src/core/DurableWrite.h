@@ -1,5 +1,5 @@
 #pragma once
-#include "OrvalisError.h"
+#include "core/OrvalisError.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "Shape.h"
+#include "widgets/Shape.h"
 
-#include "ErrorReport.h"
+#include "core/ErrorReport.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,7 +1,7 @@
 // A real full disk and a real read-only file system under the program: every
 // kind of file it writes is refused with the file's name and the reason, the
 // old file stays whole, and nothing is left behind.
-#include "app/ListFile.h"
+#include "core/ListFile.h"
 #include "app/TForm1.h"
 #include "imaging/ImageFiles.h"
 #include "map/MapCompiler.h"

@@ -1,8 +1,8 @@
-#include "ListFile.h"
+#include "core/ListFile.h"
 
-#include "Cp1252.h"
-#include "DurableWrite.h"
-#include "OrvalisError.h"
+#include "core/Cp1252.h"
+#include "core/DurableWrite.h"
+#include "core/OrvalisError.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "ButtonArt.h"
+#include "widgets/ButtonArt.h"
 
-#include "PictureBox.h"
+#include "widgets/PictureBox.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -1,4 +1,4 @@
-#include "DurableWrite.h"
+#include "core/DurableWrite.h"
 
 #include <QDir>
 #include <QFile>

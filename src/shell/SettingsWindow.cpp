@@ -1,7 +1,8 @@
-#include "SettingsWindow.h"
-#include "ErrorReport.h"
+#include "shell/SettingsWindow.h"
+#include "core/ErrorReport.h"
 
-#include "ProgramState.h"
+#include "core/Adventure.h"
+#include "widgets/DragState.h"
 
 #include <QGroupBox>
 #include <QRadioButton>
@@ -28,12 +29,12 @@ QGroupBox* makeGroup(QWidget* parent, const QString& name, const QString& title,
 
 }  // namespace
 
-SettingsWindow::SettingsWindow(QWidget* parent, ProgramState& state)
+SettingsWindow::SettingsWindow(QWidget* parent, ScriptSettings& settings, DragState& drag)
     : ToolWindow(parent,
                  {QStringLiteral("JanCnf"), QStringLiteral("Configurações:"), QStringLiteral("brCnf"), 159,
                   QStringLiteral("fmCnf"), QRect(860, 95, 421, 296)},
-                 state.drag),
-      state_(state) {
+                 drag),
+      settings_(settings) {
     auto* scroll = new QScrollArea(this);
     scroll->setObjectName(QStringLiteral("ScrollBox1"));
     scroll->setGeometry(5, 30, 411, 261);
@@ -53,32 +54,32 @@ SettingsWindow::SettingsWindow(QWidget* parent, ProgramState& state)
     auto* write = makeGroup(content, QStringLiteral("GroupBox3"),
                             QStringLiteral(" Gravação dos scripts na compilação "), QRect(2, 160, 390, 123));
 
-    auto& s = state_;
-    addRadio(mode, QStringLiteral("RbMd0"), QStringLiteral("modo 0"), {12, 32}, &ProgramState::defaultScriptMode,
+    const auto& s = settings_;
+    addRadio(mode, QStringLiteral("RbMd0"), QStringLiteral("modo 0"), {12, 32}, &ScriptSettings::defaultScriptMode,
              QStringLiteral("0"), s.defaultScriptMode == QLatin1String("0"));
-    addRadio(mode, QStringLiteral("RbMd1"), QStringLiteral("modo 1"), {137, 32}, &ProgramState::defaultScriptMode,
+    addRadio(mode, QStringLiteral("RbMd1"), QStringLiteral("modo 1"), {137, 32}, &ScriptSettings::defaultScriptMode,
              QStringLiteral("1"), s.defaultScriptMode == QLatin1String("1"));
-    addRadio(mode, QStringLiteral("RbMd2"), QStringLiteral("modo 2"), {262, 32}, &ProgramState::defaultScriptMode,
+    addRadio(mode, QStringLiteral("RbMd2"), QStringLiteral("modo 2"), {262, 32}, &ScriptSettings::defaultScriptMode,
              QStringLiteral("2"), s.defaultScriptMode == QLatin1String("2"));
-    addRadio(ext, QStringLiteral("RbPNG"), QStringLiteral("png"), {12, 32}, &ProgramState::imageExtension,
+    addRadio(ext, QStringLiteral("RbPNG"), QStringLiteral("png"), {12, 32}, &ScriptSettings::imageExtension,
              QStringLiteral("png"), s.imageExtension == QLatin1String("png"));
-    addRadio(ext, QStringLiteral("RbJPG"), QStringLiteral("jpg"), {137, 32}, &ProgramState::imageExtension,
+    addRadio(ext, QStringLiteral("RbJPG"), QStringLiteral("jpg"), {137, 32}, &ScriptSettings::imageExtension,
              QStringLiteral("jpg"), s.imageExtension == QLatin1String("jpg"));
-    addRadio(ext, QStringLiteral("RbGIF"), QStringLiteral("gif"), {262, 32}, &ProgramState::imageExtension,
+    addRadio(ext, QStringLiteral("RbGIF"), QStringLiteral("gif"), {262, 32}, &ScriptSettings::imageExtension,
              QStringLiteral("gif"), s.imageExtension == QLatin1String("gif"));
     addRadio(write, QStringLiteral("RbOp1"), QStringLiteral("Sobrepõe o script que já existe"), {12, 28},
-             &ProgramState::scriptWriteMode, QStringLiteral("1"), s.scriptWriteMode == QLatin1String("1"));
+             &ScriptSettings::scriptWriteMode, QStringLiteral("1"), s.scriptWriteMode == QLatin1String("1"));
     addRadio(write, QStringLiteral("RbOp2"), QStringLiteral("Cria script apenas se não existir"), {12, 58},
-             &ProgramState::scriptWriteMode, QStringLiteral("2"), s.scriptWriteMode == QLatin1String("2"));
+             &ScriptSettings::scriptWriteMode, QStringLiteral("2"), s.scriptWriteMode == QLatin1String("2"));
     addRadio(write, QStringLiteral("RbOp3"), QStringLiteral("Insere no início do script (se existir)"), {12, 88},
-             &ProgramState::scriptWriteMode, QStringLiteral("3"), s.scriptWriteMode == QLatin1String("3"));
+             &ScriptSettings::scriptWriteMode, QStringLiteral("3"), s.scriptWriteMode == QLatin1String("3"));
 
     scroll->setWidget(content);
     scroll->setWidgetResizable(false);
 }
 
 QRadioButton* SettingsWindow::addRadio(QWidget* group, const QString& name, const QString& caption, QPoint at,
-                                       QString ProgramState::*setting, const QString& value, bool checked) {
+                                       QString ScriptSettings::*setting, const QString& value, bool checked) {
     auto* radio = new QRadioButton(caption, group);
     radio->setObjectName(name);
     radio->setStyleSheet(QStringLiteral("QRadioButton { color: black; }"));
@@ -89,7 +90,7 @@ QRadioButton* SettingsWindow::addRadio(QWidget* group, const QString& name, cons
     radio->move(at);
     radio->adjustSize();
     radio->setChecked(checked);
-    connect(radio, &QRadioButton::clicked, this, reported([this, setting, value] { state_.*setting = value; }));
+    connect(radio, &QRadioButton::clicked, this, reported([this, setting, value] { settings_.*setting = value; }));
     return radio;
 }
 

@@ -1,7 +1,7 @@
-#include "ToolWindow.h"
+#include "widgets/ToolWindow.h"
 
-#include "Controls.h"
-#include "ProgramState.h"
+#include "widgets/Controls.h"
+#include "widgets/DragState.h"
 
 namespace orv {
 

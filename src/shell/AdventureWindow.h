@@ -1,5 +1,5 @@
 #pragma once
-#include "ToolWindow.h"
+#include "widgets/ToolWindow.h"
 
 #include <functional>
 
@@ -7,13 +7,15 @@ class QListWidget;
 
 namespace orv {
 
-struct ProgramState;
+class Adventure;
+struct DragState;
 
 // JanAdv: the list of complete adventures of the workspace; a double-click
 // opens one.
 class AdventureWindow : public ToolWindow {
 public:
-    AdventureWindow(QWidget* parent, ProgramState& state, std::function<void(const QString&)> open);
+    AdventureWindow(QWidget* parent, const Adventure& adventure, DragState& drag,
+                    std::function<void(const QString&)> open);
 
     void RebuildAdventureList();
     QListWidget* games() const { return games_; }
@@ -21,7 +23,7 @@ public:
     void GamesDblClick();
 
 private:
-    ProgramState& state_;
+    const Adventure& adventure_;
     std::function<void(const QString&)> open_;
     QListWidget* games_;
     QListWidget* advents_;  // the workspace's subfolders, never shown

@@ -1,21 +1,22 @@
-#include "AdventureWindow.h"
-#include "ErrorReport.h"
+#include "shell/AdventureWindow.h"
+#include "core/ErrorReport.h"
 
-#include "AdventureWorkspace.h"
-#include "ListFile.h"
-#include "ProgramState.h"
+#include "core/AdventureWorkspace.h"
+#include "core/ListFile.h"
+#include "core/Adventure.h"
+#include "widgets/DragState.h"
 
 #include <QListWidget>
 
 namespace orv {
 
-AdventureWindow::AdventureWindow(QWidget* parent, ProgramState& state,
+AdventureWindow::AdventureWindow(QWidget* parent, const Adventure& adventure, DragState& drag,
                                  std::function<void(const QString&)> open)
     : ToolWindow(parent,
                  {QStringLiteral("JanAdv"), QStringLiteral("Adventures:"), QStringLiteral("brAdv"), 79,
                   QStringLiteral("btJanAdv"), QRect(15, 130, 240, 356)},
-                 state.drag),
-      state_(state), open_(std::move(open)) {
+                 drag),
+      adventure_(adventure), open_(std::move(open)) {
     games_ = new QListWidget(this);
     games_->setObjectName(QStringLiteral("Games"));
     games_->setGeometry(10, 40, 225, 306);
@@ -36,8 +37,8 @@ AdventureWindow::AdventureWindow(QWidget* parent, ProgramState& state,
 
 void AdventureWindow::RebuildAdventureList() {
     advents_->clear();
-    advents_->addItems(AdventureWorkspace::subfolders(state_.startDirectory));
-    const QStringList names = AdventureWorkspace::completeAdventures(state_.startDirectory);
+    advents_->addItems(AdventureWorkspace::subfolders(adventure_.workspaceFolder()));
+    const QStringList names = AdventureWorkspace::completeAdventures(adventure_.workspaceFolder());
     games_->clear();
     games_->addItems(names);
 }
@@ -47,7 +48,7 @@ void AdventureWindow::GamesDblClick() {
     if (!item || !item->isSelected())
         return;
     const QString name = item->text();
-    if (!fileExists(state_.workspaceFolder + name + QLatin1Char('/') + name + QStringLiteral(".ini")))
+    if (!fileExists(adventure_.workspaceFolder() + name + QLatin1Char('/') + name + QStringLiteral(".ini")))
         return;
     open_(name);
 }

@@ -1,6 +1,6 @@
 #pragma once
-#include "ButtonArt.h"
-#include "PictureBox.h"
+#include "widgets/ButtonArt.h"
+#include "widgets/PictureBox.h"
 
 #include <QColor>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "PictureBox.h"
+#include "widgets/PictureBox.h"
 
-#include "ErrorReport.h"
+#include "core/ErrorReport.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "Controls.h"
+#include "widgets/Controls.h"
 
-#include "ProgramState.h"
+#include "widgets/DragState.h"
 
 #include <QMouseEvent>
 

@@ -1,24 +1,26 @@
 #pragma once
-#include "ToolWindow.h"
+#include "widgets/ToolWindow.h"
 
 class QRadioButton;
 
 namespace orv {
 
-struct ProgramState;
+struct DragState;
+struct ScriptSettings;
 
 // JanCnf: the three settings of this run (default script mode, position
 // image extension, script write mode). A click sets the value at once; nothing
 // is written to any file.
 class SettingsWindow : public ToolWindow {
 public:
-    SettingsWindow(QWidget* parent, ProgramState& state);
+    // The window is the only writer of the settings.
+    SettingsWindow(QWidget* parent, ScriptSettings& settings, DragState& drag);
 
 private:
     QRadioButton* addRadio(QWidget* group, const QString& name, const QString& caption, QPoint at,
-                           QString ProgramState::*setting, const QString& value, bool checked);
+                           QString ScriptSettings::*setting, const QString& value, bool checked);
 
-    ProgramState& state_;
+    ScriptSettings& settings_;
 };
 
 }  // namespace orv

@@ -1,7 +1,7 @@
 // Handlers reached through signal connections: what they throw is reported
 // where it is thrown and never travels back through the signal machinery.
-#include "app/ErrorReport.h"
-#include "app/OrvalisError.h"
+#include "core/ErrorReport.h"
+#include "core/OrvalisError.h"
 
 #include <QObject>
 #include <QStringList>

@@ -1,8 +1,8 @@
 // The one write every file goes through: a failure at any step leaves the old
 // file as it was and says which file and why; a killed writer never leaves a
 // torn file; the temporary files are recognisable and cleared.
-#include "app/DurableWrite.h"
-#include "app/ListFile.h"
+#include "core/DurableWrite.h"
+#include "core/ListFile.h"
 #include "net/AdventureTransfer.h"
 #include "support/TestWorkspace.h"
 

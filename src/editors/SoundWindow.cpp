@@ -3,7 +3,6 @@
 
 #include "widgets/ButtonArt.h"
 #include "widgets/Controls.h"
-#include "app/OrvalisApplication.h"
 #include "widgets/PictureBox.h"
 #include "core/Adventure.h"
 #include "widgets/DragState.h"
@@ -98,10 +97,7 @@ SoundOutput& SoundWindow::output() {
     // Made on first use, so that a program that plays nothing never starts
     // the media system.
     if (!output_)
-        output_ = makeSoundOutput([](const QString& text) {
-            if (auto* app = OrvalisApplication::instance())
-                app->report(text);
-        });
+        output_ = makeSoundOutput([](const QString& text) { reportError(text); });
     return *output_;
 }
 

@@ -116,7 +116,9 @@ void text(FuzzedDataProvider& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    folder = new fuzz::ScratchFolder;
+    // Static, so that the folder is removed when the run ends.
+    static fuzz::ScratchFolder scratch;
+    folder = &scratch;
     return 0;
 }
 

@@ -12,3 +12,15 @@ orvalis_add_fuzzer(fuzz_server_reply
           ${ORV_FUZZ_SRC}/app/Cp1252.cpp
   LIBS Qt6::Core)
 target_include_directories(fuzz_server_reply PRIVATE ${ORV_FUZZ_SRC})
+
+# What the client builds into requests, and what it does with a reply's body.
+find_package(CURL REQUIRED)
+foreach(part request reply)
+  orvalis_add_fuzzer(fuzz_client_${part}
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_client_${part}.cpp
+            ${ORV_FUZZ_SRC}/net/ServerClient.cpp
+            ${ORV_FUZZ_SRC}/net/ServerReply.cpp
+            ${ORV_FUZZ_SRC}/app/ListFile.cpp
+            ${ORV_FUZZ_SRC}/app/Cp1252.cpp
+    LIBS Qt6::Core CURL::libcurl)
+endforeach()

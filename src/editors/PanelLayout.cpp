@@ -36,10 +36,17 @@ void requireLines(const QStringList& settings) {
 int number(const QStringList& settings, int line) {
     requireLines(settings);
     bool ok = false;
-    const int value = settings[line].trimmed().toInt(&ok, 10);
-    if (!ok)
+    const QString text = settings[line].trimmed();
+    const int value = text.toInt(&ok, 10);
+    // toInt stops at a NUL character: "34" followed by a NUL and more is not 34.
+    if (!ok || text.contains(QChar(u'\0')))
         throw OrvalisError(QStringLiteral("A linha %1 do arquivo de configuração não é um número: \"%2\".")
                                .arg(line)
+                               .arg(settings[line]));
+    if (value < -kNumberLimit || value > kNumberLimit)
+        throw OrvalisError(QStringLiteral("A linha %1 do arquivo de configuração passa do limite de %2: \"%3\".")
+                               .arg(line)
+                               .arg(kNumberLimit)
                                .arg(settings[line]));
     return value;
 }

@@ -31,7 +31,12 @@ const PanelAreaInfo& info(PanelArea area);
 
 // Throws OrvalisError when the list is too short to hold the layout lines.
 void requireLines(const QStringList& settings);
-// The decimal number in a layout line; throws OrvalisError when it is not one.
+// Layout numbers are pixels. Beyond this, either way, a line is refused, so
+// that no sum of positions, sizes and pointer moves can overflow.
+constexpr int kNumberLimit = 1000000;
+
+// The decimal number in a layout line; throws OrvalisError when it is not one
+// or lies beyond kNumberLimit.
 int number(const QStringList& settings, int line);
 
 // Where the area's rectangle stands on an image of the given size: Msg1 is

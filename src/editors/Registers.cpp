@@ -73,20 +73,25 @@ QStringList Registers::fill(const std::function<void()>& nameFileCreated) {
     const QStringList names = ListFile::read(nameFile());
 
     QStringList lines;
-    QList<LongName> longNames(kCount);
+    QList<Unshowable> unshowable(kCount);
     for (int n = 0; n < kCount; ++n) {
         const QString nameLine = lineOrEmpty(names, n);
         const QString value = lineOrEmpty(values, n);
         const QString line = registerLine(nameLine, value, n);
         lines << line;
-        // A name longer than the field loses its first characters on screen;
-        // remember it whole, so that saving an untouched line keeps it.
-        const QString full = splitLine(nameWithColon(nameLine, n)).first;
-        const QString shown = splitLine(line).first;
-        if (shown != full)
-            longNames[n] = {shown, full};
+        // A name longer than the field loses its first characters on screen,
+        // and a colon in a name moves the split between name and value;
+        // remember the name whole, so that saving an untouched line keeps
+        // both it and the value.
+        QString name = nameWithColon(nameLine, n);
+        name.chop(1);
+        name = trimmed(name);
+        const QString field = line.left(kNameField);
+        const QString shownName = splitLine(field).first;
+        if (shownName != name)
+            unshowable[n] = {true, shownName, trimmed(field.mid(field.indexOf(QLatin1Char(':')) + 1)), name};
     }
-    longNames_ = std::move(longNames);
+    unshowable_ = std::move(unshowable);
     extraNames_ = names.mid(kCount);
     extraValues_ = values.mid(kCount);
     return lines;
@@ -97,8 +102,13 @@ void Registers::save(const QStringList& lines) const {
     QStringList values;
     for (int n = 0; n < kCount; ++n) {
         auto [name, value] = splitLine(lineOrEmpty(lines, n));
-        if (n < longNames_.size() && !longNames_[n].full.isEmpty() && name == longNames_[n].shown)
-            name = longNames_[n].full;
+        if (n < unshowable_.size()) {
+            const Unshowable& u = unshowable_[n];
+            if (u.present && name == u.shownName && value.startsWith(u.rest)) {
+                name = u.name;
+                value = trimmed(value.mid(u.rest.size()));
+            }
+        }
         names << name;
         values << value;
     }

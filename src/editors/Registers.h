@@ -54,12 +54,18 @@ private:
     // What fill read beyond what the text shows.
     QStringList extraNames_;
     QStringList extraValues_;
-    // Names too long for the field, by register, with the shortened text shown.
-    struct LongName {
-        QString shown;
-        QString full;
+    // Registers whose name the line cannot show as it is: too long for the
+    // field, or with a colon of its own, which moves the split between name
+    // and value. By register: the name the line splits off, the rest of the
+    // name field after it (its colon included), and the whole name, saved
+    // while the line still starts that way.
+    struct Unshowable {
+        bool present = false;
+        QString shownName;
+        QString rest;
+        QString name;
     };
-    QList<LongName> longNames_;
+    QList<Unshowable> unshowable_;
 };
 
 }  // namespace orv

@@ -24,8 +24,10 @@ const QColor kBackground(Qt::white);
 int screenSide(const QStringList& settings, int line, const char* what) {
     const QString where = QStringLiteral("A linha %1 (%2) das configurações").arg(line).arg(QLatin1String(what));
     bool ok = false;
-    const int value = line < settings.size() ? settings.at(line).trimmed().toInt(&ok) : 0;
-    if (!ok)
+    const QString text = line < settings.size() ? settings.at(line).trimmed() : QString();
+    const int value = text.toInt(&ok);
+    // toInt stops at a NUL character: "320" followed by a NUL and more is not 320.
+    if (!ok || text.contains(QChar(u'\0')))
         throw OrvalisError(where + QStringLiteral(" falta ou não é um número inteiro."));
     if (value <= 0 || value > PositionImageEditor::MaxSide)
         throw OrvalisError(where + QStringLiteral(" deve estar entre 1 e %1, mas é %2.")

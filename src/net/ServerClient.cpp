@@ -67,6 +67,10 @@ char hexDigit(int value) {
     return "0123456789ABCDEF"[value & 15];
 }
 
+}  // namespace
+
+namespace ServerClientDetail {
+
 // The URL as it goes on the wire: Windows-1252 bytes, with only what a request
 // line cannot carry written as %XX (see the class comment).
 QByteArray wireUrl(const QString& url) {
@@ -92,12 +96,19 @@ QByteArray wireUrl(const QString& url) {
 
 // The local path as the part's filename parameter: a quote or a line break
 // would end the header early, so they are escaped as a browser does.
-QByteArray filenameParameter(const QString& path) {
+static QByteArray filenameParameter(const QString& path) {
     QByteArray bytes = cp1252::encode(path);
     bytes.replace('"', "%22");
     bytes.replace('\r', "%0D");
     bytes.replace('\n', "%0A");
     return bytes;
+}
+
+QByteArray filePartHeaders(const QString& localPath) {
+    return "Content-Disposition: form-data; name=\"Img\"; filename=\"" + filenameParameter(localPath) +
+           "\"\r\n"
+           "Content-Type: image/jpg\r\n"
+           "Content-Transfer-Encoding: binary\r\n";
 }
 
 QByteArray newBoundary(const QByteArray& content) {
@@ -110,6 +121,35 @@ QByteArray newBoundary(const QByteArray& content) {
             return boundary;
     }
 }
+
+QByteArray multipartBody(const QByteArray& boundary, const QByteArray& partHeaders,
+                         const QByteArray& partContent) {
+    QByteArray body;
+    body.reserve(partHeaders.size() + partContent.size() + 2 * boundary.size() + 16);
+    body += "--" + boundary + "\r\n";
+    body += partHeaders;
+    body += "\r\n";
+    body += partContent;
+    body += "\r\n--" + boundary + "--\r\n";
+    return body;
+}
+
+bool appendWithinLimit(QByteArray& reply, const char* data, size_t size, qint64 limit) {
+    if (reply.size() + qint64(size) > limit)
+        return false;
+    reply.append(data, qsizetype(size));
+    return true;
+}
+
+bool isSuccessStatus(long status) {
+    return status >= 200 && status <= 299;
+}
+
+}  // namespace ServerClientDetail
+
+using namespace ServerClientDetail;
+
+namespace {
 
 QString reasonOf(CURLcode code, bool overLimit, qint64 limit) {
     if (overLimit)
@@ -153,11 +193,10 @@ struct ServerClient::Handle {
     static size_t collect(char* data, size_t size, size_t count, void* user) {
         auto* self = static_cast<Handle*>(user);
         const size_t n = size * count;
-        if (self->reply.size() + qint64(n) > self->limit) {
+        if (!appendWithinLimit(self->reply, data, n, self->limit)) {
             self->overLimit = true;
             return 0;  // anything but n ends the transfer
         }
-        self->reply.append(data, qsizetype(n));
         return n;
     }
 };
@@ -252,7 +291,7 @@ QByteArray ServerClient::perform(const Request& request) {
     }
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    if (status < 200 || status > 299) {
+    if (!isSuccessStatus(status)) {
         h.reply.clear();
         throw fail(QStringLiteral("resposta HTTP %1").arg(status));
     }
@@ -269,13 +308,7 @@ QByteArray ServerClient::get(const QString& url, const QString& what) {
 QByteArray ServerClient::post(const QString& url, const QString& what,
                               const QByteArray& partHeaders, const QByteArray& partContent) {
     const QByteArray boundary = newBoundary(partHeaders + partContent);
-    QByteArray body;
-    body.reserve(partHeaders.size() + partContent.size() + 2 * boundary.size() + 16);
-    body += "--" + boundary + "\r\n";
-    body += partHeaders;
-    body += "\r\n";
-    body += partContent;
-    body += "\r\n--" + boundary + "--\r\n";
+    const QByteArray body = multipartBody(boundary, partHeaders, partContent);
 
     Request request;
     request.url = url;
@@ -333,11 +366,7 @@ QString ServerClient::putFile(const QString& adventureName, const QString& adven
     requirePlainFileName(fileName);
     const QString localPath = adventureFolder + fileName;
     const QByteArray bytes = readFileBytes(localPath);
-    const QByteArray partHeaders = "Content-Disposition: form-data; name=\"Img\"; filename=\"" +
-                                   filenameParameter(localPath) +
-                                   "\"\r\n"
-                                   "Content-Type: image/jpg\r\n"
-                                   "Content-Transfer-Encoding: binary\r\n";
+    const QByteArray partHeaders = filePartHeaders(localPath);
     const QByteArray reply =
         post(m_base + QStringLiteral("putarq.php?NoAdv=") + adventureName + QStringLiteral("&Arq=") +
                  fileName + QStringLiteral("&Senha=") + password,

@@ -87,4 +87,27 @@ private:
     qint64 m_replyLimit = qint64(256) * 1024 * 1024;
 };
 
+// The pieces of a request and of a reply that the client builds and checks
+// itself, open to the tests and fuzz targets.
+namespace ServerClientDetail {
+
+// The URL as it goes on the wire (see the class comment); throws OrvalisError
+// for a character outside Windows-1252.
+QByteArray wireUrl(const QString& url);
+// The headers of the "Img" part for a local file; its path is the filename
+// parameter, with quotes and line breaks escaped.
+QByteArray filePartHeaders(const QString& localPath);
+// A boundary that does not occur in content.
+QByteArray newBoundary(const QByteArray& content);
+// The multipart body of one part.
+QByteArray multipartBody(const QByteArray& boundary, const QByteArray& partHeaders,
+                         const QByteArray& partContent);
+// Adds a received piece to the reply, or returns false, adding nothing, when
+// the reply would grow past limit bytes.
+bool appendWithinLimit(QByteArray& reply, const char* data, size_t size, qint64 limit);
+// A 2xx status: the only replies whose body is used.
+bool isSuccessStatus(long status);
+
+}  // namespace ServerClientDetail
+
 }  // namespace orv

@@ -167,6 +167,17 @@ TEST(PanelLayout, ShortOrNonNumericListsAreRefusedUnchanged) {
     QStringList lines = layoutLines();
     lines[29] = "larga";
     EXPECT_THROW(PanelLayout::placeRect(lines, PanelArea::Msg1, {640, 400}), OrvalisError);
+    // Digits followed by a NUL and more are not a number, though toInt reads them.
+    lines[29] = QString::fromLatin1("200\0x", 5);
+    EXPECT_THROW(PanelLayout::number(lines, 29), OrvalisError);
+    // Numbers that would overflow once added up are refused; the limit itself is not.
+    lines = layoutLines();
+    lines[23] = "-2147483000";
+    lines[28] = "-2147483000";
+    EXPECT_THROW(PanelLayout::placeRect(lines, PanelArea::Msg1, {640, 400}), OrvalisError);
+    lines[23] = QString::number(-PanelLayout::kNumberLimit);
+    lines[28] = "+0001";
+    EXPECT_EQ(PanelLayout::placeRect(lines, PanelArea::Msg1, {640, 400}).top(), 1 - PanelLayout::kNumberLimit);
 
     EXPECT_EQ(PanelLayout::imageNameFromTemplate("pan-castelo.png"), "castelo.png");
     EXPECT_EQ(PanelLayout::pngImageName("castelo.png"), "castelo.png");

@@ -66,6 +66,37 @@ TEST(Registers, TrimmingTakesBlanksAndControlsButKeepsTheCodePage) {
     EXPECT_EQ(Registers::registerLine(" \t", "x ", 7), QString(34, ' ') + "7: x ");
 }
 
+TEST(Registers, NamesWithAColonOfTheirOwnKeepTheirRegisterWhole) {
+    // Name files written by hand or by another tool may hold colons, which
+    // the text also uses between name and value.
+    TestWorkspace ws;
+    const QByteArray longName = "a:" + QByteArray(40, 'x');
+    ws.write("Vale/Vale.rgx", crlf({"porta:aberta", longName, ":solto", "vidas 0(: 3"}));
+    ws.write("Vale/Vale.rgs", crlf({"5", "7", "sim", ""}));
+    Registers registers(ws.path("Vale/"), "Vale");
+    QStringList lines = registers.fill();
+    EXPECT_EQ(lines[0], QString(23, ' ') + "porta:aberta: 5");
+
+    // Saved untouched, every name and value is as it was.
+    QList<QByteArray> names = {"porta:aberta", longName, ":solto", "vidas 0(: 3"};
+    QList<QByteArray> values = {"5", "7", "sim", ""};
+    for (int n = 4; n < 251; ++n)
+        names << QByteArray::number(n), values << "";
+    registers.save(lines);
+    EXPECT_EQ(ws.read("Vale/Vale.rgx"), crlf(names));
+    EXPECT_EQ(ws.read("Vale/Vale.rgs"), crlf(values));
+
+    // A value edited after the name goes to the value; a line rewritten
+    // from its start is taken as typed.
+    lines[0] = QString(23, ' ') + "porta:aberta: 6";
+    lines[2] = "solto: nao";
+    registers.save(lines);
+    names[2] = "solto";
+    values[0] = "6", values[2] = "nao";
+    EXPECT_EQ(ws.read("Vale/Vale.rgx"), crlf(names));
+    EXPECT_EQ(ws.read("Vale/Vale.rgs"), crlf(values));
+}
+
 TEST(RegistersWindow, FreshAdventureShowsNumbersAndGravarWritesThemWithoutColons) {
     Session s;
     EXPECT_TRUE(s.window->isVisible());

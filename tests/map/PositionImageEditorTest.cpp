@@ -145,6 +145,10 @@ TEST_F(PositionImageEditorTest, UnusableScreenSizeLinesStopBeforeAnythingIsWritt
         EXPECT_EQ(editor_->size(), QSize(650, 480));
         EXPECT_EQ(at(10, 10), kRed);
     }
+    // Digits followed by a NUL and more are not a number, though toInt reads them.
+    QStringList nul(60, "200");
+    nul[58] = QString::fromLatin1("320\0x", 5);
+    EXPECT_THROW(PositionImageEditor::newImageSize(nul), OrvalisError);
 }
 
 TEST_F(PositionImageEditorTest, StrokesFollowTheButtonsAndCtrl) {

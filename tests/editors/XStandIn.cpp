@@ -92,4 +92,18 @@ unsigned long XStandIn::focus() const {
     return w;
 }
 
+bool XStandIn::hasWindowManager() const {
+    Display* d = dpy(display_);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const bool found = XGetWindowProperty(d, DefaultRootWindow(d), XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False),
+                                          0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+                       type == XA_WINDOW && count == 1;
+    if (data)
+        XFree(data);
+    return found;
+}
+
 }  // namespace orv::test

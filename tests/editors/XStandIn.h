@@ -25,6 +25,8 @@ public:
                             bool netWmName);
     // The window that holds the keyboard focus.
     unsigned long focus() const;
+    // True once a window manager has announced itself on the root window.
+    bool hasWindowManager() const;
 
 private:
     QProcess xvfb_;

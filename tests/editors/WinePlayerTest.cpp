@@ -206,7 +206,7 @@ TEST(WinePlayer, APlayerUnderWineIsKnownByItsFileNameAsWindowClass) {
 // under Wine with "atv"; after the editor took the focus back, the second one
 // finds the player, writes the script's name and brings the player forward,
 // which reads it.
-TEST(WinePlayer, ExecStartsTheWindowsPlayerUnderWineThenHandsItTheScript) {
+TEST(WinePlayer, UnderWineExecStartsTheWindowsPlayerThenHandsItTheScript) {
 #ifndef ORVALIS_WINE_STANDIN
     GTEST_SKIP() << "the stand-in Windows player was not built: x86_64-w64-mingw32-gcc (package "
                     "gcc-mingw-w64-x86-64-win32) was not found when configuring";

@@ -1,7 +1,12 @@
 #include "GamePlayer.h"
 
+#include "app/OrvalisError.h"
+
 #include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
 
 #if defined(Q_OS_WIN)
@@ -15,7 +20,37 @@
 
 namespace orv {
 
+QString winePlayerWindowClass(const QString& adventureName) {
+    return (adventureName + QStringLiteral(".exe")).toLower();
+}
+
+PlayerCommand playerCommand(const QString& playerFile, const QString& argument) {
+    const QFileInfo info(playerFile);
+    if (!info.isFile())
+        throw OrvalisError(QStringLiteral("O jogador %1 não foi encontrado na pasta da aventura.").arg(info.fileName()));
+    QFile file(playerFile);
+    // An unreadable file is handed to the system as it is; starting it fails.
+    const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(2) : QByteArray();
+    if (head != "MZ")
+        return {playerFile, {argument}};
+    const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
+    if (wine.isEmpty())
+        throw OrvalisError(QStringLiteral("Para rodar o jogador no Linux, instale o Wine (pacote wine)."));
+    return {wine, {playerFile, argument}};
+}
+
 namespace {
+
+#if !defined(Q_OS_WIN)
+// The environment (WINEPREFIX among it) and the working directory are the
+// program's own.
+void startPlayerProgram(const QString& playerFile, const QString& argument) {
+    const PlayerCommand command = playerCommand(playerFile, argument);
+    if (!QProcess::startDetached(command.program, command.arguments))
+        throw OrvalisError(
+            QStringLiteral("Não foi possível iniciar o jogador %1.").arg(QFileInfo(playerFile).fileName()));
+}
+#endif
 
 #if defined(Q_OS_WIN)
 
@@ -107,18 +142,26 @@ QString windowTitle(const XConnection& x, Window window) {
 }
 
 // WM_CLASS holds two names, instance and class, each ended by a NUL; the
-// player may show its class name in either.
-bool hasPlayerClass(const QByteArray& wmClass) {
-    for (const QByteArray& part : wmClass.split('\0'))
+// player may show its class name in either. A player built for X carries the
+// class of its Windows original; under Wine every window of the player
+// carries its file name in lower case, in UTF-8 or, from older tools, Latin-1.
+bool hasPlayerClass(const QByteArray& wmClass, const QString& wineClass) {
+    for (const QByteArray& part : wmClass.split('\0')) {
+        if (part.isEmpty())
+            continue;
         if (part == kPlayerWindowClass)
             return true;
+        if (QString::fromUtf8(part).compare(wineClass, Qt::CaseInsensitive) == 0 ||
+            QString::fromLatin1(part).compare(wineClass, Qt::CaseInsensitive) == 0)
+            return true;
+    }
     return false;
 }
 
 // The top-level windows are the children of the root, or one or two levels
 // further down where a window manager wraps them in frames: the first window
 // that carries a class is the program's own, and its children are not looked at.
-Window searchTree(const XConnection& x, Window parent, Atom wmClassAtom, const QString& title, int depth) {
+Window searchTree(const XConnection& x, Window parent, const QString& title, const QString& wineClass, int depth) {
     Window root = 0, parentOut = 0;
     Window* children = nullptr;
     unsigned int count = 0;
@@ -128,12 +171,12 @@ Window searchTree(const XConnection& x, Window parent, Atom wmClassAtom, const Q
     // The list runs from bottom to top: the frontmost match wins.
     for (unsigned int i = count; i-- > 0 && !found;) {
         const Window child = children[i];
-        const QByteArray wmClass = textProperty(x.get(), child, wmClassAtom, XA_STRING);
+        const QByteArray wmClass = textProperty(x.get(), child, XA_WM_CLASS, XA_STRING);
         if (!wmClass.isEmpty()) {
-            if (hasPlayerClass(wmClass) && windowTitle(x, child).compare(title, Qt::CaseInsensitive) == 0)
+            if (hasPlayerClass(wmClass, wineClass) && windowTitle(x, child).compare(title, Qt::CaseInsensitive) == 0)
                 found = child;
         } else if (depth > 0) {
-            found = searchTree(x, child, wmClassAtom, title, depth - 1);
+            found = searchTree(x, child, title, wineClass, depth - 1);
         }
     }
     if (children)
@@ -147,7 +190,7 @@ public:
         const XConnection x;
         if (!x.get() || adventureName.isEmpty())
             return 0;
-        return searchTree(x, DefaultRootWindow(x.get()), XA_WM_CLASS, adventureName, 3);
+        return searchTree(x, DefaultRootWindow(x.get()), adventureName, winePlayerWindowClass(adventureName), 3);
     }
 
     void bringToFront(WindowId id) override {
@@ -175,7 +218,7 @@ public:
     }
 
     void start(const QString& program, const QString& argument) override {
-        QProcess::startDetached(program, QStringList{argument});
+        startPlayerProgram(program, argument);
     }
 };
 
@@ -186,7 +229,7 @@ public:
     WindowId findWindow(const QString&) override { return 0; }
     void bringToFront(WindowId) override {}
     void start(const QString& program, const QString& argument) override {
-        QProcess::startDetached(program, QStringList{argument});
+        startPlayerProgram(program, argument);
     }
 };
 

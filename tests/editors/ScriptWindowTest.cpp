@@ -351,11 +351,17 @@ TEST(ScriptWindow, ExecStartsThePlayerWhenNoneIsRunning) {
     EXPECT_EQ(QDir(QString::fromLocal8Bit(lines[1])).canonicalPath(), QDir(s.ws.path("Vale")).canonicalPath());
     EXPECT_EQ(s.ws.read("Vale/scp.txt"), crlf({"antigo"}));
 
-    // A player program that is missing is not reported.
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+
+    // A player program that is missing, or that cannot be run, is reported.
+    QFile::setPermissions(s.ws.path("Vale/Vale.exe"), QFile::ReadOwner | QFile::WriteOwner);
+    s.exec();
+    EXPECT_EQ(test::reportedErrors(), QStringList{"Não foi possível iniciar o jogador Vale.exe."});
     QFile::remove(s.ws.path("Vale/Vale.exe"));
     s.exec();
-    EXPECT_EQ(s.log.started, 2);
-    EXPECT_TRUE(test::reportedErrors().isEmpty());
+    EXPECT_EQ(s.log.started, 3);
+    EXPECT_EQ(test::reportedErrors().value(1), "O jogador Vale.exe não foi encontrado na pasta da aventura.");
+    EXPECT_EQ(s.ws.read("Vale/scp.txt"), crlf({"antigo"}));
 }
 
 TEST(ScriptWindow, ExecFindsAndRaisesThePlayerWindowOnX) {

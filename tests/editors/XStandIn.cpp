@@ -92,4 +92,47 @@ unsigned long XStandIn::focus() const {
     return w;
 }
 
+namespace {
+Window searchByName(Display* d, Window parent, const QByteArray& name, int depth) {
+    Window root = 0, parentOut = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(d, parent, &root, &parentOut, &children, &count))
+        return 0;
+    Window found = 0;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        char* text = nullptr;
+        if (XFetchName(d, children[i], &text) && text) {
+            if (name == text)
+                found = children[i];
+            XFree(text);
+        }
+        if (!found && depth > 0)
+            found = searchByName(d, children[i], name, depth - 1);
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+}  // namespace
+
+unsigned long XStandIn::findByName(const QByteArray& name) const {
+    Display* d = dpy(display_);
+    return searchByName(d, DefaultRootWindow(d), name, 2);
+}
+
+bool XStandIn::hasWindowManager() const {
+    Display* d = dpy(display_);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const bool found = XGetWindowProperty(d, DefaultRootWindow(d), XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False),
+                                          0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+                       type == XA_WINDOW && count == 1;
+    if (data)
+        XFree(data);
+    return found;
+}
+
 }  // namespace orv::test

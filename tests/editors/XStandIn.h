@@ -25,6 +25,11 @@ public:
                             bool netWmName);
     // The window that holds the keyboard focus.
     unsigned long focus() const;
+    // A top-level window, framed by a window manager or not, by its WM_NAME;
+    // 0 when there is none.
+    unsigned long findByName(const QByteArray& name) const;
+    // True once a window manager has announced itself on the root window.
+    bool hasWindowManager() const;
 
 private:
     QProcess xvfb_;

@@ -248,7 +248,10 @@ const ORV_PASSWORD_THROTTLED = 'throttled';
 function orv_with_limit_state(string $dataDir, string $group, bool $exclusive, callable $change): mixed
 {
     $dir = $dataDir . '/limits';
+    // The quick verifier is for the server's eyes only.
+    $mask = umask(0077);
     $handle = orv_ensure_dir($dir) ? @fopen($dir . '/' . hash('sha256', $group) . '.json', 'c+') : false;
+    umask($mask);
     if ($handle === false) {
         error_log("orvalis: no password limit state for group \"$group\" in $dir");
         return $change([])[0];

@@ -93,7 +93,7 @@ if [ -z "$fpm" ]; then
     [ -x "$candidate" ] && fpm=$candidate
   done
 fi
-if [ -z "$nginx" ] || [ -z "$fpm" ]; then
+if [ -z "$nginx" ] || [ -z "$fpm" ] || [ ! -x "$nginx" ] || [ ! -x "$fpm" ]; then
   echo "$0: nginx e php-fpm são necessários (scripts/install-deps.sh os instala);" \
     "ORVALIS_BUILTIN_SERVER=1 usa o servidor de desenvolvimento do PHP" >&2
   exit 3

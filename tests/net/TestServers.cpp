@@ -217,13 +217,12 @@ bool ReferenceServer::start(const QString& dataDir, qint64 maxUpload, bool built
         ::close(s);
         if (up)
             return true;
-        if (m_php.state() == QProcess::NotRunning) {
+        if (m_php.state() == QProcess::NotRunning || m_php.waitForFinished(20)) {
             // start.sh's status when nginx or php-fpm is not installed.
             if (m_php.exitStatus() == QProcess::NormalExit && m_php.exitCode() == 3)
                 return false;
             break;
         }
-        ::usleep(20000);
     }
     throw std::runtime_error("the reference server did not come up; see " + dataDir.toStdString() +
                              "/server.log");

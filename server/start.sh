@@ -108,6 +108,13 @@ case $data in
 esac
 
 run="$data/run/$port"
+# Another server of this folder on this port would lose its socket and spool.
+for pid_file in "$run/nginx.pid" "$run/php-fpm.pid"; do
+  if [ -f "$pid_file" ] && [ -d "/proc/$(cat "$pid_file")" ]; then
+    echo "$0: já há um servidor desta pasta na porta $port ($pid_file)" >&2
+    exit 1
+  fi
+done
 # PHP's own spool of uploads is here too: on the data folder's file system, so
 # that the router's rename into place never copies, and apart from tmp/.
 # Whatever a crash left in the spools goes.

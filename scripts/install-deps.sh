@@ -13,6 +13,8 @@ packages=(
   libx11-dev
   qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   wine wine64 gcc-mingw-w64-x86-64-win32 openbox
+  nginx php-fpm wrk
+  clang libclang-rt-14-dev ccache
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -38,8 +38,8 @@ if ($display === '' || str_contains($display, '|') || preg_match('/[\x{0}-\x{1F}
     fail("texto exibido inválido: \"$display\"");
 }
 // The password travels in Windows-1252 in the upload URLs.
-if ($password === '' || orv_utf8_to_cp1252($password) === null) {
-    fail("senha inválida (vazia ou com caracteres fora do Windows-1252)");
+if (!orv_valid_password($password) || orv_utf8_to_cp1252($password) === null) {
+    fail("senha inválida (vazia, com caracteres de controle ou fora do Windows-1252)");
 }
 
 foreach ([$dataDir, "$dataDir/adventures", "$dataDir/tmp", orv_adventure_dir($dataDir, $name)] as $dir) {

@@ -6,6 +6,10 @@
 //   grupos.json            the groups: name, display text, password hash
 //   adventures/<name>/     the files of each adventure
 //   tmp/                   uploads in progress (renamed into place when whole)
+//   limits/                per group: failed password checks, quick verifier
+//   run/<port>/            configuration, spool and logs of nginx and php-fpm
+// Nothing else is kept between requests, so several servers may share one
+// data folder.
 // Names on disk and in grupos.json are UTF-8; the client speaks Windows-1252,
 // so names and texts are converted at the edge.
 
@@ -98,11 +102,17 @@ function orv_wire_decode(string $text): string
 }
 
 // A name that stays inside its folder and that every client can store: no
-// folder part, not "." or "..", none of the characters Windows refuses in file
-// names, no control characters, at most 255 bytes.
+// folder part, none of the characters Windows refuses in file names, no
+// control characters, at most 255 bytes, and no blank or dot at the end
+// (Windows drops those, so "a.txt." would land on "a.txt"; this also rules
+// out "." and "..").
 function orv_valid_name(string $name): bool
 {
-    if ($name === '' || $name === '.' || $name === '..' || strlen($name) > 255) {
+    if ($name === '' || strlen($name) > 255) {
+        return false;
+    }
+    $last = $name[strlen($name) - 1];
+    if ($last === ' ' || $last === '.') {
         return false;
     }
     if (!preg_match('//u', $name)) {
@@ -113,6 +123,15 @@ function orv_valid_name(string $name): bool
     }
     // C0 controls, DEL and the C1 controls.
     return !preg_match('/[\x{0}-\x{1F}\x{7F}-\x{9F}]/u', $name);
+}
+
+// A password that can be typed: not empty, no control character. bcrypt would
+// stop at a NUL and accept whatever follows it, so such a password is refused
+// before it is hashed.
+function orv_valid_password(string $password): bool
+{
+    return $password !== '' && preg_match('//u', $password) === 1
+        && !preg_match('/[\x{0}-\x{1F}\x{7F}-\x{9F}]/u', $password);
 }
 
 // The password file of an adventure is the author's own: never served, listed
@@ -188,4 +207,169 @@ function orv_write_atomically(string $dataDir, string $target, string $bytes): b
         return false;
     }
     return true;
+}
+
+// Wrong passwords cost a full bcrypt each, so a flood of them would keep every
+// worker hashing. Each group therefore has a bucket of failed checks: a full
+// check takes a token first (refused at once when none is left) and gives it
+// back when the password was right. The bucket holds ORV_FAILURE_BURST tokens
+// and regains ORV_FAILURE_RATE per second. While it is not full (wrong
+// passwords came lately), at most ORV_HASHING_SLOTS full checks of the group
+// run at once, so that even the burst leaves the workers and the processors
+// to the other requests.
+//
+// The group's password, once accepted, is also kept as a cheap bcrypt (the
+// quick verifier, for ORV_QUICK_LIFETIME seconds after the last acceptance),
+// checked before the bucket: authors who have sent the right password lately
+// go through at once, even while the bucket is empty. It follows the group's
+// hash, so a new password makes it void.
+//
+// The state lives in limits/<sha256 of the group name>.json, read and changed
+// under flock(), never held while hashing, so that every worker and every
+// server on the data folder sees the same counts; the slots are flock()s on
+// limits/<sha256>.<n>, let go when their worker ends whatever way.
+const ORV_FAILURE_BURST = 10;
+const ORV_FAILURE_RATE = 1.0;
+const ORV_HASHING_SLOTS = 2;
+const ORV_QUICK_COST = 4;
+const ORV_QUICK_LIFETIME = 86400;
+
+const ORV_PASSWORD_OK = 'ok';
+const ORV_PASSWORD_WRONG = 'wrong';
+const ORV_PASSWORD_THROTTLED = 'throttled';
+
+/**
+ * Runs $change on the group's limit state under a lock (shared when
+ * $exclusive is false) and stores what it returns as the new state. Without
+ * a usable limits/ folder, $change sees an empty state and nothing is stored.
+ *
+ * @param callable(array): array{0: mixed, 1: ?array} $change
+ */
+function orv_with_limit_state(string $dataDir, string $group, bool $exclusive, callable $change): mixed
+{
+    $dir = $dataDir . '/limits';
+    // The quick verifier is for the server's eyes only.
+    $mask = umask(0077);
+    $handle = orv_ensure_dir($dir) ? @fopen($dir . '/' . hash('sha256', $group) . '.json', 'c+') : false;
+    umask($mask);
+    if ($handle === false) {
+        error_log("orvalis: no password limit state for group \"$group\" in $dir");
+        return $change([])[0];
+    }
+    try {
+        if (!flock($handle, $exclusive ? LOCK_EX : LOCK_SH)) {
+            return $change([])[0];
+        }
+        $state = json_decode((string) stream_get_contents($handle), true);
+        [$result, $next] = $change(is_array($state) ? $state : []);
+        if ($exclusive && $next !== null) {
+            $json = json_encode($next);
+            if ($json !== false) {
+                ftruncate($handle, 0);
+                rewind($handle);
+                fwrite($handle, $json);
+                fflush($handle);
+            }
+        }
+        return $result;
+    } finally {
+        fclose($handle);
+    }
+}
+
+/** Tokens left in the bucket at $now. */
+function orv_tokens(array $state, float $now): float
+{
+    $tokens = is_numeric($state['tokens'] ?? null) ? (float) $state['tokens'] : ORV_FAILURE_BURST;
+    $at = is_numeric($state['at'] ?? null) ? (float) $state['at'] : $now;
+    return min((float) ORV_FAILURE_BURST, $tokens + max(0.0, $now - $at) * ORV_FAILURE_RATE);
+}
+
+/**
+ * Checks the password of an upload to $group (an entry of grupos.json):
+ * ORV_PASSWORD_OK, ORV_PASSWORD_WRONG, or ORV_PASSWORD_THROTTLED when too
+ * many wrong ones came lately and this one is not the password accepted last.
+ */
+function orv_check_password(string $dataDir, array $group, string $password): string
+{
+    $name = (string) ($group['name'] ?? '');
+    $hash = (string) ($group['hash'] ?? '');
+    if (!orv_valid_password($password) || $hash === '') {
+        return ORV_PASSWORD_WRONG;
+    }
+    $for = hash('sha256', $hash);
+    $now = microtime(true);
+
+    $quick = orv_with_limit_state($dataDir, $name, false, static function (array $state) use ($for, $now): array {
+        $fresh = ($state['for'] ?? null) === $for && is_string($state['quick'] ?? null)
+            && is_numeric($state['quickAt'] ?? null) && $now - (float) $state['quickAt'] < ORV_QUICK_LIFETIME;
+        return [$fresh ? $state['quick'] : null, null];
+    });
+    if (is_string($quick) && password_verify($password, $quick)) {
+        return ORV_PASSWORD_OK;
+    }
+
+    // Takes a token; the result is the number there was before, or null.
+    $take = static function (array $state) use ($now): array {
+        $tokens = orv_tokens($state, $now);
+        return $tokens < 1.0 ? [null, null] : [$tokens, ['tokens' => $tokens - 1.0, 'at' => $now] + $state];
+    };
+    $giveBack = static function (array $state): array {
+        $now = microtime(true);
+        return [null, ['tokens' => min((float) ORV_FAILURE_BURST, orv_tokens($state, $now) + 1.0), 'at' => $now] + $state];
+    };
+    $before = orv_with_limit_state($dataDir, $name, true, $take);
+    if ($before === null) {
+        return ORV_PASSWORD_THROTTLED;
+    }
+    $slot = null;
+    if ($before < ORV_FAILURE_BURST) {
+        $slot = orv_take_hashing_slot($dataDir, $name);
+        if ($slot === null) {
+            orv_with_limit_state($dataDir, $name, true, $giveBack);
+            return ORV_PASSWORD_THROTTLED;
+        }
+    }
+    try {
+        $right = password_verify($password, $hash);
+    } finally {
+        if (is_resource($slot)) {
+            fclose($slot);
+        }
+    }
+    if (!$right) {
+        return ORV_PASSWORD_WRONG;
+    }
+
+    // Right: the token goes back and the quick verifier is renewed.
+    $newQuick = password_hash($password, PASSWORD_BCRYPT, ['cost' => ORV_QUICK_COST]);
+    orv_with_limit_state($dataDir, $name, true, static function (array $state) use ($giveBack, $newQuick, $for): array {
+        [, $next] = $giveBack($state);
+        return [null, ['quick' => $newQuick, 'for' => $for, 'quickAt' => $next['at']] + $next];
+    });
+    return ORV_PASSWORD_OK;
+}
+
+/**
+ * One of the group's hashing slots, held until the handle is closed; null
+ * when all are taken (or cannot be had). Without a usable limits/ folder the
+ * check goes on unlimited rather than refusing every upload.
+ *
+ * @return resource|true|null
+ */
+function orv_take_hashing_slot(string $dataDir, string $group): mixed
+{
+    $base = $dataDir . '/limits/' . hash('sha256', $group);
+    for ($i = 0; $i < ORV_HASHING_SLOTS; $i++) {
+        $handle = @fopen("$base.$i", 'c');
+        if ($handle === false) {
+            error_log("orvalis: no hashing slot file $base.$i");
+            return true;
+        }
+        if (flock($handle, LOCK_EX | LOCK_NB)) {
+            return $handle;
+        }
+        fclose($handle);
+    }
+    return null;
 }

@@ -1,6 +1,6 @@
 <?php
-// The reference adventure server, for "php -S 127.0.0.1:PORT router.php" (see
-// start.sh). Everything below /Orvalis/:
+// The reference adventure server: the one script behind nginx and php-fpm, or
+// the router of "php -S" (see start.sh). Everything below /Orvalis/:
 //   grupos.php                          "Ok", then one "display text|name" per group
 //   lstarqs.php?NoAdv=A                 "Ok", then the file names of adventure A
 //   gettxt.php?NoAdv=A&Arq=F            "Ok", then the lines of file F
@@ -151,16 +151,25 @@ function get_text(string $dataDir): void
     readfile($path);
 }
 
+// Behind nginx (which passes ORVALIS_ACCEL, the internal location of the
+// adventures folder) the router only checks the request and nginx sends the
+// file, so that a slow reader holds a connection and not a PHP worker.
 function download(string $dataDir, string $rest): void
 {
     $parts = explode('/', $rest);
-    $path = count($parts) !== 2 ? null
-        : readable_file($dataDir, wire_name(orv_wire_decode($parts[0])), wire_name(orv_wire_decode($parts[1])));
+    $adventure = count($parts) === 2 ? wire_name(orv_wire_decode($parts[0])) : '';
+    $name = count($parts) === 2 ? wire_name(orv_wire_decode($parts[1])) : '';
+    $path = readable_file($dataDir, $adventure, $name);
     if ($path === null) {
         reply_text("Arquivo não encontrado!", 404);
         return;
     }
+    $accel = $_SERVER['ORVALIS_ACCEL'] ?? '';
     header('Content-Type: application/octet-stream');
+    if (is_string($accel) && $accel !== '') {
+        header('X-Accel-Redirect: ' . $accel . rawurlencode($adventure) . '/' . rawurlencode($name));
+        return;
+    }
     header('Content-Length: ' . filesize($path));
     readfile($path);
 }
@@ -180,9 +189,15 @@ function upload(string $dataDir, bool $asText): void
         reply_text("Grupo inexistente!");
         return;
     }
-    if ($fields['Senha'] === '' || !password_verify(wire_name($fields['Senha']), (string) $group['hash'])) {
-        reply_text("Senha incorreta!");
-        return;
+    switch (orv_check_password($dataDir, $group, wire_name($fields['Senha']))) {
+        case ORV_PASSWORD_OK:
+            break;
+        case ORV_PASSWORD_THROTTLED:
+            reply_text("Muitas senhas erradas! Tente de novo daqui a pouco.");
+            return;
+        default:
+            reply_text("Senha incorreta!");
+            return;
     }
     if (!orv_valid_name($name) || orv_is_password_file($name)) {
         reply_text("Arquivo inválido!");
@@ -227,8 +242,9 @@ function upload(string $dataDir, bool $asText): void
         reply_text("Arquivo ausente!");
         return;
     }
-    // The upload already sits in the data folder's tmp/ (start.sh points
-    // upload_tmp_dir there), so the rename below puts it in place whole.
+    // PHP's spool of uploads is on the data folder's file system (start.sh
+    // puts upload_tmp_dir there), so both moves below are renames and the
+    // last one puts the file in place whole.
     $tmpDir = $dataDir . '/tmp';
     $tmp = orv_ensure_dir($tmpDir) ? tempnam($tmpDir, 'up') : false;
     if ($tmp === false || !move_uploaded_file($file['tmp_name'], $tmp)) {

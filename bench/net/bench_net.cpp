@@ -1,10 +1,10 @@
 // 1000 downloads (get file) and 1000 uploads (put file) of 4 KiB files from
 // the reference server on loopback, held against the curl command line doing
-// the same requests in one process. Both talk to the same single-threaded
-// "php -S", so the ratio shows what the client adds per request. get file
-// stores every download through the safe write (temporary file, sync,
-// rename) while curl just writes; the cost of 1000 safe writes alone is
-// measured too, to tell the two apart. The group's password hash has the
+// the same requests in one process. Both talk to the same reference server
+// (nginx and php-fpm), one request at a time, so the ratio shows what the
+// client adds per request. get file stores every download through the safe
+// write (temporary file, sync, rename) while curl just writes; the cost of
+// 1000 safe writes alone is measured too, to tell the two apart. The group's password hash has the
 // lowest bcrypt cost, so that the uploads measure the transfer.
 #include "core/ListFile.h"
 #include "net/ServerClient.h"

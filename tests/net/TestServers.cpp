@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace orv::test {
@@ -184,31 +185,47 @@ bool FaultServer::serve(int s) {
     return !reply.close;
 }
 
-ReferenceServer::ReferenceServer(const QString& dataDir, qint64 maxUpload) {
+ReferenceServer::ReferenceServer(const QString& dataDir, qint64 maxUpload, Fallback fallback) {
+    if (start(dataDir, maxUpload, false))
+        return;
+    if (fallback == Fallback::None)
+        throw ServerUnavailable("nginx or php-fpm is not installed (scripts/install-deps.sh installs them)");
+    fprintf(stderr, "nginx or php-fpm is missing: the reference server runs on PHP's development server\n");
+    if (!start(dataDir, maxUpload, true))
+        throw std::runtime_error("cannot start the reference server");
+}
+
+bool ReferenceServer::start(const QString& dataDir, qint64 maxUpload, bool builtin) {
     m_port = freeLoopbackPort();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (maxUpload > 0)
         environment.insert(QStringLiteral("ORVALIS_MAX_UPLOAD"), QString::number(maxUpload));
+    if (builtin)
+        environment.insert(QStringLiteral("ORVALIS_BUILTIN_SERVER"), QStringLiteral("1"));
     m_php.setProcessEnvironment(environment);
     m_php.setStandardOutputFile(QProcess::nullDevice());
-    m_php.setStandardErrorFile(dataDir + QStringLiteral("/server.log"));
+    m_php.setStandardErrorFile(dataDir + QStringLiteral("/server.log"), QIODevice::Append);
     m_php.start(QStringLiteral("sh"), {QStringLiteral(ORVALIS_SERVER_DIR "/start.sh"),
                                        QString::number(m_port), dataDir});
     if (!m_php.waitForStarted(5000))
         throw std::runtime_error("cannot start the reference server");
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(20000);
     while (!deadline.hasExpired()) {
         const int s = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address = loopback(m_port);
         const bool up = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
         ::close(s);
         if (up)
-            return;
-        if (m_php.state() == QProcess::NotRunning)
+            return true;
+        if (m_php.state() == QProcess::NotRunning || m_php.waitForFinished(20)) {
+            // start.sh's status when nginx or php-fpm is not installed.
+            if (m_php.exitStatus() == QProcess::NormalExit && m_php.exitCode() == 3)
+                return false;
             break;
-        ::usleep(20000);
+        }
     }
-    throw std::runtime_error("the reference server did not come up");
+    throw std::runtime_error("the reference server did not come up; see " + dataDir.toStdString() +
+                             "/server.log");
 }
 
 ReferenceServer::~ReferenceServer() {

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -69,11 +70,21 @@ private:
     std::vector<std::thread> m_connections;
 };
 
-// The reference server of server/ under "php -S" on a free loopback port,
-// stopped with the object.
+// Thrown when server/start.sh finds no nginx or php-fpm to run.
+class ServerUnavailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The reference server of server/ (nginx and php-fpm, through start.sh) on a
+// free loopback port, stopped with the object. Where nginx or php-fpm is
+// missing, PHP's development server stands in when fallback is allowed, and
+// ServerUnavailable is thrown otherwise.
 class ReferenceServer {
 public:
-    explicit ReferenceServer(const QString& dataDir, qint64 maxUpload = 0);
+    enum class Fallback { Builtin, None };
+    explicit ReferenceServer(const QString& dataDir, qint64 maxUpload = 0,
+                             Fallback fallback = Fallback::Builtin);
     ~ReferenceServer();
     QString base() const;
     quint16 port() const { return m_port; }
@@ -83,6 +94,10 @@ public:
                          const QString& display);
 
 private:
+    // Starts start.sh and waits for the port; false when it ended with the
+    // status that means nginx or php-fpm is missing.
+    bool start(const QString& dataDir, qint64 maxUpload, bool builtin);
+
     QProcess m_php;
     quint16 m_port = 0;
 };

@@ -24,7 +24,8 @@ public:
     PlayerWindow(const QString& folder, const QString& adventure, bool startedByEditor)
         : folder_(folder), startedByEditor_(startedByEditor) {
         setWindowTitle(adventure);
-        resize(560, 420);
+        // Beside the editor's tool windows rather than over them.
+        setGeometry(20, 360, 460, 420);
         auto* layout = new QVBoxLayout(this);
         heading_ = new QLabel(this);
         heading_->setObjectName(QStringLiteral("Script"));
@@ -66,7 +67,7 @@ private:
             text_->clear();
             return;
         }
-        heading_->setText(QStringLiteral("Script: %1").arg(script));
+        heading_->setText(QStringLiteral("%1 - script: %2").arg(windowTitle(), script));
         try {
             text_->setPlainText(orv::ListFile::read(folder_ + script + QStringLiteral(".scp")).join(u'\n'));
         } catch (const std::exception& e) {

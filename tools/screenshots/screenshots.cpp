@@ -7,6 +7,7 @@
 #include "app/OrvalisApplication.h"
 #include "app/TForm1.h"
 #include "editors/ImageLibrary.h"
+#include "platform/GamePlayer.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -153,6 +154,20 @@ int main(int argc, char** argv) {
     tour.click("btScp");
     tour.clickRow("NoScp", QStringLiteral("Clareira.scp"));
     tour.shot(QStringLiteral("scripts"));
+
+    // "Exec" starts the sample's stand-in player; once it is up, a second
+    // "Exec" hands it the script.
+    tour.click("bnExeScp");
+    {
+        const auto desktop = orv::makeDesktopGamePlayer();
+        for (int i = 0; i < 100 && !desktop->findWindow(QStringLiteral("Floresta")); ++i)
+            tour.settle(100);
+        if (!desktop->findWindow(QStringLiteral("Floresta")))
+            tour.fail(QStringLiteral("the stand-in player did not come up"));
+    }
+    tour.click("bnExeScp");
+    tour.settle(500);
+    tour.shot(QStringLiteral("jogador"));
     tour.closeToolWindows();
 
     tour.click("btObj");

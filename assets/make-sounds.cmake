@@ -21,6 +21,6 @@ run(${SOX} ${raw} ${tmp}/vento.wav synth 4 pinknoise band -n 500 300 tremolo 0.4
 # A bell far away.
 run(${SOX} ${raw} ${tmp}/sino.wav synth 3 pluck A4 fade 0 3 2.6 vol 0.7)
 foreach(name vento sino)
-  run(${LAME} --quiet -b 64 ${tmp}/${name}.wav ${DEST}/${name}.mp3)
+  run(${LAME} --quiet -t -b 64 ${tmp}/${name}.wav ${DEST}/${name}.mp3)
 endforeach()
 file(REMOVE_RECURSE ${tmp})

@@ -315,12 +315,13 @@ void drawRope(QPainter& p) {
     p.drawLine(32, 52, 44, 62);
 }
 
+// The default picture, shown under every object's own shape: a blank card,
+// so that a shape's transparent parts show a plain background.
 void drawUnknown(QPainter& p) {
-    p.setPen(QPen(Qt::black, 2));
-    p.setBrush(QColor(230, 230, 230));
-    p.drawRect(8, 8, 48, 48);
-    p.setFont(QFont(QStringLiteral("Arial"), 28, QFont::Bold));
-    p.drawText(QRect(8, 8, 48, 48), Qt::AlignCenter, QStringLiteral("?"));
+    p.fillRect(0, 0, 64, 64, QColor(244, 244, 240));
+    p.setPen(QPen(QColor(150, 150, 150), 1, Qt::DashLine));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(2, 2, 59, 59);
 }
 
 QImage openingScreen(const QImage& panelTemplate, std::uint32_t seed) {

@@ -168,6 +168,9 @@ int main(int argc, char** argv) {
     tour.click("bnExeScp");
     tour.settle(500);
     tour.shot(QStringLiteral("jogador"));
+    // The player stays up until the display ends; the editor goes back on top.
+    form->raise();
+    form->activateWindow();
     tour.closeToolWindows();
 
     tour.click("btObj");

@@ -350,7 +350,7 @@ QImage openingScreen(const QImage& panelTemplate, std::uint32_t seed) {
 
 // ---- the adventure ---------------------------------------------------------
 
-struct ObjectSpec {
+struct SampleObject {
     const char* name;
     const char* display;
     const char* description;
@@ -360,20 +360,20 @@ struct ObjectSpec {
     void (*draw)(QPainter&);
 };
 
-const ObjectSpec kObjects[] = {
+const SampleObject kObjects[] = {
     {"chave", "Chave", "uma chave de ferro, velha e pesada", "Poço", "chave.gif", "-", drawKey},
     {"lanterna", "Lanterna", "uma lanterna a óleo, ainda com pavio", "Cabana", "lanterna.png", "-", drawLantern},
     {"moeda", "Moeda", "uma moeda de ouro gasta pelo tempo", "Riacho", "moeda.png", "-", drawCoin},
     {"corda", "Corda", "um rolo de corda grossa", "Moinho", "corda.png", "-", drawRope},
 };
 
-struct RegisterSpec {
+struct SampleRegister {
     int number;
     const char* name;
     const char* value;
 };
 
-const RegisterSpec kRegisters[] = {
+const SampleRegister kRegisters[] = {
     {0, "vidas", "3"},           {1, "pontos", "0"},           {2, "moedas", "0"},
     {3, "lanterna_acesa", "0"},  {4, "porta_da_torre", "fechada"}, {5, "visitou_caverna", "0"},
     {10, "hora_do_dia", "manhã"}, {11, "clima", "sol"},
@@ -435,7 +435,7 @@ void writeSample(const QString& folder, const QString& workspace) {
     // Objects as "novo obj" creates them, then both statuses saved.
     saveImage(folder, QStringLiteral("defobj"), shape(drawUnknown), QStringLiteral("gif"));
     QStringList currentStatus;
-    for (const ObjectSpec& o : kObjects) {
+    for (const SampleObject& o : kObjects) {
         const QString name = QString::fromUtf8(o.name);
         if (ObjectStore::create(folder, kName, currentStatus, name) != ObjectStore::CreateOutcome::Created)
             throw std::runtime_error("object not created: " + std::string(o.name));
@@ -452,7 +452,7 @@ void writeSample(const QString& folder, const QString& workspace) {
     // Registers typed into the editor's text and saved.
     Registers registers(folder, kName);
     QStringList text = registers.fill();
-    for (const RegisterSpec& r : kRegisters)
+    for (const SampleRegister& r : kRegisters)
         text[r.number] = Registers::registerLine(QString::fromUtf8(r.name), QString::fromUtf8(r.value), r.number);
     registers.save(text);
 }

@@ -7,8 +7,8 @@ endif()
 
 orvalis_add_fuzzer(fuzz_list_file
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/app_list_file.cpp
-          ${ORV_FUZZ_SRC}/app/ListFile.cpp
-          ${ORV_FUZZ_SRC}/app/Cp1252.cpp
+          ${ORV_FUZZ_SRC}/core/ListFile.cpp ${ORV_FUZZ_SRC}/core/DurableWrite.cpp
+          ${ORV_FUZZ_SRC}/core/Cp1252.cpp
   LIBS Qt6::Core)
 
 orvalis_add_fuzzer(fuzz_map_file
@@ -16,6 +16,6 @@ orvalis_add_fuzzer(fuzz_map_file
           ${ORV_FUZZ_SRC}/map/MapModel.cpp
           ${ORV_FUZZ_SRC}/map/TileSet.cpp
           ${ORV_FUZZ_SRC}/map/MapCompiler.cpp
-          ${ORV_FUZZ_SRC}/app/ListFile.cpp
-          ${ORV_FUZZ_SRC}/app/Cp1252.cpp
+          ${ORV_FUZZ_SRC}/core/ListFile.cpp ${ORV_FUZZ_SRC}/core/DurableWrite.cpp
+          ${ORV_FUZZ_SRC}/core/Cp1252.cpp
   LIBS Qt6::Core Qt6::Gui)

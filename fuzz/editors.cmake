@@ -6,7 +6,7 @@ if(NOT TARGET Qt6::Gui)
   find_package(Qt6 REQUIRED COMPONENTS Core Gui)
 endif()
 
-set(ORV_FUZZ_LIST_FILES ${ORV_FUZZ_SRC}/app/ListFile.cpp ${ORV_FUZZ_SRC}/app/Cp1252.cpp)
+set(ORV_FUZZ_LIST_FILES ${ORV_FUZZ_SRC}/core/ListFile.cpp ${ORV_FUZZ_SRC}/core/DurableWrite.cpp ${ORV_FUZZ_SRC}/core/Cp1252.cpp)
 
 orvalis_add_fuzzer(fuzz_object_store
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editors_object_store.cpp
@@ -33,5 +33,5 @@ orvalis_add_fuzzer(fuzz_panel_layout
 orvalis_add_fuzzer(fuzz_script_text
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editors_script_text.cpp
           ${ORV_FUZZ_SRC}/editors/ScriptText.cpp
-          ${ORV_FUZZ_SRC}/app/Cp1252.cpp
+          ${ORV_FUZZ_SRC}/core/Cp1252.cpp
   LIBS Qt6::Core)

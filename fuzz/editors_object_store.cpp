@@ -4,9 +4,9 @@
 // a new object must start on a record boundary.
 #include "FuzzCheck.h"
 #include "FuzzFolder.h"
-#include "app/Cp1252.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
+#include "core/Cp1252.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
 #include "editors/ObjectStore.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

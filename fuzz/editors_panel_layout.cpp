@@ -3,9 +3,9 @@
 // decimal digits; every rectangle placed, moved or resized from those numbers
 // must be computed without overflow and written back as the numbers read.
 #include "FuzzCheck.h"
-#include "app/Cp1252.h"
-#include "app/ListFile.h"
-#include "app/OrvalisError.h"
+#include "core/Cp1252.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
 #include "editors/PanelLayout.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

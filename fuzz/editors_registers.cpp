@@ -5,8 +5,8 @@
 // the same way.
 #include "FuzzCheck.h"
 #include "FuzzFolder.h"
-#include "app/Cp1252.h"
-#include "app/ListFile.h"
+#include "core/Cp1252.h"
+#include "core/ListFile.h"
 #include "editors/Registers.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -4,7 +4,7 @@
 // breaks and nothing else changed; and any text must save without a lone CR
 // or LF.
 #include "FuzzCheck.h"
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 #include "editors/ScriptText.h"
 
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include "FuzzCheck.h"
 #include "FuzzFolder.h"
 #include "ImagingFuzz.h"
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 #include "imaging/ImageFiles.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

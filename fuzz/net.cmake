@@ -8,8 +8,8 @@ endif()
 orvalis_add_fuzzer(fuzz_server_reply
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_server_reply.cpp
           ${ORV_FUZZ_SRC}/net/ServerReply.cpp
-          ${ORV_FUZZ_SRC}/app/ListFile.cpp
-          ${ORV_FUZZ_SRC}/app/Cp1252.cpp
+          ${ORV_FUZZ_SRC}/core/ListFile.cpp ${ORV_FUZZ_SRC}/core/DurableWrite.cpp
+          ${ORV_FUZZ_SRC}/core/Cp1252.cpp
   LIBS Qt6::Core)
 target_include_directories(fuzz_server_reply PRIVATE ${ORV_FUZZ_SRC})
 
@@ -20,7 +20,7 @@ foreach(part request reply)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_client_${part}.cpp
             ${ORV_FUZZ_SRC}/net/ServerClient.cpp
             ${ORV_FUZZ_SRC}/net/ServerReply.cpp
-            ${ORV_FUZZ_SRC}/app/ListFile.cpp
-            ${ORV_FUZZ_SRC}/app/Cp1252.cpp
+            ${ORV_FUZZ_SRC}/core/ListFile.cpp ${ORV_FUZZ_SRC}/core/DurableWrite.cpp
+            ${ORV_FUZZ_SRC}/core/Cp1252.cpp
     LIBS Qt6::Core CURL::libcurl)
 endforeach()

@@ -4,8 +4,8 @@
 // back line for line. (Decompressing gzip and deflate is the transfer
 // library's; the limit applies to what it gives after decoding.)
 #include "FuzzCheck.h"
-#include "app/Cp1252.h"
-#include "app/ListFile.h"
+#include "core/Cp1252.h"
+#include "core/ListFile.h"
 #include "net/ServerClient.h"
 #include "net/ServerReply.h"
 

@@ -3,8 +3,8 @@
 // nothing else; the file part's header must not be broken by the file's path;
 // the boundary must occur in the multipart body only where it delimits.
 #include "FuzzCheck.h"
-#include "app/Cp1252.h"
-#include "app/OrvalisError.h"
+#include "core/Cp1252.h"
+#include "core/OrvalisError.h"
 #include "net/ServerClient.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

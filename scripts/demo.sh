@@ -9,7 +9,7 @@ bash "$top/scripts/install-deps.sh"
 bash "$top/scripts/build.sh" --target orvalis workspace
 
 data="$top/build/server-data"
-[ -d "$data/adventures/Floresta" ] || bash "$top/server/demo-data.sh" "$data" "$top/assets/sample/Floresta"
+[ -d "$data/adventures/Floresta" ] || bash "$top/server/demo-data.sh" "$data" "$top/build/sample/Floresta"
 server_pid=""
 if ! curl -s -o /dev/null --max-time 2 http://127.0.0.1:8080/Orvalis/grupos.php; then
   bash "$top/server/start.sh" 8080 "$data" >"$top/build/server.log" 2>&1 &

@@ -15,6 +15,7 @@ packages=(
   wine wine64 gcc-mingw-w64-x86-64-win32 openbox
   nginx php-fpm wrk
   clang libclang-rt-14-dev ccache
+  sox lame dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do

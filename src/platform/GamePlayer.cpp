@@ -1,6 +1,6 @@
 #include "GamePlayer.h"
 
-#include "app/OrvalisError.h"
+#include "core/OrvalisError.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,7 +1,7 @@
 // "Exec" with a game player built for Windows, run under Wine: how it is
 // started, how its window is told from others, and the whole round with a
 // real Wine, a window manager and a stand-in player on a private X server.
-#include "app/OrvalisError.h"
+#include "core/OrvalisError.h"
 #include "app/TForm1.h"
 #include "editors/ScriptWindow.h"
 #include "platform/GamePlayer.h"

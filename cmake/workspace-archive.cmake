@@ -1,0 +1,16 @@
+# Stages Orvalis/ (program, map background, panel templates, sample adventure)
+# and packs it into ARCHIVE.
+file(REMOVE_RECURSE ${STAGE})
+set(ws ${STAGE}/Orvalis)
+file(MAKE_DIRECTORY ${ws})
+file(COPY ${PROGRAM} ${WORKSPACE}/defmap.bmp DESTINATION ${ws})
+file(GLOB templates ${WORKSPACE}/pan-*.png)
+file(COPY ${templates} DESTINATION ${ws})
+file(COPY ${SAMPLE} DESTINATION ${ws})
+file(COPY ${PLAYER} DESTINATION ${ws}/Floresta)
+if(STRIP)
+  execute_process(COMMAND ${STRIP} ${ws}/orvalis ${ws}/Floresta/Floresta.exe COMMAND_ERROR_IS_FATAL ANY)
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar czf ${ARCHIVE} Orvalis
+                WORKING_DIRECTORY ${STAGE} COMMAND_ERROR_IS_FATAL ANY)
+file(REMOVE_RECURSE ${STAGE})

@@ -16,6 +16,7 @@ packages=(
   nginx php-fpm wrk
   clang libclang-rt-14-dev ccache
   sox lame dpkg-dev file
+  libvips-tools
 )
 missing=()
 for p in "${packages[@]}"; do

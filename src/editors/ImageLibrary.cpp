@@ -6,7 +6,9 @@
 #include <QColor>
 #include <QDir>
 #include <QPainter>
+#include <QtConcurrent/QtConcurrentMap>
 #include <algorithm>
+#include <numeric>
 
 namespace orv {
 
@@ -48,50 +50,80 @@ QRect ImageLibrary::thumbnailRect(QSize picture, int index, int columns) {
     return {x, y, drawnW, drawnH};
 }
 
+namespace {
+
+// One picture made ready for its cell: read and scaled to the size it is
+// drawn at, or the error that stopped its reading.
+struct Thumbnail {
+    QImage picture;  // null: the cell gets the broken mark
+    QRect place;
+    QString failure;
+};
+
+Thumbnail makeThumbnail(const QString& folder, const QString& name, int index, int columns) {
+    Thumbnail thumbnail;
+    // A fresh picture for every file: a transparent PNG must not show the
+    // previous picture through, and a file that cannot be decoded must not
+    // repeat the previous thumbnail.
+    QImage picture;
+    try {
+        picture = loadImageForBox(folder, name, QSize(ImageLibrary::BoxWidth, ImageLibrary::BoxHeight));
+    } catch (const OrvalisError& error) {
+        // One damaged PNG must not cost the author the rest of the sheet.
+        thumbnail.failure = name + QStringLiteral(": ") + error.text();
+        return thumbnail;
+    }
+    if (picture.isNull())
+        return thumbnail;
+    // A JPEG read smaller still has its sides on the same side of the box's
+    // as in the file, so it gets the place the full picture would.
+    thumbnail.place = ImageLibrary::thumbnailRect(picture.size(), index, columns);
+    thumbnail.picture = picture.size() == thumbnail.place.size()
+        ? picture
+        : picture.scaled(thumbnail.place.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return thumbnail;
+}
+
+}  // namespace
+
 void ImageLibrary::build(const QString& folder, int scrollAreaWidth) {
     images_ = listImages(folder);
     failures_.clear();
     columns_ = columnCountFor(scrollAreaWidth);
     sheet_ = QImage(sheetSize(int(images_.size()), columns_), QImage::Format_RGB32);
     sheet_.fill(kSheetGrey);
+
+    // Pictures are read and scaled several at a time on the pool's threads;
+    // the sheet itself is drawn here only, cell after cell in list order, each
+    // as soon as its picture is ready.
+    QList<int> indexes(images_.size());
+    std::iota(indexes.begin(), indexes.end(), 0);
+    const QStringList names = images_;
+    const int columns = columns_;
+    QFuture<Thumbnail> thumbnails = QtConcurrent::mapped(indexes, [folder, names, columns](int i) {
+        return makeThumbnail(folder, names[i], i, columns);
+    });
+    QPainter painter(&sheet_);
     for (int i = 0; i < images_.size(); ++i) {
-        // A fresh picture for every file: a transparent PNG must not show the
-        // previous picture through, and a file that cannot be decoded must
-        // not repeat the previous thumbnail.
-        QImage picture;
-        try {
-            loadImage(folder, images_[i], picture);
-        } catch (const OrvalisError& error) {
-            // One damaged PNG must not cost the author the rest of the sheet.
-            failures_ << images_[i] + QStringLiteral(": ") + error.text();
-            picture = QImage();
-        }
-        if (picture.isNull())
-            drawBrokenMark(i);
+        const Thumbnail thumbnail = thumbnails.resultAt(i);
+        if (!thumbnail.failure.isEmpty())
+            failures_ << thumbnail.failure;
+        if (thumbnail.picture.isNull())
+            drawBrokenMark(painter, i);
         else
-            drawThumbnail(i, picture);
+            painter.drawImage(thumbnail.place.topLeft(), thumbnail.picture);
     }
 }
 
-void ImageLibrary::drawThumbnail(int index, const QImage& picture) {
-    const QRect place = thumbnailRect(picture.size(), index, columns_);
-    QPainter painter(&sheet_);
-    // Scaled once here; the sheet is then only copied to the screen.
-    if (place.size() == picture.size())
-        painter.drawImage(place.topLeft(), picture);
-    else
-        painter.drawImage(place.topLeft(),
-                          picture.scaled(place.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-}
-
-void ImageLibrary::drawBrokenMark(int index) {
+void ImageLibrary::drawBrokenMark(QPainter& painter, int index) const {
     const QRect box((index % columns_) * CellWidth + BoxOffset, (index / columns_) * CellHeight + BoxOffset,
                     BoxWidth, BoxHeight);
-    QPainter painter(&sheet_);
+    painter.save();
     painter.setPen(QPen(kBrokenMark, 1));
     painter.drawRect(box.adjusted(0, 0, -1, -1));
     painter.drawLine(box.topLeft(), box.bottomRight());
     painter.drawLine(box.bottomLeft(), box.topRight());
+    painter.restore();
 }
 
 int ImageLibrary::indexAt(QPoint at) const {

@@ -34,7 +34,9 @@ public:
 
     // Re-reads the folder's pictures and draws the sheet. Every picture is
     // drawn, even when some cannot be read: those cells get the broken mark
-    // and their names and errors are kept in failures().
+    // and their names and errors are kept in failures(), in list order.
+    // Pictures are read several at a time; JPEGs only at the scale their
+    // thumbnail needs.
     void build(const QString& folder, int scrollAreaWidth);
 
     const QImage& sheet() const { return sheet_; }
@@ -48,8 +50,7 @@ public:
     int indexAt(QPoint at) const;
 
 private:
-    void drawThumbnail(int index, const QImage& picture);
-    void drawBrokenMark(int index);
+    void drawBrokenMark(class QPainter& painter, int index) const;
 
     QImage sheet_;
     QStringList images_;

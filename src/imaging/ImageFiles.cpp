@@ -20,6 +20,23 @@ void readIgnoringFailure(const Read& read, QImage& target) {
     }
 }
 
+// Every format whose text occurs in the path is applied in turn, so the last
+// one that reads decides; readJpeg is the only step that differs between a
+// full read and one for a thumbnail.
+template <typename ReadJpeg>
+void loadByName(const QString& path, QImage& target, const ReadJpeg& readJpeg) {
+    // A PNG with transparent parts shows the picture it replaces through them
+    // when that picture has its size, else white.
+    if (path.contains(QLatin1String(".png")))
+        target = PngCodec::read(path, target);
+    if (path.contains(QLatin1String(".jpg")))
+        readIgnoringFailure(readJpeg, target);
+    if (path.contains(QLatin1String(".bmp")))
+        readIgnoringFailure([&] { return BmpCodec::read(path); }, target);
+    if (path.contains(QLatin1String(".gif")))
+        readIgnoringFailure([&] { return GifCodec::read(path); }, target);
+}
+
 }  // namespace
 
 void loadImage(const QString& adventureFolder, const QString& name, QImage& target) {
@@ -28,16 +45,16 @@ void loadImage(const QString& adventureFolder, const QString& name, QImage& targ
         return;
     }
     const QString path = adventureFolder + name;
-    // A PNG with transparent parts shows the picture it replaces through them
-    // when that picture has its size, else white.
-    if (path.contains(QLatin1String(".png")))
-        target = PngCodec::read(path, target);
-    if (path.contains(QLatin1String(".jpg")))
-        readIgnoringFailure([&] { return JpegCodec::read(path); }, target);
-    if (path.contains(QLatin1String(".bmp")))
-        readIgnoringFailure([&] { return BmpCodec::read(path); }, target);
-    if (path.contains(QLatin1String(".gif")))
-        readIgnoringFailure([&] { return GifCodec::read(path); }, target);
+    loadByName(path, target, [&] { return JpegCodec::read(path); });
+}
+
+QImage loadImageForBox(const QString& adventureFolder, const QString& name, QSize box) {
+    QImage picture;
+    if (name.isEmpty())
+        return picture;
+    const QString path = adventureFolder + name;
+    loadByName(path, picture, [&] { return JpegCodec::readCovering(path, box); });
+    return picture;
 }
 
 void saveImage(const QString& adventureFolder, const QString& name, const QImage& bitmap,

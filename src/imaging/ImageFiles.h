@@ -13,6 +13,13 @@ namespace orv {
 // read leaves target as it was. An empty name clears target.
 void loadImage(const QString& adventureFolder, const QString& name, QImage& target);
 
+// As loadImage into an empty picture, for a picture shown no larger than
+// `box`: a JPEG is decoded at the smallest scale that still gives box pixels
+// on each side, or its own where it is smaller. So the picture keeps every
+// side that fits the box and stays wider or taller than the box on every
+// side that does not. Safe to call from several threads at once.
+QImage loadImageForBox(const QString& adventureFolder, const QString& name, QSize box);
+
 // Writes bitmap to adventureFolder + name + "." + extension ("png", "gif",
 // "bmp" or "jpg"), magenta being the transparent colour. Any other extension
 // writes nothing. PNG, JPEG and GIF failures are thrown as OrvalisError; a

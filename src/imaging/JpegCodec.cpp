@@ -114,6 +114,23 @@ bool readHeader(j_decompress_ptr info, const unsigned char* data, unsigned long 
     return true;
 }
 
+// The smallest scale n/8 whose output still covers `least` (clipped to the
+// picture's own size) on both sides.
+bool chooseScale(j_decompress_ptr info, JDIMENSION leastWidth, JDIMENSION leastHeight) {
+    if (setjmp(jumpOf(reinterpret_cast<j_common_ptr>(info))))
+        return false;
+    const JDIMENSION wantWidth = leastWidth < info->image_width ? leastWidth : info->image_width;
+    const JDIMENSION wantHeight = leastHeight < info->image_height ? leastHeight : info->image_height;
+    info->scale_denom = 8;
+    for (unsigned int n = 1; n <= 8; ++n) {
+        info->scale_num = n;
+        jpeg_calc_output_dimensions(info);
+        if (info->output_width >= wantWidth && info->output_height >= wantHeight)
+            break;  // 8/8, the full size, always does
+    }
+    return true;
+}
+
 bool startDecompress(j_decompress_ptr info) {
     if (setjmp(jumpOf(reinterpret_cast<j_common_ptr>(info))))
         return false;
@@ -277,6 +294,15 @@ QImage JpegCodec::read(const QString& path) {
 }
 
 QImage JpegCodec::decode(const QByteArray& file) {
+    return decodeCovering(file, QSize());
+}
+
+QImage JpegCodec::readCovering(const QString& path, QSize least) {
+    return decodeCovering(readFileBytes(path), least);
+}
+
+// An empty `least` decodes at full size.
+QImage JpegCodec::decodeCovering(const QByteArray& file, QSize least) {
     if (file.isEmpty())
         failRead();
     Decompressor jpeg;
@@ -295,6 +321,8 @@ QImage JpegCodec::decode(const QByteArray& file) {
     jpeg.info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_XRGB;
 #endif
     jpeg.info.progress = &jpeg.progress;
+    if (!least.isEmpty() && !chooseScale(&jpeg.info, JDIMENSION(least.width()), JDIMENSION(least.height())))
+        failRead();
     if (!startDecompress(&jpeg.info))
         failRead();
     if (jpeg.info.output_components != 4

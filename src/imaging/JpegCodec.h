@@ -16,6 +16,12 @@ public:
     static QImage read(const QString& path);
     static QImage decode(const QByteArray& file);
 
+    // Decodes at the smallest of libjpeg's scales (1/8 to 8/8) that still
+    // gives at least `least` pixels on each side, or the picture's own size
+    // on a side shorter than that; for pictures that are only shown smaller.
+    static QImage readCovering(const QString& path, QSize least);
+    static QImage decodeCovering(const QByteArray& file, QSize least);
+
     static QByteArray encode(const QImage& bitmap);
     static void write(const QString& path, const QImage& bitmap);
 };

@@ -8,6 +8,9 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <filesystem>
+#include <system_error>
+
 namespace orv {
 
 namespace {
@@ -30,13 +33,33 @@ void MapModel::reset() {
     lines_.clear();
     for (int i = 0; i < LineCount; ++i)
         lines_.append(QString());
+    // Shares the kept picture; the first drawing on the map image copies it.
+    image_ = background();
+    font_ = mapFont();
+}
+
+QImage MapModel::background() {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path file = backgroundPath_.toStdU16String();
+    const std::uintmax_t size = fs::file_size(file, error);
+    const std::int64_t modified = error ? 0 : fs::last_write_time(file, error).time_since_epoch().count();
+    if (!error && !background_.picture.isNull() && background_.size == size && background_.modified == modified)
+        return background_.picture;
+
+    // A background that went missing or unreadable is an error now, as it
+    // would be when read afresh.
+    background_ = {};
     QImageReader reader(backgroundPath_);
-    QImage background = reader.read();
-    if (background.isNull())
+    const QImage picture = reader.read();
+    if (picture.isNull())
         throw OrvalisError(QStringLiteral("Não foi possível ler o fundo do mapa \"%1\": %2")
                                .arg(backgroundPath_, reader.errorString()));
-    image_ = background.convertToFormat(QImage::Format_RGB32);
-    font_ = mapFont();
+    const QImage decoded = picture.convertToFormat(QImage::Format_RGB32);
+    // Kept only when the file's state is known, so a change can be noticed.
+    if (!error)
+        background_ = {decoded, size, modified};
+    return decoded;
 }
 
 void MapModel::load(const QString& mapFile) {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 namespace orv {
 
 // The map: 20 x 20 cells held as a list of 801 lines (line 2k the position
@@ -22,7 +24,9 @@ public:
     explicit MapModel(QString backgroundPath);
 
     // 801 empty lines and the map background; throws when the background
-    // cannot be read (the lines are reset before that).
+    // cannot be read (the lines are reset before that). The background is
+    // decoded once and kept; it is read again only when the file's size or
+    // modification time has changed since.
     void reset();
     // Reset, read the map file (padded or cut to 801 lines), draw every
     // cell that has a tile.
@@ -51,7 +55,17 @@ private:
     void drawCell(class QPainter& painter, int cell);
     void paintName(class QPainter& painter, int cell);
 
+    QImage background();
+
+    // The decoded map background and the file state it was read from.
+    struct CachedBackground {
+        QImage picture;
+        std::uintmax_t size = 0;
+        std::int64_t modified = 0;  // file clock ticks
+    };
+
     QString backgroundPath_;
+    CachedBackground background_;
     QStringList lines_;
     QImage image_;
     QFont font_;

@@ -12,6 +12,7 @@
 
 #include <QFrame>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollArea>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -296,4 +297,108 @@ TEST(ImageLibraryWindow, ImagensOpensTheFullWidthViewOnTheOpenAdventure) {
     form.btMapClick();
     EXPECT_FALSE(janImg->isVisible());
     EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+namespace {
+
+// Something like a photograph: soft light, texture, a few hard edges.
+QImage photo(int w, int h, int seed) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int texture = ((x * 7 + y * 13 + seed) * 2654435761u >> 27) & 15;
+            line[x] = qRgb((60 + 150 * x / w + texture) & 255, (40 + 170 * y / h + seed * 30) & 255,
+                           (200 - 120 * (x + y) / (w + h) + texture) & 255);
+        }
+    }
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor::fromHsv((seed * 47) % 360, 200, 230));
+    painter.drawEllipse(QRectF(w * 0.2, h * 0.3, w * 0.35, h * 0.4));
+    painter.fillRect(QRectF(w * 0.6, h * 0.1, w * 0.1, h * 0.8), QColor(20, 20, 20));
+    return picture;
+}
+
+// The sheet as drawn with every picture read in full, one after another.
+QImage sheetReadInFull(const QString& folder, const ImageLibrary& library) {
+    QImage sheet(library.sheet().size(), QImage::Format_RGB32);
+    sheet.fill(kGrey);
+    QPainter painter(&sheet);
+    for (int i = 0; i < library.images().size(); ++i) {
+        QImage picture;
+        loadImage(folder, library.images()[i], picture);
+        const QRect place = ImageLibrary::thumbnailRect(picture.size(), i, library.columns());
+        painter.drawImage(place.topLeft(), picture.scaled(place.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    }
+    return sheet;
+}
+
+struct CellDifference {
+    double mean = 0;
+    double farOff = 0;  // share of samples off by more than 32
+};
+
+CellDifference difference(const QImage& a, const QImage& b, const QRect& cell) {
+    long long sum = 0, far = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            for (int shift : {0, 8, 16}) {
+                const int e = std::abs(int((p >> shift) & 255) - int((q >> shift) & 255));
+                sum += e;
+                far += e > 32;
+            }
+        }
+    const double samples = 3.0 * cell.width() * cell.height();
+    return {double(sum) / samples, double(far) / samples};
+}
+
+}  // namespace
+
+// JPEGs are read at a reduced scale for their thumbnails and all pictures
+// several at a time, yet the sheet is the one drawn from pictures read in
+// full: the same pixels for PNG, BMP and GIF, and for JPEGs that need their
+// full scale. A JPEG read at 1/8 to 7/8 differs only as far as decoding
+// smaller must: the decoder averages 8 x 8 blocks where scaling averages
+// pixels, so colours move a little and, when the reduced picture is barely
+// larger than its box, a hard edge may land one pixel over. Hence the
+// tolerance for those cells only: a mean difference below 1.5 of 255 and
+// under 2% of samples far off.
+TEST(ImageLibrary, ThumbnailsMatchPicturesReadInFull) {
+    Library lib;
+    const QString folder = lib.state.adventureFolder;
+    const QSize jpegSizes[] = {{1600, 1200}, {640, 480}, {1200, 1600}, {200, 40}, {30, 100},
+                               {101, 61},    {100, 60},  {50, 30},     {801, 479}, {4000, 100}};
+    const QStringList readSmaller = {"foto00.jpg", "foto01.jpg", "foto02.jpg", "foto08.jpg", "foto09.jpg",
+                                     "dupla.jpg.bmp"};
+    for (int n = 0; n < int(std::size(jpegSizes)); ++n)
+        saveImage(folder, QString("foto%1").arg(n, 2, 10, QChar('0')),
+                  photo(jpegSizes[n].width(), jpegSizes[n].height(), n), "jpg");
+    // A JPEG under a name that also says BMP: the BMP reading fails, the
+    // JPEG stays, and its thumbnail is placed by its size in the file.
+    saveImage(folder, "dupla", photo(1600, 1200, 11), "jpg");
+    ASSERT_TRUE(QFile::rename(folder + "dupla.jpg", folder + "dupla.jpg.bmp"));
+    lib.save("b.bmp", photo(640, 400, 3));
+    saveImage(folder, "c", photo(320, 200, 4), "gif");
+    lib.save("d.png", photo(300, 50, 5));
+    lib.save("e.png", photo(60, 30, 6));
+    lib.open();
+    ASSERT_TRUE(test::reportedErrors().isEmpty());
+    const ImageLibrary& library = lib.window->library();
+    ASSERT_EQ(library.images().size(), 15);
+    const QImage reference = sheetReadInFull(folder, library);
+
+    for (int i = 0; i < library.images().size(); ++i) {
+        const QString name = library.images()[i];
+        SCOPED_TRACE(name.toStdString());
+        const QRect cell((i % library.columns()) * 120, (i / library.columns()) * 80, 120, 80);
+        if (!readSmaller.contains(name)) {
+            EXPECT_EQ(library.sheet().copy(cell), reference.copy(cell));
+            continue;
+        }
+        const CellDifference d = difference(library.sheet(), reference, cell);
+        EXPECT_LT(d.mean, 1.5);
+        EXPECT_LT(d.farOff, 0.02);
+    }
 }

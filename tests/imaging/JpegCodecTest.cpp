@@ -101,3 +101,31 @@ TEST(JpegCodec, ReadsGreyAndCmykFilesAsRgb) {
     EXPECT_LT(qGreen(pixel), 10);
     EXPECT_LT(qBlue(pixel), 10);
 }
+
+// Read for a 100 x 60 box: the smallest eighth that still covers the box, or
+// the picture's own side where that is shorter; the colours survive.
+TEST(JpegCodec, ReadsAtTheSmallestScaleThatCoversABox) {
+    const struct {
+        QSize file, read;
+    } cases[] = {
+        {{1600, 1200}, {200, 150}}, {{801, 479}, {101, 60}}, {{4000, 100}, {2500, 63}},
+        {{640, 480}, {160, 120}},   {{200, 40}, {200, 40}},  {{101, 61}, {101, 61}},
+        {{30, 100}, {30, 100}},     {{100, 60}, {100, 60}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.width());
+        QImage picture(c.file, QImage::Format_RGB32);
+        picture.fill(qRgb(200, 40, 90));
+        const QImage read = JpegCodec::decodeCovering(JpegCodec::encode(picture), {100, 60});
+        EXPECT_EQ(read.size(), c.read);
+        const QRgb middle = read.pixel(read.width() / 2, read.height() / 2);
+        EXPECT_NEAR(qRed(middle), 200, 3);
+        EXPECT_NEAR(qGreen(middle), 40, 3);
+        EXPECT_NEAR(qBlue(middle), 90, 3);
+    }
+    const unsigned char red[] = {255, 0, 0, 255};
+    const QImage cmyk = JpegCodec::decodeCovering(jpegOf(1600, 960, JCS_CMYK, 4, red), {100, 60});
+    ASSERT_EQ(cmyk.size(), QSize(200, 120));
+    EXPECT_GT(qRed(cmyk.pixel(199, 119)), 245);
+    EXPECT_EQ(JpegCodec::decodeCovering(jpegOf(24, 16, JCS_GRAYSCALE, 1, red), {}).size(), QSize(24, 16));
+}

@@ -186,3 +186,34 @@ TEST(PngWriter, WritesTheFixedLayoutAndFailsCleanly) {
         EXPECT_EQ(e.text(), "Error Opening File " + nowhere + "!");
     }
 }
+
+// A map-sized picture (its data spans many IDAT chunks) reads back exactly,
+// with our reader and with an independent one: every colour kept, alpha 0
+// exactly on the magenta pixels.
+TEST(PngWriter, LargePicturesKeepEveryPixel) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Vale-mapa.png");
+    const QImage picture = scene(2000, 1200, true);
+    PngCodec::write(path, picture, qRgb(255, 0, 255));
+
+    QImage black(picture.size(), QImage::Format_RGB32);
+    black.fill(Qt::black);
+    const QImage ours = PngCodec::read(path, black);
+    const QImage independent = QImage(path).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(independent.size(), picture.size());
+    int magenta = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+        const auto* back = reinterpret_cast<const QRgb*>(ours.constScanLine(y));
+        const auto* other = reinterpret_cast<const QRgb*>(independent.constScanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            const bool key = (in[x] & 0xFFFFFFu) == 0xFF00FFu;
+            magenta += key;
+            ASSERT_EQ(back[x], key ? qRgb(0, 0, 0) : in[x]) << "at " << x << "," << y;
+            ASSERT_EQ(qAlpha(other[x]), key ? 0 : 255) << "at " << x << "," << y;
+            if (!key)
+                ASSERT_EQ(other[x], in[x]) << "at " << x << "," << y;
+        }
+    }
+    EXPECT_GT(magenta, 0);
+}

@@ -5,6 +5,7 @@
 #include "widgets/PictureBox.h"
 #include "support/TestAdventure.h"
 #include "widgets/Shape.h"
+#include "core/OrvalisError.h"
 #include "map/MapCompiler.h"
 #include "map/MapModel.h"
 #include "map/MapWindow.h"
@@ -12,6 +13,7 @@
 #include "map/TileSet.h"
 #include "support/QtTestMain.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -256,6 +258,41 @@ TEST_F(MapWindowTest, MapButtonsSaveClearPictureAndCompile) {
     click("btMapCpl");
     EXPECT_EQ(text("Msg1"), "Ok!");
     EXPECT_EQ(reported().size(), 1);
+}
+
+// The background is decoded once and kept, yet "Limpar mapa" always starts
+// from the background file as it is now: unpainted by earlier drawing, a
+// replaced file in effect, a missing one an error.
+TEST_F(MapWindowTest, ClearingStartsFromTheBackgroundFileAsItIsNow) {
+    const QString background = state_.workspaceFolder + "defmap.bmp";
+    paint(7, {50, 30});
+    click("btCsMap");
+    EXPECT_EQ(map_->image().pixelColor(50, 10), QColor(214, 214, 206));  // the tile is gone
+
+    // Another picture of the same size: only the modification time tells.
+    QImage night(2100, 1300, QImage::Format_RGB32);
+    night.fill(QColor(20, 30, 60));
+    ASSERT_TRUE(night.save(background, "BMP"));
+    QFile file(background);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    file.close();
+    click("btCsMap");
+    EXPECT_EQ(map_->image().pixelColor(50, 10), QColor(20, 30, 60));
+    EXPECT_EQ(window_->mapView()->grab().toImage().pixelColor(50, 10), QColor(20, 30, 60));
+
+    // A picture of another size.
+    QImage wide(2200, 1300, QImage::Format_RGB32);
+    wide.fill(QColor(90, 0, 0));
+    ASSERT_TRUE(wide.save(background, "BMP"));
+    map_->reset();
+    EXPECT_EQ(map_->image().size(), QSize(2200, 1300));
+    EXPECT_EQ(map_->image().pixelColor(50, 10), QColor(90, 0, 0));
+
+    ASSERT_TRUE(QFile::remove(background));
+    map_->setName(3, "sala");
+    EXPECT_THROW(map_->reset(), OrvalisError);
+    EXPECT_EQ(map_->lines(), QStringList(801, QString()));
 }
 
 TEST_F(MapWindowTest, SelectionMarkerFollowsTheScrollBox) {

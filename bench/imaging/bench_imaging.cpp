@@ -8,7 +8,7 @@
 // Figures are medians of several runs; a ratio below 1 means the editor is
 // faster. Last, the map picture as "Gravar img" saves it: the map image of
 // a full map (400 named cells with tiles), mostly flat colour, as PNG.
-#include "app/ListFile.h"
+#include "core/ListFile.h"
 #include "imaging/GifCodec.h"
 #include "imaging/JpegCodec.h"
 #include "imaging/Picture.h"

@@ -367,7 +367,7 @@ CellDifference difference(const QImage& a, const QImage& b, const QRect& cell) {
 // under 2% of samples far off.
 TEST(ImageLibrary, ThumbnailsMatchPicturesReadInFull) {
     Library lib;
-    const QString folder = lib.state.adventureFolder;
+    const QString folder = lib.state.adventure.folder();
     const QSize jpegSizes[] = {{1600, 1200}, {640, 480}, {1200, 1600}, {200, 40}, {30, 100},
                                {101, 61},    {100, 60},  {50, 30},     {801, 479}, {4000, 100}};
     const QStringList readSmaller = {"foto00.jpg", "foto01.jpg", "foto02.jpg", "foto08.jpg", "foto09.jpg",

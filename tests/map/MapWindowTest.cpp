@@ -264,7 +264,7 @@ TEST_F(MapWindowTest, MapButtonsSaveClearPictureAndCompile) {
 // from the background file as it is now: unpainted by earlier drawing, a
 // replaced file in effect, a missing one an error.
 TEST_F(MapWindowTest, ClearingStartsFromTheBackgroundFileAsItIsNow) {
-    const QString background = state_.workspaceFolder + "defmap.bmp";
+    const QString background = state_->adventure.workspaceFolder() + "defmap.bmp";
     paint(7, {50, 30});
     click("btCsMap");
     EXPECT_EQ(map_->image().pixelColor(50, 10), QColor(214, 214, 206));  // the tile is gone

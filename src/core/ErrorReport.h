@@ -22,7 +22,11 @@ void reportErrors(const std::function<void()>& action);
 // The wrapper takes the signal's arguments and passes on those the handler wants.
 template <typename Handler>
 auto reported(Handler handler) {
-    return [handler = std::move(handler)](auto&&... args) {
+    // The declared result and the constraint let Qt count the arguments the
+    // wrapper takes without instantiating its body for every count it tries.
+    return [handler = std::move(handler)](auto&&... args) -> void
+               requires(std::is_invocable_v<const Handler&, decltype(args)...> ||
+                        std::is_invocable_v<const Handler&>) {
         reportErrors([&] {
             if constexpr (std::is_invocable_v<const Handler&, decltype(args)...>)
                 handler(std::forward<decltype(args)>(args)...);

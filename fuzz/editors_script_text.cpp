@@ -1,8 +1,9 @@
 // Script files come from hand edits and the server, and the editor's text is
-// whatever the author typed or pasted. A file with CR LF breaks must load and
-// save byte for byte; any other file must save with CR LF for each of its
-// breaks and nothing else changed; and any text must save without a lone CR
-// or LF.
+// whatever the author typed or pasted. A file with CR LF after every line
+// must load and save byte for byte; any other file must save with CR LF for
+// each of its breaks and after a last line that had none, nothing else
+// changed; and any text must save without a lone CR or LF, its last line
+// ended.
 #include "FuzzCheck.h"
 #include "core/Cp1252.h"
 #include "editors/ScriptText.h"
@@ -29,6 +30,14 @@ QByteArray withCrLfBreaks(const QByteArray& bytes) {
     return out;
 }
 
+// What saving makes of a file: every line ended by CR LF, the last one too.
+QByteArray listFileOf(const QByteArray& bytes) {
+    QByteArray out = withCrLfBreaks(bytes);
+    if (!out.isEmpty() && !out.endsWith("\r\n"))
+        out += "\r\n";
+    return out;
+}
+
 void requireOnlyCrLf(const QByteArray& bytes) {
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         if (bytes[i] == '\r')
@@ -47,8 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString text = ScriptText::fromFile(bytes);
     FUZZ_REQUIRE(!text.contains(u'\r'));
     const QByteArray saved = ScriptText::toFile(text);
-    FUZZ_REQUIRE(saved == withCrLfBreaks(bytes));
-    FUZZ_REQUIRE(ScriptText::fromFile(saved) == text);
+    FUZZ_REQUIRE(saved == listFileOf(bytes));
+    // Saved once, the script is a list file: loaded and saved again it stays.
+    FUZZ_REQUIRE(ScriptText::toFile(ScriptText::fromFile(saved)) == saved);
 
     // The bytes as what the editor holds (UTF-8 of any characters, with its
     // own paragraph and line separators).
@@ -59,8 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_REQUIRE(ScriptText::plainBreaks(plain) == plain);
     const QByteArray written = ScriptText::toFile(typed);
     requireOnlyCrLf(written);
+    FUZZ_REQUIRE(written.isEmpty() || written.endsWith("\r\n"));
     FUZZ_REQUIRE(ScriptText::toFile(ScriptText::fromFile(written)) == written);
-    FUZZ_REQUIRE(written.count("\r\n") == plain.count(u'\n'));
+    const bool lastLineOpen = !plain.isEmpty() && !plain.endsWith(u'\n');
+    FUZZ_REQUIRE(written.count("\r\n") == plain.count(u'\n') + (lastLineOpen ? 1 : 0));
 
     const QString handOff = ScriptText::handOffName(typed);
     FUZZ_REQUIRE(typed.startsWith(handOff) && handOff.size() == qMax<qsizetype>(0, typed.size() - 4));

@@ -9,6 +9,7 @@
 #include "core/Adventure.h"
 #include "widgets/DragState.h"
 #include "net/Connection.h"
+#include "net/ItemTransfer.h"
 #include "imaging/ImageFiles.h"
 
 #include <QDir>
@@ -119,9 +120,10 @@ PanelWindow::PanelWindow(QWidget* parent, Adventure& adventure, Connection& conn
 
     bnPanGrv_ = makeSmallButton(this, QStringLiteral("bnPanGrv"), QStringLiteral("Gravar"), {5, 512},
                                 [this] { bnPanGrvClick(); });
-    // Sending and fetching the panel come with the server transfers.
-    bnPanUp_ = makeSmallButton(this, QStringLiteral("bnPanUp"), QStringLiteral("Upload"), {67, 512}, {});
-    bnPanDw_ = makeSmallButton(this, QStringLiteral("bnPanDw"), QStringLiteral("Down"), {129, 512}, {});
+    bnPanUp_ = makeSmallButton(this, QStringLiteral("bnPanUp"), QStringLiteral("Upload"), {67, 512},
+                               [this] { bnPanUpClick(); });
+    bnPanDw_ = makeSmallButton(this, QStringLiteral("bnPanDw"), QStringLiteral("Down"), {129, 512},
+                               [this] { bnPanDwClick(); });
     bnPanUp_->hide();
     bnPanDw_->hide();
     for (PictureBox* b : {bnPanAbr_, bnPanPan_, bnPanGrv_, bnPanUp_, bnPanDw_})
@@ -423,6 +425,40 @@ void PanelWindow::bnPanGrvClick() {
         [&](QStringList& lines) { PanelLayout::recordSavedImage(lines, openingMode(), name, image.size()); });
     adventure_.saveSettings();
     msg8_->setText(QStringLiteral("Gravação ok."));
+}
+
+ItemTransfer::Context PanelWindow::transferContext() {
+    return {&connection_, adventure_.name(), adventure_.folder(), [this](const QString& text) {
+                msg8_->setText(text);
+                msg8_->repaint();
+            }};
+}
+
+void PanelWindow::bnPanUpClick() {
+    ItemTransfer::uploadPanel(
+        transferContext(), imageName(),
+        // A list too short for the layout lines stops the upload before the
+        // picture goes.
+        [this] { PanelLayout::requireLines(adventure_.settingsList()); },
+        [this] {
+            const QSize size = tela_->picture().size();
+            adventure_.changeSettings([&](QStringList& lines) {
+                lines[11] = QString::number(size.width());
+                lines[12] = QString::number(size.height());
+            });
+            adventure_.saveSettings();
+        });
+}
+
+void PanelWindow::bnPanDwClick() {
+    const QString name = adventure_.name();
+    // The list in memory is written back at exit; reading the fetched file
+    // now keeps the older copy from replacing it then.
+    if (ItemTransfer::downloadPanel(transferContext(), imageName()) && name == adventure_.name())
+        adventure_.reload(name + QStringLiteral(".ini"));
+    hideRectangle();
+    for (const PanelAreaInfo& a : PanelLayout::areas())
+        fillValueLabels(a.area);
 }
 
 bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {

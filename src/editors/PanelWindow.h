@@ -1,6 +1,7 @@
 #pragma once
 #include "widgets/ToolWindow.h"
 #include "editors/PanelLayout.h"
+#include "net/ItemTransfer.h"
 
 #include <QHash>
 #include <functional>
@@ -38,6 +39,8 @@ public:
     void bnPanAbrClick();
     void bnPanPanClick(bool imageMayBeMissing = false);
     void bnPanGrvClick();
+    void bnPanUpClick();
+    void bnPanDwClick();
     void ArqPanClick();
     void ViewClick();
     void areaLabelClick(PanelArea area);
@@ -66,6 +69,7 @@ private:
     void stopDrag(QMouseEvent* event);
     void showTransferButtons();
     void setImageName(const QString& name);
+    ItemTransfer::Context transferContext();
 
     Adventure& adventure_;
     Connection& connection_;

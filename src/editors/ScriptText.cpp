@@ -23,7 +23,11 @@ QString ScriptText::plainBreaks(const QString& editorText) {
 }
 
 QByteArray ScriptText::toFile(const QString& text) {
-    return cp1252::encode(plainBreaks(text).replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+    QString lines = plainBreaks(text);
+    // Every line is ended, the last one too; an empty text has no line.
+    if (!lines.isEmpty() && !lines.endsWith(QLatin1Char('\n')))
+        lines += QLatin1Char('\n');
+    return cp1252::encode(lines.replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
 }
 
 QString ScriptText::handOffName(const QString& scriptFileName) {

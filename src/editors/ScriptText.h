@@ -5,12 +5,14 @@
 namespace orv {
 
 // How a script file's bytes become the editor's text and back. A script is
-// Windows-1252 text with CR LF between lines. Every line break of the file
-// (CR LF, and a lone CR or LF too) becomes one line break in the editor; every
-// line break of the editor becomes CR LF, and nothing is added after the last
-// line. So a file with CR LF breaks, whether or not it ends with one, loads
-// and saves byte for byte, bytes 80 to FF included; a lone CR or LF is saved
-// as CR LF.
+// a list file: Windows-1252 text with CR LF after every line, the last one
+// included. Every line break of the file (CR LF, and a lone CR or LF too)
+// becomes one line break in the editor, so the editor shows the file's last
+// break as the end of its last line; saving turns every break into CR LF and
+// ends a last line that has none with CR LF. So a script with CR LF after
+// every line loads and saves byte for byte, bytes 80 to FF included, and an
+// empty one stays empty; a lone CR or LF is saved as CR LF, and a last line
+// without a break gains one.
 namespace ScriptText {
 
 QString fromFile(const QByteArray& bytes);

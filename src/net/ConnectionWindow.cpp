@@ -174,6 +174,7 @@ void ConnectionWindow::LstGrpDblClick() {
     const QString entry = item->text();
     msg2_->clear();
     msg2_->repaint();
+    showFailedDownloads({});
     const QString name = ServerReply::groupAdventureName(entry);
     // The name becomes a folder of the workspace: one that is empty or could
     // reach outside it ("..", a folder part) is refused.
@@ -227,16 +228,20 @@ void ConnectionWindow::btDwAdvClick() {
         connection_.client(), name, folder,
         {[this](const QString& text) { setStatus(text); },
          [this](int progress, int maximum) { g1_->setProgress(progress, maximum); }});
-    // The status keeps its last text; the files to fetch again are named
-    // where the author points at the status line and the gauge.
-    failedDownloads_ = result.failed;
-    const QString failures = failedDownloads_.isEmpty()
-                                 ? QString()
-                                 : QStringLiteral("Falharam: ") + failedDownloads_.join(QStringLiteral(", "));
-    msg2_->setToolTip(failures);
-    g1_->setToolTip(failures);
+    showFailedDownloads(result.failed);
     if (name == adventure_.name())
         reloadDownloadedLists(result.written);
+}
+
+void ConnectionWindow::showFailedDownloads(const QStringList& failed) {
+    // The status keeps its last text; the files to fetch again are named
+    // where the author points at the status line and the gauge, until the
+    // next transfer or another group.
+    failedDownloads_ = failed;
+    const QString failures =
+        failed.isEmpty() ? QString() : QStringLiteral("Falharam: ") + failed.join(QStringLiteral(", "));
+    msg2_->setToolTip(failures);
+    g1_->setToolTip(failures);
 }
 
 void ConnectionWindow::reloadDownloadedLists(const QStringList& written) {
@@ -262,6 +267,7 @@ void ConnectionWindow::btUpAdvClick() {
     msg2_->clear();
     if (!connection_.isReady())
         return;
+    showFailedDownloads({});
     BusyScope busy(busy_);
     AdventureTransfer::uploadAll(connection_.client(), adventure_.name(), adventure_.folder(), password,
                                  {[this](const QString& text) { setStatus(text); },

@@ -75,6 +75,7 @@ private:
     void setStatus(const QString& text);
     void showWholeTransfer();
     void reloadDownloadedLists(const QStringList& written);
+    void showFailedDownloads(const QStringList& failed);
 
     Adventure& adventure_;
     Connection& connection_;

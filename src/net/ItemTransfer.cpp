@@ -185,4 +185,35 @@ void downloadSound(const Context& c, const QString& soundName) {
     show(c, QString::fromLatin1(kDownloadDone));
 }
 
+void uploadPanel(const Context& c, const QString& imageName, const std::function<void()>& prepare,
+                 const std::function<void()>& saveSettings) {
+    if (!passwordGiven(c) || !c.connection)
+        return;
+    if (imageName.isEmpty()) {
+        show(c, QString::fromLatin1(kNoPanelImage));
+        return;
+    }
+    const QString settings = c.adventureName + QStringLiteral(".ini");
+    requireSafeNames({imageName, settings});
+    if (prepare)
+        prepare();
+    show(c, putFile(c, imageName));
+    if (saveSettings)
+        saveSettings();
+    show(c, putFile(c, settings));
+}
+
+bool downloadPanel(const Context& c, const QString& imageName) {
+    if (!c.connection)
+        return false;
+    const QString settings = c.adventureName + QStringLiteral(".ini");
+    requireSafeNames({settings});
+    // A picture name that is empty or unsafe fails on its own ("Falha
+    // download", nothing requested); the settings file still comes.
+    show(c, getFile(c, imageName));
+    const QString fetched = getFile(c, settings);
+    show(c, fetched);
+    return fetched == QLatin1String("Ok");
+}
+
 }  // namespace orv::ItemTransfer

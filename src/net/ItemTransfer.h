@@ -57,5 +57,17 @@ void downloadImage(const Context& c, const QString& imageName);
 void uploadSound(const Context& c, const QString& soundName);
 void downloadSound(const Context& c, const QString& soundName);
 
+// The panel editor's picture and the adventure's settings file. Like the
+// position image they need no ready state. The upload sends the picture,
+// then lets saveSettings record the picture's size and write the settings
+// file, then sends that file; prepare runs after the checks and before the
+// first request, and throws to stop the upload there; without a picture
+// nothing is sent. downloadPanel is true when the settings file was replaced
+// and the list in memory should be read again.
+inline constexpr char kNoPanelImage[] = "Nenhuma imagem no painel!";
+void uploadPanel(const Context& c, const QString& imageName, const std::function<void()>& prepare,
+                 const std::function<void()>& saveSettings);
+bool downloadPanel(const Context& c, const QString& imageName);
+
 }  // namespace ItemTransfer
 }  // namespace orv

@@ -210,7 +210,7 @@ TEST(ScriptWindow, TypingACharacterTurnsGravarMaroonUntilSavedOrReloaded) {
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 
-TEST(ScriptWindow, SavingWritesTheTextBackByteForByte) {
+TEST(ScriptWindow, SavingWritesEveryLineWithCrLfAndAnUnchangedScriptByteForByte) {
     // Every byte from 20 to FF and a tab, on lines ended by CR LF.
     QByteArray high;
     for (int b = 0x20; b <= 0xFF; ++b)
@@ -220,22 +220,36 @@ TEST(ScriptWindow, SavingWritesTheTextBackByteForByte) {
         ws.write("Vale/todos.scp", crlfFile);
         ws.write("Vale/semfim.scp", "a\r\nb");
         ws.write("Vale/misto.scp", "a\nb\rc\r\n");
+        ws.write("Vale/vazio.scp", "");
+        ws.write("Vale/branca.scp", "\r\n");
+        ws.write("Vale/brancas.scp", "\r\n\r\n");
     });
     s.load("todos.scp");
     EXPECT_EQ(s.window->editor()->toPlainText().count('\n'), 4);
     s.save();
     EXPECT_EQ(s.ws.read("Vale/todos.scp"), crlfFile);
 
+    // An empty script has no line and stays empty; one or two empty lines
+    // stay one or two.
+    for (const char* name : {"vazio.scp", "branca.scp", "brancas.scp"}) {
+        const QByteArray before = s.ws.read(QStringLiteral("Vale/") + name);
+        s.load(name);
+        s.save();
+        EXPECT_EQ(s.ws.read(QStringLiteral("Vale/") + name), before) << name;
+    }
+
+    // A last line without a break gains its CR LF.
     s.load("semfim.scp");
     s.save();
-    EXPECT_EQ(s.ws.read("Vale/semfim.scp"), "a\r\nb");
+    EXPECT_EQ(s.ws.read("Vale/semfim.scp"), "a\r\nb\r\n");
     // Lone CR and LF are line breaks too, and are stored as CR LF.
     s.load("misto.scp");
     s.save();
     EXPECT_EQ(s.ws.read("Vale/misto.scp"), "a\r\nb\r\nc\r\n");
 
-    // What the author types is written, line breaks as CR LF; a line broken
-    // with Shift+Enter too.
+    // What the author types is written, line breaks as CR LF, a line broken
+    // with Shift+Enter too, and the last line typed is ended like the others.
+    s.ws.write("Vale/semfim.scp", "a\r\nb");
     s.load("semfim.scp");
     s.window->editor()->setFocus();
     s.window->editor()->moveCursor(QTextCursor::End);
@@ -244,7 +258,13 @@ TEST(ScriptWindow, SavingWritesTheTextBackByteForByte) {
     s.type(Qt::Key_Return, Qt::ShiftModifier);
     QTest::keyClicks(s.window->editor(), "z");
     s.save();
-    EXPECT_EQ(s.ws.read("Vale/semfim.scp"), "a\r\nb\r\n\xE7\x80\r\nz");
+    EXPECT_EQ(s.ws.read("Vale/semfim.scp"), "a\r\nb\r\n\xE7\x80\r\nz\r\n");
+    // Typing into an empty script makes one line.
+    s.load("vazio.scp");
+    s.window->editor()->setFocus();
+    QTest::keyClicks(s.window->editor(), "fim");
+    s.save();
+    EXPECT_EQ(s.ws.read("Vale/vazio.scp"), "fim\r\n");
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 

@@ -292,6 +292,41 @@ TEST(AdventureTransfer, UploadSendsEveryPlainFileButThePasswordFile) {
     EXPECT_EQ(gauge, (QList<QPair<int, int>>{{0, 1}, {1, 1}, {0, 1}}));
 }
 
+// "Falha download" flashes by; the files that failed stay named on the
+// status line and the gauge until the next transfer.
+TEST(ConnectionWindow, AWholeDownloadNamesTheFilesThatFailed) {
+    TestWorkspace ws;
+    FaultServer server([](const FaultServer::Request& r) {
+        const QByteArray line = r.requestLine();
+        if (line.contains("grupos.php"))
+            return FaultServer::ok("Ok\r\nA aventura|aventura\r\n");
+        if (line.contains("lstarqs.php"))
+            return FaultServer::ok("Ok\r\num.bin\r\nsumiu.png\r\n../fora.txt\r\nfoi.wav\r\n");
+        if (line.contains("/aventura/um.bin ") || line.contains("/aventura/foi.wav "))
+            return FaultServer::ok("dados");
+        if (line.startsWith("POST"))
+            return FaultServer::ok("Ok");
+        return FaultServer::status(404, "nada");
+    });
+    auto form = startProgram(ws, server.base());
+    QWidget* root = form.get();
+    click(child(root, "btCnc"));
+    chooseGroup(root, 0);
+
+    click(child(root, "btDwAdv"));
+    EXPECT_EQ(text(root, "Msg2"), "Download completo");
+    EXPECT_EQ(child(root, "Msg2")->toolTip(), "Falharam: sumiu.png, ../fora.txt");
+    EXPECT_EQ(child(root, "G1")->toolTip(), "Falharam: sumiu.png, ../fora.txt");
+    EXPECT_EQ(ws.read("aventura/foi.wav"), "dados");
+
+    child<QLineEdit>(root, "Senha")->setText("pw");
+    click(child(root, "btUpAdv"));
+    EXPECT_EQ(text(root, "Msg2"), "Upload completo!");
+    EXPECT_EQ(child(root, "Msg2")->toolTip(), "");
+    EXPECT_EQ(child(root, "G1")->toolTip(), "");
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
+}
+
 TEST(ConnectionWindow, WholeDownloadAndUploadAgainstTheReferenceServer) {
     QTemporaryDir data;
     const QString stored = data.path() + "/adventures/Floresta/";

@@ -229,6 +229,76 @@ TEST_F(ItemTransferTest, ObjectFilesGoOneByOneAndAFailedDownloadLeavesNoPartialF
     EXPECT_FALSE(QFile::exists(folder() + "Floresta.rgs"));
 }
 
+TEST_F(ItemTransferTest, PanelSendsThePictureThenTheSettingsWrittenBetweenAndMovesWhileReconnecting) {
+    FaultServer server([](const FaultServer::Request& r) {
+        const QByteArray line = r.requestLine();
+        if (line.startsWith("POST"))
+            return FaultServer::ok(line.contains("Floresta.ini") ? "ini ok" : "png ok");
+        if (line.contains("/Floresta/Floresta.ini "))
+            return FaultServer::ok("ini do servidor\r\n");
+        return FaultServer::status(404, "nada");
+    });
+    ServerClient client(server.base());
+    const auto c = context(client);
+    writeBytes(folder() + "painel.png", binarySample());
+    writeBytes(folder() + "Floresta.ini", "velho\r\n");
+    QStringList steps;
+    // What the server had received when the settings were written.
+    size_t requestsAtSave = 0;
+    auto prepare = [&] { steps << "prepare"; };
+    auto save = [&] {
+        steps << "save";
+        requestsAtSave = server.requests().size();
+        writeBytes(folder() + "Floresta.ini", "640\r\n480\r\n");
+    };
+
+    // The password is the only check: connected is enough.
+    setReady(false);
+    ItemTransfer::uploadPanel(c, "painel.png", prepare, save);
+    EXPECT_EQ(requestLines(server),
+              (std::vector<QByteArray>{line(server, "POST", "putarq.php?NoAdv=Floresta&Arq=painel.png&Senha=segredo HTTP/1.1"),
+                                       line(server, "POST", "putarq.php?NoAdv=Floresta&Arq=Floresta.ini&Senha=segredo HTTP/1.1")}));
+    EXPECT_EQ(steps, (QStringList{"prepare", "save"}));
+    EXPECT_EQ(requestsAtSave, 1u);
+    EXPECT_TRUE(server.requests()[0].body.contains(binarySample()));
+    EXPECT_TRUE(server.requests()[1].body.contains("\r\n\r\n640\r\n480\r\n\r\n--"));  // the file as saved
+    EXPECT_EQ(shown, (QStringList{"png ok", "ini ok"}));
+
+    // Down: the picture fails on its own, the settings file still comes and
+    // is reported as fetched; the last status is the settings file's.
+    shown.clear();
+    EXPECT_TRUE(ItemTransfer::downloadPanel(c, "painel.png"));
+    EXPECT_EQ(server.requests().back().requestLine(), line(server, "GET", "Floresta/Floresta.ini HTTP/1.1"));
+    EXPECT_EQ(shown, (QStringList{"Falha download", "Ok"}));
+    EXPECT_EQ(fileBytes(folder() + "painel.png"), binarySample());
+    EXPECT_EQ(fileBytes(folder() + "Floresta.ini"), "ini do servidor\r\n");
+    server.setScript([](const auto&) { return FaultServer::status(500, "falhou"); });
+    EXPECT_FALSE(ItemTransfer::downloadPanel(c, "painel.png"));
+    EXPECT_EQ(shown.last(), "Falha download");
+    EXPECT_EQ(fileBytes(folder() + "Floresta.ini"), "ini do servidor\r\n");
+
+    // No password: "Falta senha!" and nothing done. No picture: nothing sent.
+    // A failing preparation stops before the first request.
+    const size_t before = server.requests().size();
+    steps.clear();
+    shown.clear();
+    setPassword({});
+    ItemTransfer::uploadPanel(c, "painel.png", prepare, save);
+    setPassword("segredo");
+    ItemTransfer::uploadPanel(c, "", prepare, save);
+    EXPECT_THROW(ItemTransfer::uploadPanel(c, "painel.png", [] { throw OrvalisError("curta"); }, save),
+                 OrvalisError);
+    EXPECT_THROW(ItemTransfer::uploadPanel(c, "../fora.png", prepare, save), OrvalisError);
+    EXPECT_EQ(shown, (QStringList{"Falta senha!", "Nenhuma imagem no painel!"}));
+    EXPECT_TRUE(steps.isEmpty());
+    EXPECT_EQ(server.requests().size(), before);
+
+    // A picture that cannot be read ends the upload before the settings change.
+    EXPECT_THROW(ItemTransfer::uploadPanel(c, "sumiu.png", prepare, save), OrvalisError);
+    EXPECT_EQ(steps, QStringList{"prepare"});
+    EXPECT_EQ(server.requests().size(), before);
+}
+
 TEST_F(ItemTransferTest, ScriptAndSoundRoundTripThroughTheReferenceServer) {
     const QString data = dir.path() + "/data";
     const QString stored = data + "/adventures/Floresta/";

@@ -6,6 +6,8 @@
 #include "support/TestWorkspace.h"
 #include "support/WidgetLookup.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -27,6 +29,25 @@ QString text(QWidget* root, const char* name) {
     return child<QLabel>(root, name)->text();
 }
 
+// A settings file of the 98 lines the panel editor needs: every line "1"
+// but the picture's name in lines 13 and 14 and the Visor's left in 22.
+QByteArray settingsFile(int visorLeft) {
+    QByteArray bytes;
+    for (int n = 0; n < 98; ++n)
+        bytes += (n == 13 || n == 14 ? QByteArray("abertura.png") : QByteArray::number(n == 22 ? visorLeft : 1)) + "\r\n";
+    return bytes;
+}
+
+QByteArray png(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
 // "Conectar", then a double-click on the one group the server lists.
 void enterTheGroup(TForm1& form) {
     click(child(&form, "btCnc"));
@@ -39,6 +60,7 @@ void enterTheGroup(TForm1& form) {
 struct AdventureServer {
     std::mutex mutex;
     QByteArray mapReply = "Ok\r\nsala\r\ncorredor\r\n";
+    QByteArray iniReply;
     FaultServer server{[this](const FaultServer::Request& r) {
         std::lock_guard lock(mutex);
         const QByteArray line = r.requestLine();
@@ -50,6 +72,8 @@ struct AdventureServer {
             return FaultServer::ok(mapReply);
         if (line.contains("/castelo/castelo.obx "))
             return FaultServer::ok("obx do servidor\r\n");
+        if (line.contains("/castelo/castelo.ini "))
+            return FaultServer::ok(iniReply);
         if (line.contains("puttxt.php") || line.contains("putarq.php"))
             return FaultServer::ok("Gravado");
         return FaultServer::status(404, "nada");
@@ -176,6 +200,65 @@ TEST_F(ItemTransferWindows, ObjectDownloadTakesUpTheFetchedCurrentStatusList) {
     EXPECT_EQ(form.adventure().currentStatusList(), QStringList{"obx do servidor"});
     EXPECT_TRUE(ws.exists("castelo/chave.obj"));  // a failed fetch leaves the object's file alone
     EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+// The panel's pair moves the shown picture and the settings file, also while
+// the connection is only connected; the fetched settings file becomes the
+// list in memory, so the end of the program writes it back unchanged.
+TEST_F(ItemTransferWindows, PanelButtonsSendThePictureAndTheSettingsAndTakeUpTheFetchedSettings) {
+    ws.write("castelo/castelo.ini", settingsFile(100));
+    ws.write("castelo/abertura.png", png({320, 200}));
+    ASSERT_TRUE(test::doubleClickRow(child<QListWidget>(root, "LstGrp"), 0));  // opened again, with these files
+    click(child(root, "btPan"));
+    ASSERT_EQ(text(root, "lbNoImg"), "abertura.png");
+    // A reconnect drops to connected; the panel buttons still act.
+    click(child(root, "btCnc"));
+    ASSERT_FALSE(form.IsReady());
+    ASSERT_TRUE(child(root, "bnPanUp")->isVisible());
+    EXPECT_EQ(child(root, "Msg8")->x(), 200);
+    const size_t before = peer.server.requests().size();
+
+    click(child(root, "bnPanUp"));
+    EXPECT_EQ(text(root, "Msg8"), "Falta senha!");
+    EXPECT_EQ(peer.server.requests().size(), before);
+
+    child<QLineEdit>(root, "Senha")->setText("segredo");
+    click(child(root, "bnPanUp"));
+    const auto requests = peer.server.requests();
+    ASSERT_EQ(requests.size(), before + 2);
+    const auto& picture = requests[before];
+    const auto& settings = requests[before + 1];
+    EXPECT_TRUE(picture.requestLine().contains("putarq.php?NoAdv=castelo&Arq=abertura.png&Senha=segredo "));
+    EXPECT_TRUE(picture.body.contains(png({320, 200})));
+    EXPECT_TRUE(settings.requestLine().contains("putarq.php?NoAdv=castelo&Arq=castelo.ini&Senha=segredo "));
+    // Lines 11 and 12 hold the picture's size, in the list, in the file and in what was sent.
+    QByteArray expected = settingsFile(100);
+    expected.replace("1\r\n1\r\nabertura.png", "320\r\n200\r\nabertura.png");
+    EXPECT_EQ(ws.read("castelo/castelo.ini"), expected);
+    EXPECT_TRUE(settings.body.contains("\r\n\r\n" + expected + "\r\n--"));
+    EXPECT_EQ(form.adventure().settingsList().mid(11, 2), (QStringList{"320", "200"}));
+    EXPECT_EQ(text(root, "Msg8"), "Gravado");
+
+    // Down: the picture is not on the server, the settings file is.
+    {
+        std::lock_guard lock(peer.mutex);
+        peer.iniReply = settingsFile(7);
+    }
+    click(child(root, "bnPanPan"));
+    click(child(root, "Label35"));
+    ASSERT_TRUE(child(root, "Shp1a")->isVisible());
+    click(child(root, "bnPanDw"));
+    EXPECT_TRUE(peer.lines()[before + 2].contains("/castelo/abertura.png "));
+    EXPECT_TRUE(peer.lines()[before + 3].contains("/castelo/castelo.ini "));
+    EXPECT_EQ(text(root, "Msg8"), "Ok");
+    EXPECT_EQ(ws.read("castelo/abertura.png"), png({320, 200}));
+    EXPECT_EQ(ws.read("castelo/castelo.ini"), settingsFile(7));
+    EXPECT_EQ(form.adventure().settingsList()[22], "7");
+    EXPECT_EQ(text(root, "VspLft"), "7");
+    EXPECT_FALSE(child(root, "Shp1a")->isVisible());
+    form.SaveAtExit();
+    EXPECT_EQ(ws.read("castelo/castelo.ini"), settingsFile(7));
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
 }
 
 }  // namespace

@@ -454,8 +454,13 @@ void PanelWindow::bnPanDwClick() {
     const QString name = adventure_.name();
     // The list in memory is written back at exit; reading the fetched file
     // now keeps the older copy from replacing it then.
-    if (ItemTransfer::downloadPanel(transferContext(), imageName()) && name == adventure_.name())
+    bool pictureFetched = false;
+    if (ItemTransfer::downloadPanel(transferContext(), imageName(), &pictureFetched) && name == adventure_.name())
         adventure_.reload(name + QStringLiteral(".ini"));
+    // The fetched picture is the one shown from now on: "Gravar" must not
+    // write the older picture on the screen over it.
+    if (pictureFetched && name == adventure_.name())
+        showImage(adventure_.folder(), imageName());
     hideRectangle();
     for (const PanelAreaInfo& a : PanelLayout::areas())
         fillValueLabels(a.area);

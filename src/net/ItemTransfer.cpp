@@ -203,14 +203,17 @@ void uploadPanel(const Context& c, const QString& imageName, const std::function
     show(c, putFile(c, settings));
 }
 
-bool downloadPanel(const Context& c, const QString& imageName) {
+bool downloadPanel(const Context& c, const QString& imageName, bool* pictureFetched) {
     if (!c.connection)
         return false;
     const QString settings = c.adventureName + QStringLiteral(".ini");
     requireSafeNames({settings});
     // A picture name that is empty or unsafe fails on its own ("Falha
     // download", nothing requested); the settings file still comes.
-    show(c, getFile(c, imageName));
+    const QString picture = getFile(c, imageName);
+    if (pictureFetched)
+        *pictureFetched = picture == QLatin1String("Ok");
+    show(c, picture);
     const QString fetched = getFile(c, settings);
     show(c, fetched);
     return fetched == QLatin1String("Ok");

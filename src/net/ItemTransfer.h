@@ -67,7 +67,7 @@ void downloadSound(const Context& c, const QString& soundName);
 inline constexpr char kNoPanelImage[] = "Nenhuma imagem no painel!";
 void uploadPanel(const Context& c, const QString& imageName, const std::function<void()>& prepare,
                  const std::function<void()>& saveSettings);
-bool downloadPanel(const Context& c, const QString& imageName);
+bool downloadPanel(const Context& c, const QString& imageName, bool* pictureFetched = nullptr);
 
 }  // namespace ItemTransfer
 }  // namespace orv

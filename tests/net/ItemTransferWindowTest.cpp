@@ -2,6 +2,7 @@
 // program, against a scripted server.
 #include "TestServers.h"
 #include "app/TForm1.h"
+#include "editors/PanelWindow.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
 #include "support/WidgetLookup.h"
@@ -61,6 +62,7 @@ struct AdventureServer {
     std::mutex mutex;
     QByteArray mapReply = "Ok\r\nsala\r\ncorredor\r\n";
     QByteArray iniReply;
+    QByteArray panelReply;  // the panel picture, when the server has one
     FaultServer server{[this](const FaultServer::Request& r) {
         std::lock_guard lock(mutex);
         const QByteArray line = r.requestLine();
@@ -74,6 +76,8 @@ struct AdventureServer {
             return FaultServer::ok("obx do servidor\r\n");
         if (line.contains("/castelo/castelo.ini "))
             return FaultServer::ok(iniReply);
+        if (line.contains("/castelo/abertura.png ") && !panelReply.isEmpty())
+            return FaultServer::ok(panelReply);
         if (line.contains("puttxt.php") || line.contains("putarq.php"))
             return FaultServer::ok("Gravado");
         return FaultServer::status(404, "nada");
@@ -256,6 +260,18 @@ TEST_F(ItemTransferWindows, PanelButtonsSendThePictureAndTheSettingsAndTakeUpThe
     EXPECT_EQ(form.adventure().settingsList()[22], "7");
     EXPECT_EQ(text(root, "VspLft"), "7");
     EXPECT_FALSE(child(root, "Shp1a")->isVisible());
+
+    // Down with the picture on the server: the fetched picture is the one
+    // shown, so "Gravar" cannot put the older one back over it.
+    {
+        std::lock_guard lock(peer.mutex);
+        peer.panelReply = png({640, 400});
+    }
+    click(child(root, "bnPanAbr"));
+    click(child(root, "bnPanDw"));
+    EXPECT_EQ(ws.read("castelo/abertura.png"), png({640, 400}));
+    auto* panel = child<PanelWindow>(root, "JanPan");
+    EXPECT_EQ(panel->shownImage().size(), QSize(640, 400));
     form.SaveAtExit();
     EXPECT_EQ(ws.read("castelo/castelo.ini"), settingsFile(7));
     EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();

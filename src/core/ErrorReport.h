@@ -16,23 +16,29 @@ void reportError(const QString& text);
 // Runs an action and reports what it throws.
 void reportErrors(const std::function<void()>& action);
 
+namespace detail {
+// Calls the handler with the signal's arguments, or with none when it takes none.
+template <typename Handler, typename... Args>
+void callHandler(const Handler& handler, Args&&... args) {
+    if constexpr (std::is_invocable_v<const Handler&, Args...>)
+        handler(std::forward<Args>(args)...);
+    else
+        handler();
+}
+}  // namespace detail
+
 // Wraps a handler reached through a signal connection, so that no exception
 // ever crosses Qt's signal machinery:
 //   connect(list, &QListWidget::itemClicked, this, reported([this] { NoScpClick(); }));
-// The wrapper takes the signal's arguments and passes on those the handler wants.
+// The wrapper takes the signal's arguments and passes on those the handler
+// wants. The declared result and the constraint let Qt count the arguments
+// without instantiating the body for every count it tries.
 template <typename Handler>
 auto reported(Handler handler) {
-    // The declared result and the constraint let Qt count the arguments the
-    // wrapper takes without instantiating its body for every count it tries.
     return [handler = std::move(handler)](auto&&... args) -> void
                requires(std::is_invocable_v<const Handler&, decltype(args)...> ||
                         std::is_invocable_v<const Handler&>) {
-        reportErrors([&] {
-            if constexpr (std::is_invocable_v<const Handler&, decltype(args)...>)
-                handler(std::forward<decltype(args)>(args)...);
-            else
-                handler();
-        });
+        reportErrors([&] { detail::callHandler(handler, std::forward<decltype(args)>(args)...); });
     };
 }
 

@@ -144,7 +144,7 @@ void ExitOverlay::paintEvent(QPaintEvent* event) {
     // Arrows run from a little inside the door's cell to a little inside the
     // target's facing side, shifted right of their way, so that two exits
     // back and forth between the same cells show as two arrows.
-    constexpr double kInsetX = 22, kInsetY = 14, kShift = 5;
+    constexpr double kInsetX = 10, kInsetY = 10, kShift = 5;
     for (const MapExits::Position& p : positions()) {
         const QRect cell = cellRect(p.cell);
         for (const MapExits::Exit& e : p.exits) {

@@ -30,6 +30,7 @@ MapModel::MapModel(QString backgroundPath)
 }
 
 void MapModel::reset() {
+    ++generation_;
     lines_.clear();
     for (int i = 0; i < LineCount; ++i)
         lines_.append(QString());
@@ -95,13 +96,24 @@ void MapModel::paintName(QPainter& painter, int cell) {
     // Centred on the 90 pixels inside the room's outline; a name wider than
     // that starts left of the cell (the offset may be negative).
     const QFontMetrics metrics(font_);
-    const int w = metrics.horizontalAdvance(n);
+    const QRect box = nameArea(cell, n);
+    painter.setFont(font_);
+    painter.fillRect(box, Qt::white);
+    painter.setPen(Qt::black);
+    painter.drawText(box.x(), box.y() + metrics.ascent(), n);
+}
+
+QRect MapModel::nameArea(int cell, const QString& name) const {
+    const QFontMetrics metrics(font_);
+    const int w = metrics.horizontalAdvance(name);
     const int x = column(cell) * CellWidth + 5 + (90 - w) / 2;
     const int y = row(cell) * CellHeight + 23;
-    painter.setFont(font_);
-    painter.fillRect(x, y, w, metrics.height(), Qt::white);
-    painter.setPen(Qt::black);
-    painter.drawText(x, y + metrics.ascent(), n);
+    return QRect(x, y, w, metrics.height());
+}
+
+void MapModel::replaceLines(QStringList lines) {
+    lines.resize(LineCount);
+    lines_ = std::move(lines);
 }
 
 void MapModel::save(const QString& mapFile) const {

@@ -1,6 +1,7 @@
 #pragma once
 #include <QFont>
 #include <QImage>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -38,6 +39,14 @@ public:
     QString tile(int cell) const { return lines_.at(2 * cell + 1); }
     void setName(int cell, const QString& name) { lines_[2 * cell] = name; }
     void setTile(int cell, int tile) { lines_[2 * cell + 1] = QString::number(tile); }
+    // Puts back lines as they were (undo and redo); the list keeps its 801
+    // lines whatever it is given.
+    void setLine(int index, const QString& text) { lines_[index] = text; }
+    void replaceLines(QStringList lines);
+
+    // Counts resets: a map that was reset or loaded is another map, even
+    // when its lines happen to be the same.
+    std::uint64_t generation() const { return generation_; }
 
     const QImage& image() const { return image_; }
     QImage& image() { return image_; }
@@ -45,6 +54,9 @@ public:
 
     void drawTile(int cell, int tile);
     void drawName(int cell);
+    // Where drawName puts the name's white box (it may reach into the
+    // neighbouring cells left and right).
+    QRect nameArea(int cell, const QString& name) const;
 
     // Cell under a point of the map image, or -1 outside the grid.
     static int cellAt(int x, int y);
@@ -69,6 +81,7 @@ private:
     QStringList lines_;
     QImage image_;
     QFont font_;
+    std::uint64_t generation_ = 0;
 };
 
 }  // namespace orv

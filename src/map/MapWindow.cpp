@@ -60,8 +60,127 @@ void MapImageView::paintEvent(QPaintEvent* event) {
 }
 
 void MapImageView::mousePressEvent(QMouseEvent* event) {
+    // The map takes the keys from the name box, for undo and redo.
+    setFocus(Qt::MouseFocusReason);
     if (onPress)
         reportErrors([&] { onPress(event); });
+}
+
+namespace {
+
+const QColor kExitColour(0, 80, 220);
+const QColor kDeadDoorColour(255, 0, 0);
+const QColor kBadNameColour(255, 128, 0);
+
+QRect cellRect(int cell) {
+    return QRect(MapModel::column(cell) * MapModel::CellWidth, MapModel::row(cell) * MapModel::CellHeight,
+                 MapModel::CellWidth, MapModel::CellHeight);
+}
+
+// Unit steps of a direction on screen, and the right-hand side of it.
+QPoint stepOf(MapExits::Direction d) {
+    switch (d) {
+    case MapExits::Direction::North: return {0, -1};
+    case MapExits::Direction::East: return {1, 0};
+    case MapExits::Direction::South: return {0, 1};
+    case MapExits::Direction::West: return {-1, 0};
+    }
+    return {};
+}
+
+// The middle of a cell's side.
+QPointF sideOf(const QRect& cell, QPoint step) {
+    const QPointF centre = QRectF(cell).center();
+    return centre + QPointF(step.x() * cell.width() / 2.0, step.y() * cell.height() / 2.0);
+}
+
+void drawArrow(QPainter& painter, QPointF from, QPointF to) {
+    painter.drawLine(from, to);
+    const QLineF line(to, from);
+    if (line.length() < 1)
+        return;
+    const QPointF along = (from - to) / line.length();
+    const QPointF across(-along.y(), along.x());
+    QPolygonF head;
+    head << to << to + along * 9 + across * 4 << to + along * 9 - across * 4;
+    painter.drawPolygon(head);
+}
+
+}  // namespace
+
+ExitOverlay::ExitOverlay(QWidget* parent, const MapModel& map) : QWidget(parent), map_(map) {
+    setObjectName(QStringLiteral("MapExits"));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+    resize(parent->size());
+    hide();
+}
+
+void ExitOverlay::refresh() {
+    outOfDate_ = true;
+    if (isVisible())
+        update();
+}
+
+void ExitOverlay::showEvent(QShowEvent* event) {
+    outOfDate_ = true;
+    QWidget::showEvent(event);
+}
+
+const QList<MapExits::Position>& ExitOverlay::positions() {
+    if (outOfDate_) {
+        positions_ = MapExits::list(map_.lines());
+        outOfDate_ = false;
+        ++readings_;
+    }
+    return positions_;
+}
+
+void ExitOverlay::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRect exposed = event->rect();
+    // Arrows run from a little inside the door's cell to a little inside the
+    // target's facing side, shifted right of their way, so that two exits
+    // back and forth between the same cells show as two arrows.
+    constexpr double kInsetX = 10, kInsetY = 10, kShift = 5;
+    for (const MapExits::Position& p : positions()) {
+        const QRect cell = cellRect(p.cell);
+        for (const MapExits::Exit& e : p.exits) {
+            const QPoint step = stepOf(e.direction);
+            const QPointF inset(step.x() * kInsetX, step.y() * kInsetY);
+            const QPointF shift(-step.y() * kShift, step.x() * kShift);
+            const QPointF from = sideOf(cell, step) - inset + shift;
+            const QPointF to = sideOf(cellRect(e.target), -step) + inset + shift;
+            if (!exposed.intersects(QRectF(from, to).normalized().adjusted(-10, -10, 10, 10).toAlignedRect()))
+                continue;
+            painter.setPen(QPen(kExitColour, 2));
+            painter.setBrush(kExitColour);
+            drawArrow(painter, from, to);
+        }
+        if (!exposed.intersects(cell.adjusted(-10, -10, 10, 10)))
+            continue;
+        for (const MapExits::DeadDoor& d : p.deadDoors) {
+            // A red cross on the door; a door off the grid also gets a bar
+            // on the edge it runs into.
+            const QPoint step = stepOf(d.direction);
+            const QPointF door = sideOf(cell, step) - QPointF(step.x() * 8, step.y() * 8);
+            painter.setPen(QPen(kDeadDoorColour, 3));
+            painter.drawLine(door + QPointF(-5, -5), door + QPointF(5, 5));
+            painter.drawLine(door + QPointF(-5, 5), door + QPointF(5, -5));
+            if (d.leftGrid) {
+                const QPointF edge = sideOf(cell, step) - QPointF(step.x() * 2, step.y() * 2);
+                const QPointF across(step.y() * 12, step.x() * 12);
+                painter.drawLine(edge - across, edge + across);
+            }
+        }
+        if (!p.usableName) {
+            painter.setPen(QPen(kBadNameColour, 3, Qt::DashLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(QRectF(cell).adjusted(3, 3, -3, -3));
+        }
+    }
 }
 
 MapWindow::MapWindow(QWidget* parent, Adventure& adventure, Connection& connection, const ScriptSettings& settings,
@@ -78,17 +197,26 @@ MapWindow::MapWindow(QWidget* parent, Adventure& adventure, Connection& connecti
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(scroll_);
     view_ = new MapImageView(nullptr, map_);
+    view_->setFocusPolicy(Qt::ClickFocus);
     view_->onPress = [this](QMouseEvent* e) { MapaMouseDown(e->position().toPoint()); };
     scroll_->setWidget(view_);
 
     // The selection marker lies on the map image itself, so it scrolls with it.
     shp2_ = new Shape(view_, QStringLiteral("Shp2"), QRect(40, 20, 20, 20), Shape::Kind::Ellipse, QColor(0, 0, 255));
     shp2_->onPress = [this](QMouseEvent*) { Shp2MouseDown(); };
+    // Under the selection marker, which stays on top and clickable.
+    exits_ = new ExitOverlay(view_, map_);
+    exits_->stackUnder(shp2_);
 
     buildToolPanel();
     editor_ = new PositionImageEditor(this, adventure_, connection_, settings_, drag_);
     hide();
     connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
+    // Edits of one adventure's map are not undone on another's.
+    connect(&adventure_, &Adventure::opened, this, [this] {
+        history_.clear();
+        exits_->refresh();
+    });
 }
 
 void MapWindow::buildToolPanel() {
@@ -199,8 +327,16 @@ void MapWindow::showTransferButtons() {
 }
 
 void MapWindow::mapChanged() {
+    // A loaded map starts a history of its own.
+    history_.clear();
+    fitView();
+}
+
+void MapWindow::fitView() {
     if (!map_.image().isNull())
         view_->resize(map_.image().size());
+    exits_->resize(view_->size());
+    exits_->refresh();
     view_->update();
 }
 
@@ -270,8 +406,8 @@ void MapWindow::MapaMouseDown(QPoint at) {
     shp2_->move(column * MapModel::CellWidth + 40, row * MapModel::CellHeight + 20);
     if (paintMode_) {
         // The tile covers the name drawn in the cell; the name line stays.
-        map_.drawTile(cell, tile_);
-        map_.setTile(cell, tile_);
+        history_.paint(map_, cell, tile_);
+        exits_->refresh();
         setPaintMode(false);
         view_->update(column * MapModel::CellWidth, row * MapModel::CellHeight, MapModel::CellWidth,
                       MapModel::CellHeight);
@@ -292,21 +428,41 @@ void MapWindow::edNomPosKeyPress(QChar key) {
         throw OrvalisError(
             QStringLiteral("O nome \"%1\" não pode ser usado como nome de arquivo (sem barras, \".\" ou \"..\").")
                 .arg(name));
+    MapHistory::Before before = MapHistory::beforeNaming(map_, position_, name);
     map_.setName(position_, name);
     editor_->setPositionName(name);
+    exits_->refresh();
     const QString script = adventure_.folder() + name + QStringLiteral(".scp");
     // An existing script may hold the author's own work: it is never replaced here.
-    if (!fileExists(script))
-        ListFile::write(script, MapCompiler::buildPositionBlock(map_.lines(), position_, settings_.defaultScriptMode,
-                                                                settings_.imageExtension, adventure_.folder()));
+    try {
+        if (!fileExists(script))
+            ListFile::write(script, MapCompiler::buildPositionBlock(map_.lines(), position_,
+                                                                    settings_.defaultScriptMode,
+                                                                    settings_.imageExtension, adventure_.folder()));
+    } catch (...) {
+        // The name is stored though its script could not be written; that
+        // much can be undone too.
+        history_.commit(map_, std::move(before));
+        throw;
+    }
     map_.drawName(position_);
+    history_.commit(map_, std::move(before));
     redrawRow(position_);
     showImageButton(true);
 }
 
 void MapWindow::btCsMapClick() {
-    map_.reset();
-    mapChanged();
+    MapHistory::Before before = MapHistory::beforeWholeMap(map_);
+    try {
+        map_.reset();
+    } catch (...) {
+        // The lines were emptied before the background failed to read.
+        history_.commit(map_, std::move(before));
+        exits_->refresh();
+        throw;
+    }
+    history_.commit(map_, std::move(before));
+    fitView();
     map_.save(mapFile());
     msg1_->setText(QStringLiteral("Ok!"));
 }
@@ -341,6 +497,69 @@ void MapWindow::btMapCplClick() {
 
 void MapWindow::btEdImgClick() {
     editor_->openEditor();
+}
+
+void MapWindow::undoEdit() {
+    if (edNomPos_->hasFocus())
+        return;
+    if (const auto change = history_.undo(map_))
+        showChange(*change);
+}
+
+void MapWindow::redoEdit() {
+    if (edNomPos_->hasFocus())
+        return;
+    if (const auto change = history_.redo(map_))
+        showChange(*change);
+}
+
+void MapWindow::showChange(const MapHistory::Change& change) {
+    msg1_->clear();
+    if (change.wholeMap)
+        fitView();
+    else {
+        view_->update(change.area);
+        exits_->refresh();
+    }
+    // The selected position's name came back or went: the name box and the
+    // picture button follow, as when the cell is selected.
+    if (change.wholeMap || change.lines.contains(2 * position_)) {
+        const QString name = map_.name(position_);
+        edNomPos_->setText(name);
+        editor_->setPositionName(name);
+        showImageButton(!name.isEmpty());
+        if (name.isEmpty())
+            editor_->hide();
+    }
+}
+
+bool MapWindow::JanMapKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    modifiers &= Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
+    if (key == Qt::Key_F2 && modifiers == Qt::NoModifier) {
+        exits_->setVisible(!exits_->isVisible());
+        return true;
+    }
+    if (edNomPos_->hasFocus())
+        return false;
+    if (key == Qt::Key_Z && modifiers == Qt::ControlModifier) {
+        undoEdit();
+        return true;
+    }
+    if ((key == Qt::Key_Y && modifiers == Qt::ControlModifier) ||
+        (key == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier))) {
+        redoEdit();
+        return true;
+    }
+    return false;
+}
+
+void MapWindow::keyPressEvent(QKeyEvent* event) {
+    bool handled = false;
+    reportErrors([&] { handled = JanMapKeyDown(event->key(), event->modifiers()); });
+    if (handled)
+        event->accept();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 bool MapWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -1,6 +1,8 @@
 #pragma once
 #include <QImage>
 #include <QWidget>
+#include "MapExits.h"
+#include "MapHistory.h"
 #include "net/ItemTransfer.h"
 #include <array>
 #include <functional>
@@ -34,6 +36,32 @@ private:
     MapModel& map_;
 };
 
+// Drawn over the map image, not on it (the saved map picture never has it):
+// the exits compiling would write now, as arrows from door to target; doors
+// that lead nowhere in red; positions whose name cannot be a file name framed
+// in orange. While hidden it does nothing; edits only mark it out of date and
+// it reads the map again when it next paints.
+class ExitOverlay : public QWidget {
+public:
+    ExitOverlay(QWidget* parent, const MapModel& map);
+    // The map changed somewhere: read it again before the next painting.
+    void refresh();
+    // What the overlay shows, read from the map when out of date.
+    const QList<MapExits::Position>& positions();
+    // How many times the map was read, for checking that hiding costs nothing.
+    int readings() const { return readings_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    const MapModel& map_;
+    QList<MapExits::Position> positions_;
+    bool outOfDate_ = true;
+    int readings_ = 0;
+};
+
 // The map window JanMap: the map image in the scroll box Sbox1, the movable
 // tool panel PanMap (tile palette, position name, map buttons) and the
 // position image editor.
@@ -54,6 +82,8 @@ public:
     MapImageView* mapView() const { return view_; }
     QScrollArea* scrollBox() const { return scroll_; }
     PositionImageEditor* imageEditor() const { return editor_; }
+    ExitOverlay* exitOverlay() const { return exits_; }
+    const MapHistory& history() const { return history_; }
 
     // Editing state, held only in memory.
     int currentPosition() const { return position_; }
@@ -74,15 +104,24 @@ public:
     void btUpMapClick();
     void btDwMapClick();
     void btEdImgClick();
+    // Keys of the map window: Ctrl+Z undoes the last map edit, Ctrl+Y and
+    // Ctrl+Shift+Z redo it (not while the name box has the focus, where they
+    // edit the text); F2 shows or hides the exit overlay.
+    bool JanMapKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void undoEdit();
+    void redoEdit();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildToolPanel();
     void setPaintMode(bool on);
     void showImageButton(bool visible);
     void redrawRow(int cell);
+    void fitView();
+    void showChange(const MapHistory::Change& change);
     QString mapFile() const;
     ItemTransfer::Context transferContext();
 
@@ -100,9 +139,14 @@ private:
     QImage tipMap_;
     bool paintMode_ = false;
 
+    // One history for the open adventure's map; a new one when another
+    // adventure opens or the map is loaded.
+    MapHistory history_;
+
     QScrollArea* scroll_;
     MapImageView* view_;
     Shape* shp2_;
+    ExitOverlay* exits_;
     QWidget* panMap_ = nullptr;
     QScrollArea* palette_ = nullptr;
     std::array<PictureBox*, 20> tiles_{};

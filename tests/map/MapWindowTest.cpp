@@ -108,6 +108,15 @@ protected:
         QTest::keyClick(box, Qt::Key_Return);
     }
     void click(const QString& button) { QTest::mouseClick(child<PictureBox>(button), Qt::LeftButton); }
+    // A key as the author presses it: to whatever has the keyboard focus.
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
+        QWidget* target = QApplication::focusWidget();
+        QTest::keyClick(target ? target : window_->mapView(), k, modifiers);
+    }
+    void activate() {
+        host_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(host_.get()));
+    }
 
     QTemporaryDir dir_;
     std::unique_ptr<test::TestAdventure> state_;
@@ -357,6 +366,182 @@ TEST_F(MapWindowTest, ToolPanelMovesByItsBar) {
     QTest::mouseRelease(bar, Qt::LeftButton, {}, {40, 5});
     EXPECT_EQ(panel->pos(), QPoint(120, 10));
     EXPECT_EQ(state_->drag.dragging, 0);
+}
+
+// Undo and redo through the keys, with the map saved in between: the map in
+// memory goes back and forth, files already written stay as they are.
+TEST_F(MapWindowTest, CtrlZUndoesPaintingAndNamingAndCtrlYRedoes) {
+    activate();
+    const QImage fresh = map_->image().copy();
+    paint(6, {350, 150});
+    const QImage painted = map_->image().copy();
+    type("sala");
+    const QImage named = map_->image().copy();
+    const QStringList namedLines = map_->lines();
+    click("btGrMap");
+    const QByteArray savedMap = bytes("Floresta.map");
+    const QByteArray script = bytes("sala.scp");
+
+    // Still typing in the name box: the keys edit its text, not the map.
+    child<QLineEdit>("edNomPos")->setFocus();
+    ASSERT_TRUE(child("edNomPos")->hasFocus());
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(map_->lines(), namedLines);
+
+    press({350, 150});  // the map takes the focus
+    EXPECT_TRUE(window_->mapView()->hasFocus());
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(map_->lines()[86], "");
+    EXPECT_EQ(map_->lines()[87], "6");
+    EXPECT_EQ(map_->image(), painted);
+    EXPECT_EQ(child<QLineEdit>("edNomPos")->text(), "");
+    EXPECT_EQ(text("lbNoPos"), "");
+    EXPECT_FALSE(child("btEdImg")->isVisibleTo(window_));
+    // On screen too (above the selection marker).
+    EXPECT_EQ(window_->mapView()->grab().toImage().convertToFormat(QImage::Format_RGB32).copy(300, 120, 100, 20),
+              painted.copy(300, 120, 100, 20));
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(map_->lines(), QStringList(801, QString()));
+    EXPECT_EQ(map_->image(), fresh);
+    key(Qt::Key_Z, Qt::ControlModifier);  // nothing more to undo
+    EXPECT_EQ(map_->image(), fresh);
+    // The written files stay; the map reaches its file by the next save.
+    EXPECT_EQ(bytes("Floresta.map"), savedMap);
+    EXPECT_EQ(bytes("sala.scp"), script);
+
+    key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(map_->lines()[87], "6");
+    EXPECT_EQ(map_->image(), painted);
+    key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(map_->lines(), namedLines);
+    EXPECT_EQ(map_->image(), named);
+    EXPECT_EQ(child<QLineEdit>("edNomPos")->text(), "sala");
+    EXPECT_TRUE(child("btEdImg")->isVisibleTo(window_));
+
+    // Undo, then an edit of its own: nothing is left to redo.
+    key(Qt::Key_Z, Qt::ControlModifier);
+    paint(1, {150, 30});
+    key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(map_->lines()[86], "");
+    click("btGrMap");
+    EXPECT_EQ(ListFile::read(file("Floresta.map")), map_->lines());
+    EXPECT_TRUE(reported().isEmpty());
+}
+
+TEST_F(MapWindowTest, ClearingTheMapCanBeUndoneButItsFileStaysWritten) {
+    activate();
+    paint(12, {50, 30});
+    type("praca");
+    const QImage before = map_->image().copy();
+    const QStringList lines = map_->lines();
+    click("btCsMap");
+    press({1500, 900});
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(map_->lines(), lines);
+    EXPECT_EQ(map_->image(), before);
+    EXPECT_EQ(bytes("Floresta.map"), QByteArray("\r\n").repeated(801));
+    key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(map_->lines(), QStringList(801, QString()));
+}
+
+TEST_F(MapWindowTest, AnotherAdventureOrALoadedMapStartsANewHistory) {
+    activate();
+    paint(4, {50, 30});
+    ASSERT_TRUE(window_->history().canUndo());
+    QDir().mkpath(state_->adventure.workspaceFolder() + "Outra");
+    state_->adventure.open("Outra");
+    EXPECT_FALSE(window_->history().canUndo());
+    press({50, 30});
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(map_->lines()[1], "4");
+
+    paint(5, {150, 30});
+    map_->save(file("Outra.map"));
+    map_->load(file("Outra.map"));
+    window_->mapChanged();
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(map_->lines()[3], "5");
+}
+
+// The exit overlay: over the map image but not on it, shown and hidden by
+// F2, following the edits and the scrolling.
+TEST_F(MapWindowTest, F2ShowsAndHidesTheExitOverlay) {
+    activate();
+    paint(14, {350, 150});  // cell 43, doors east and west
+    type("sala");
+    paint(5, {450, 150});  // cell 44, door west
+    type("cozinha");
+    press({350, 150});
+    auto* overlay = child<ExitOverlay>("MapExits");
+    ASSERT_EQ(overlay, window_->exitOverlay());
+    EXPECT_TRUE(overlay->isHidden());
+    const QImage picture = map_->image().copy();
+    const QImage plain = window_->mapView()->grab().toImage();
+
+    key(Qt::Key_F2);
+    EXPECT_TRUE(overlay->isVisible());
+    EXPECT_EQ(overlay->geometry(), window_->mapView()->rect());
+    const QImage shown = window_->mapView()->grab().toImage();
+    EXPECT_NE(shown.copy(300, 120, 200, 60), plain.copy(300, 120, 200, 60));
+    // Arrows both ways between the rooms, blue; sala's west door leads to an
+    // unnamed cell, a red cross.
+    auto count = [&](const QImage& image, QRect area, QColor colour) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += image.pixelColor(x, y) == colour;
+        return n;
+    };
+    EXPECT_GT(count(shown, QRect(370, 130, 60, 40), QColor(0, 80, 220)), 20);
+    EXPECT_GT(count(shown, QRect(300, 140, 15, 20), QColor(255, 0, 0)), 5);
+    EXPECT_EQ(count(plain, QRect(300, 140, 15, 20), QColor(255, 0, 0)), 0);
+    ASSERT_EQ(overlay->positions().size(), 2);
+    EXPECT_EQ(overlay->positions()[0].exits.size(), 1);
+
+    // The map picture and the saved picture never hold it.
+    EXPECT_EQ(map_->image(), picture);
+    click("btImgSav");
+    EXPECT_EQ(QImage(file("Floresta-mapa.png")).convertToFormat(QImage::Format_RGB32), picture);
+
+    // Every edit shows at once.
+    paint(14, {550, 150});
+    press({550, 150});
+    type("quarto");
+    ASSERT_EQ(overlay->positions().size(), 3);
+    EXPECT_EQ(overlay->positions()[2].exits.size(), 1);
+    EXPECT_EQ(overlay->positions()[2].deadDoors.size(), 1);
+    // A loaded map may hold names no file can have; they are marked.
+    map_->setName(45, "a/b");
+    window_->mapChanged();
+    EXPECT_FALSE(overlay->positions()[2].usableName);
+    const QImage marked = window_->mapView()->grab().toImage();
+    EXPECT_GT(count(marked, QRect(500, 120, 100, 60), QColor(255, 128, 0)), 50);
+
+    // It scrolls with the map.
+    window_->scrollBox()->horizontalScrollBar()->setValue(300);
+    window_->scrollBox()->verticalScrollBar()->setValue(100);
+    QWidget* viewport = window_->scrollBox()->viewport();
+    EXPECT_EQ(overlay->mapTo(viewport, QPoint()), window_->mapView()->mapTo(viewport, QPoint()));
+    EXPECT_EQ(overlay->mapTo(viewport, QPoint()), QPoint(-300, -100));
+
+    // Hidden, it reads nothing however the map changes.
+    press({550, 150});
+    key(Qt::Key_F2);
+    EXPECT_TRUE(overlay->isHidden());
+    const int readings = overlay->readings();
+    paint(3, {650, 150});
+    type("torre");
+    key(Qt::Key_Z, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(overlay->readings(), readings);
+    const QImage hidden = window_->mapView()->grab().toImage();
+    for (QColor colour : {QColor(0, 80, 220), QColor(255, 0, 0), QColor(255, 128, 0)})
+        EXPECT_EQ(count(hidden, QRect(0, 0, 800, 300), colour), 0);
+    // F2 also works from the name box.
+    child<QLineEdit>("edNomPos")->setFocus();
+    key(Qt::Key_F2);
+    EXPECT_TRUE(overlay->isVisible());
+    EXPECT_TRUE(reported().isEmpty());
 }
 
 }  // namespace

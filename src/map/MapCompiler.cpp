@@ -82,12 +82,30 @@ int MapCompiler::exitTarget(const QStringList& mapLines, int cell, Direction dir
     return inside() ? row * MapModel::Columns + column : -1;
 }
 
+QList<MapCompiler::Door> MapCompiler::doors(const QStringList& mapLines, int cell) {
+    QList<Door> found;
+    if (cell < 0 || cell >= MapModel::Cells)
+        return found;
+    const QString tile = tileOf(mapLines, cell);
+    for (int d = 0; d < 4; ++d) {
+        if (!isOneOf(tile, kSides[d].doorTiles))
+            continue;
+        const auto direction = static_cast<Direction>(d);
+        const int target = exitTarget(mapLines, cell, direction);
+        found.append({direction, target, target < 0 ? QString() : nameOf(mapLines, target)});
+    }
+    return found;
+}
+
+QString MapCompiler::directionName(Direction direction) {
+    return QString(kSides[static_cast<int>(direction)].keyword).trimmed().chopped(1);
+}
+
 QStringList MapCompiler::buildPositionBlock(const QStringList& mapLines, int cell,
                                             const QString& defaultScriptMode,
                                             const QString& imageExtension,
                                             const QString& adventureFolder) {
     const QString name = nameOf(mapLines, cell);
-    const QString tile = tileOf(mapLines, cell);
     QStringList block;
     block.reserve(10);
     block << QStringLiteral("//=== Posição: ") + name + QStringLiteral(" ==================")
@@ -96,17 +114,9 @@ QStringList MapCompiler::buildPositionBlock(const QStringList& mapLines, int cel
     const QString image = name + QLatin1Char('.') + imageExtension;
     if (fileExists(adventureFolder + image))
         block << QStringLiteral("  telpos= ") + image;
-    for (int d = 0; d < 4; ++d) {
-        const Side& side = kSides[d];
-        if (!isOneOf(tile, side.doorTiles))
-            continue;
-        const int target = exitTarget(mapLines, cell, static_cast<Direction>(d));
-        if (target < 0)
-            continue;
-        const QString targetName = nameOf(mapLines, target);
-        if (!targetName.isEmpty())
-            block << side.keyword + targetName;
-    }
+    for (const Door& door : doors(mapLines, cell))
+        if (door.leadsSomewhere())
+            block << kSides[static_cast<int>(door.direction)].keyword + door.targetName;
     block << QStringLiteral("  msg= Nome desta posição ") + name << QStringLiteral("  fim");
     return block;
 }

@@ -13,6 +13,25 @@ class MapCompiler {
 public:
     enum class Direction { North, East, South, West };
 
+    // One door of a cell's tile and where its exit search ends: target is
+    // the cell reached, or -1 when the search left the grid; targetName is
+    // that cell's name line (empty when unnamed or off the grid).
+    struct Door {
+        Direction direction;
+        int target;
+        QString targetName;
+        // The position block carries an exit line for this door.
+        bool leadsSomewhere() const { return target >= 0 && !targetName.isEmpty(); }
+    };
+
+    // The doors of the tile in `cell`, north, east, south, west, each with
+    // the result of its exit search. The position block's exit lines are
+    // exactly the doors that lead somewhere, in this order.
+    static QList<Door> doors(const QStringList& mapLines, int cell);
+
+    // "norte", "leste", "sul", "oeste": the keyword of an exit line.
+    static QString directionName(Direction direction);
+
     // The block of one cell, as lines (no line breaks). Used by the compile
     // and by naming a single position on the map.
     static QStringList buildPositionBlock(const QStringList& mapLines, int cell,

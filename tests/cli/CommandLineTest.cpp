@@ -540,6 +540,16 @@ TEST_F(TransferTest, RefusalsAndFailuresAreListedAndExitOne) {
     for (const auto& request : fault.requests())
         EXPECT_FALSE(request.requestLine().contains("fora.txt")) << request.requestLine().constData();
 
+    // A file list the server refuses is a failure, not an empty folder.
+    fault.setScript([](const orv::test::FaultServer::Request& request) {
+        if (request.requestLine().contains("grupos.php"))
+            return orv::test::FaultServer::ok("Ok\r\nFloresta\r\n");
+        return orv::test::FaultServer::ok("Grupo inexistente!\r\n");
+    });
+    const Result unlisted = orvalis({"baixar", "Floresta", "--pasta", ws}, {{"ORVALIS_SERVIDOR", fault.base()}});
+    EXPECT_EQ(unlisted.code, 1);
+    EXPECT_TRUE(unlisted.err.contains("Grupo inexistente!")) << unlisted.err.constData();
+
     // No server at all.
     const Result away = orvalis({"baixar", "Floresta", "--pasta", ws},
                                 {{"ORVALIS_SERVIDOR", QStringLiteral("http://127.0.0.1:%1/Orvalis/")

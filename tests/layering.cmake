@@ -3,6 +3,7 @@
 #   widgets   core and widgets only
 #   models    (every file of imaging/, map/, net/, editors/, platform/ but the
 #             windows) never include Qt Widgets
+#   cli       the command line: core and the models of map/ and net/ only
 #   app/      is included by nobody below it
 # and no window looks another window's controls up by name.
 file(GLOB_RECURSE sources RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp)
@@ -26,6 +27,12 @@ foreach(f ${sources})
     endif()
     if(folder STREQUAL "widgets" AND inc MATCHES "\"(map|net|editors|imaging|platform|shell)/")
       list(APPEND problems "${f}: widgets includes ${inc}")
+    endif()
+    if(folder STREQUAL "cli" AND inc MATCHES "\"(widgets|editors|imaging|platform|shell)/")
+      list(APPEND problems "${f}: the command line includes ${inc}")
+    endif()
+    if(folder STREQUAL "cli" AND inc MATCHES "\"(map|net)/[A-Za-z]*(Window|Editor)")
+      list(APPEND problems "${f}: the command line includes the window ${inc}")
     endif()
     if(NOT window AND inc MATCHES "<(QWidget|QApplication|QLabel|QListWidget|QMessageBox|QtWidgets)")
       list(APPEND problems "${f}: a model includes ${inc}")

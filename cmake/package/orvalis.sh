@@ -37,5 +37,11 @@ fi
 # The map is drawn on the background: the program cannot do without it.
 add_missing defmap.bmp
 
-cd "$ws"
-exec ./orvalis "$@"
+# The window lists the adventures of the folder it starts in. A command
+# ("orvalis compilar Floresta --pasta ...") keeps the caller's folder, so
+# that a relative path means what it says.
+if [ $# -eq 0 ]; then
+  cd "$ws"
+  exec ./orvalis
+fi
+exec "$ws/orvalis" "$@"

@@ -132,9 +132,9 @@ bool MapCompiler::isUsableFileName(const QString& name) {
     return true;
 }
 
-void MapCompiler::compile(const QStringList& mapLines, const QString& defaultScriptMode,
-                          const QString& imageExtension, const QString& scriptWriteMode,
-                          const QString& adventureFolder) {
+MapCompiler::CompileCount MapCompiler::compile(const QStringList& mapLines, const QString& defaultScriptMode,
+                                               const QString& imageExtension, const QString& scriptWriteMode,
+                                               const QString& adventureFolder) {
     const bool replace = scriptWriteMode == QLatin1String("1");
     const bool createOnly = scriptWriteMode == QLatin1String("2");
     const bool insert = scriptWriteMode == QLatin1String("3");
@@ -142,6 +142,7 @@ void MapCompiler::compile(const QStringList& mapLines, const QString& defaultScr
         throw OrvalisError(
             QStringLiteral("Modo de gravação dos scripts desconhecido: \"%1\"").arg(scriptWriteMode));
 
+    CompileCount count;
     for (int cell = 0; cell < MapModel::Cells; ++cell) {
         const QString name = nameOf(mapLines, cell);
         if (name.isEmpty() || tileOf(mapLines, cell).isEmpty())
@@ -154,8 +155,10 @@ void MapCompiler::compile(const QStringList& mapLines, const QString& defaultScr
         const QString scriptPath = adventureFolder + name + QStringLiteral(".scp");
         // Mode "1" does not care whether the script is there.
         const bool exists = !replace && fileExists(scriptPath);
-        if (createOnly && exists)
+        if (createOnly && exists) {
+            ++count.kept;
             continue;
+        }
         QByteArray bytes = ListFile::joinLines(
             buildPositionBlock(mapLines, cell, defaultScriptMode, imageExtension, adventureFolder));
         try {
@@ -168,12 +171,14 @@ void MapCompiler::compile(const QStringList& mapLines, const QString& defaultScr
         } catch (const OrvalisError& error) {
             throw OrvalisError(scriptError(name, error.text()));
         }
+        ++count.written;
     }
+    return count;
 }
 
-void MapCompiler::compile(const QStringList& mapLines, const ScriptSettings& settings,
-                          const QString& adventureFolder) {
-    compile(mapLines, settings.defaultScriptMode, settings.imageExtension, settings.scriptWriteMode,
+MapCompiler::CompileCount MapCompiler::compile(const QStringList& mapLines, const ScriptSettings& settings,
+                                               const QString& adventureFolder) {
+    return compile(mapLines, settings.defaultScriptMode, settings.imageExtension, settings.scriptWriteMode,
             adventureFolder);
 }
 

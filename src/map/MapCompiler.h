@@ -43,15 +43,23 @@ public:
     // leaves the grid. Does not look at whether `cell` has a door that way.
     static int exitTarget(const QStringList& mapLines, int cell, Direction direction);
 
+    // What a compile did: scripts written, and scripts left as they were
+    // because they already existed (write mode "2").
+    struct CompileCount {
+        int written = 0;
+        int kept = 0;
+    };
+
     // Writes the script of every named cell with a tile, in cell order,
     // following the script write mode: "1" replaces, "2" writes only missing
     // scripts, "3" puts the new block above the old text. Throws OrvalisError
     // naming the position at the first script that cannot be written; the
     // scripts written before it stay.
-    static void compile(const QStringList& mapLines, const QString& defaultScriptMode,
-                        const QString& imageExtension, const QString& scriptWriteMode,
-                        const QString& adventureFolder);
-    static void compile(const QStringList& mapLines, const ScriptSettings& settings, const QString& adventureFolder);
+    static CompileCount compile(const QStringList& mapLines, const QString& defaultScriptMode,
+                                const QString& imageExtension, const QString& scriptWriteMode,
+                                const QString& adventureFolder);
+    static CompileCount compile(const QStringList& mapLines, const ScriptSettings& settings,
+                                const QString& adventureFolder);
 
     // Whether a position name can stand as a file name in the adventure
     // folder: no path separators, control characters, "." or "..".

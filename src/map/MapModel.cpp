@@ -63,14 +63,18 @@ QImage MapModel::background() {
     return decoded;
 }
 
-void MapModel::load(const QString& mapFile) {
-    reset();
+QStringList MapModel::readLines(const QString& mapFile) {
     QStringList read = ListFile::read(mapFile);
     if (read.size() > LineCount)
         read.resize(LineCount);
     while (read.size() < LineCount)
         read.append(QString());
-    lines_ = std::move(read);
+    return read;
+}
+
+void MapModel::load(const QString& mapFile) {
+    reset();
+    lines_ = readLines(mapFile);
     QPainter painter(&image_);
     for (int cell = 0; cell < Cells; ++cell)
         drawCell(painter, cell);

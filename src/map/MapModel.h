@@ -34,6 +34,11 @@ public:
     void load(const QString& mapFile);
     void save(const QString& mapFile) const;
 
+    // The lines of a map file as the map holds them: padded with empty lines
+    // or cut to 801. Throws when the file cannot be read. Needs no image, so
+    // it serves where nothing is drawn.
+    static QStringList readLines(const QString& mapFile);
+
     const QStringList& lines() const { return lines_; }
     QString name(int cell) const { return lines_.at(2 * cell); }
     QString tile(int cell) const { return lines_.at(2 * cell + 1); }

@@ -1,5 +1,7 @@
 #pragma once
 #include <QString>
+#include <QList>
+#include <QPair>
 #include <QStringList>
 
 #include <functional>
@@ -16,6 +18,9 @@ namespace AdventureTransfer {
 struct Progress {
     std::function<void(const QString&)> status;                // the status line
     std::function<void(int progress, int maximum)> gauge;      // the progress bar
+    // Optional: called before each file is requested or sent, file `number`
+    // (from 1) of `count` files that will travel.
+    std::function<void(int number, int count, const QString& name)> file = {};
 };
 
 // The password file: never uploaded, and on download it is just another name.
@@ -32,14 +37,22 @@ QStringList folderListing(const QString& folder);
 struct DownloadResult {
     QStringList written;  // the names fetched and written
     QStringList failed;   // the names refused or not fetched, to try again
+    bool listed = false;  // the file list began with "Ok"
+    QString refusal;      // otherwise its first line, if any
 };
 DownloadResult downloadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
                            const Progress& progress);
 
 // Sends every file of the folder listing but the password file, each as
-// bytes. Failures of a single upload are thrown and end the transfer there.
-void uploadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
-               const QString& password, const Progress& progress);
+// bytes. A transport failure of a single upload is thrown and ends the
+// transfer there; a reply other than "Ok" (the server refused the file or
+// the password) is kept with the file's name and the transfer goes on.
+struct UploadResult {
+    QStringList sent;                         // the server answered "Ok"
+    QList<QPair<QString, QString>> refused;  // name and the server's reply
+};
+UploadResult uploadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
+                       const QString& password, const Progress& progress);
 
 }  // namespace AdventureTransfer
 }  // namespace orv

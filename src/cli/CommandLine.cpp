@@ -1,0 +1,441 @@
+#include "CommandLine.h"
+
+#include "MapCheck.h"
+#include "TerminalPassword.h"
+
+#include "core/Adventure.h"
+#include "core/AdventureWorkspace.h"
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
+#include "map/MapCompiler.h"
+#include "map/MapModel.h"
+#include "net/AdventureTransfer.h"
+#include "net/ServerClient.h"
+#include "net/ServerReply.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace orv::CommandLine {
+
+namespace {
+
+const char kHelp[] =
+    "Uso: orvalis COMANDO AVENTURA [opções]\n"
+    "Sem argumentos, o programa abre o editor.\n"
+    "\n"
+    "Comandos:\n"
+    "  compilar AVENTURA    grava o script de cada posição do mapa, como \"Compilar...\"\n"
+    "      --modo 0|1|2         modo default pra os scripts (padrão: 1)\n"
+    "      --ext png|jpg|gif    extensão da imagem da posição (padrão: png)\n"
+    "      --gravacao 1|2|3     1: sobrepõe o script que já existe (padrão)\n"
+    "                           2: cria script apenas se não existir\n"
+    "                           3: insere no início do script (se existir)\n"
+    "  verificar AVENTURA   lista os problemas do mapa, um por linha\n"
+    "      --json               a lista como um vetor JSON\n"
+    "  baixar AVENTURA      baixa do servidor todos os arquivos do grupo AVENTURA\n"
+    "                       (cria a pasta da aventura se ela não existir)\n"
+    "  enviar AVENTURA      envia ao servidor todos os arquivos da aventura, menos sen.txt\n"
+    "                       senha: a variável ORVALIS_SENHA, senão o sen.txt da aventura,\n"
+    "                       senão é perguntada no terminal\n"
+    "\n"
+    "Opções de todos os comandos:\n"
+    "  --pasta PASTA        a pasta de trabalho (padrão: a pasta do programa)\n"
+    "  --help               mostra esta ajuda\n"
+    "  --version            mostra a versão\n"
+    "\n"
+    "O progresso e os erros saem na saída de erros.\n"
+    "Código de saída: 0 feito e nada errado; 1 o comando achou problemas ou um passo\n"
+    "falhou; 2 uso errado (nenhum arquivo é tocado).\n";
+
+const char kHint[] = "Use \"orvalis --help\" para ver o uso.\n";
+
+// A wrong use of the command line: reported with a hint, exit 2.
+struct WrongUseError {
+    QString message;
+    bool hint = true;
+};
+
+// A step that failed: reported, exit 1.
+struct Failure {
+    QString message;
+};
+
+bool isControl(char16_t u) { return u < 0x20 || (u >= 0x7F && u <= 0x9F); }
+
+// Names come from the command line, the map and the server: none of them may
+// drive the terminal.
+QString shown(const QString& text) {
+    QString s = text;
+    for (QChar& c : s)
+        if (isControl(c.unicode()))
+            c = QLatin1Char('?');
+    return s;
+}
+
+QString plural(int n, const char* one, const char* many) {
+    return QString::number(n) + QLatin1Char(' ') + QString::fromUtf8(n == 1 ? one : many);
+}
+
+struct Option {
+    const char* name;
+    QStringList commands;  // empty: every command
+    QStringList values;    // empty: a flag; {"*"}: any text
+};
+
+const QList<Option>& options() {
+    static const QList<Option> list = {
+        {"--pasta", {}, {QStringLiteral("*")}},
+        {"--modo", {QStringLiteral("compilar")}, {"0", "1", "2"}},
+        {"--ext", {QStringLiteral("compilar")}, {"png", "jpg", "gif"}},
+        {"--gravacao", {QStringLiteral("compilar")}, {"1", "2", "3"}},
+        {"--json", {QStringLiteral("verificar")}, {}},
+    };
+    return list;
+}
+
+const QStringList kCommands = {QStringLiteral("compilar"), QStringLiteral("verificar"), QStringLiteral("baixar"),
+                               QStringLiteral("enviar")};
+
+struct Invocation {
+    QString command;
+    QString adventure;
+    QString workspace;  // with a trailing separator
+    ScriptSettings settings;
+    bool json = false;
+};
+
+QString oneOf(const QStringList& values) {
+    QStringList quoted = values;
+    const QString last = quoted.takeLast();
+    return quoted.join(QStringLiteral(", ")) + QStringLiteral(" ou ") + last;
+}
+
+Invocation parse(const QStringList& arguments, const QString& programFile) {
+    QStringList positional;
+    QList<QPair<const Option*, QString>> given;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+            positional.append(argument);
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        const qsizetype equals = argument.indexOf(QLatin1Char('='));
+        const QString name = equals < 0 ? argument : argument.left(equals);
+        const Option* option = nullptr;
+        for (const Option& o : options())
+            if (name == QLatin1String(o.name))
+                option = &o;
+        if (!option)
+            throw WrongUseError{QStringLiteral("opção desconhecida: %1").arg(shown(name))};
+        QString value;
+        if (option->values.isEmpty()) {
+            if (equals >= 0)
+                throw WrongUseError{QStringLiteral("a opção %1 não leva valor").arg(name)};
+        } else if (equals >= 0) {
+            value = argument.mid(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments.at(++i);
+        } else {
+            throw WrongUseError{QStringLiteral("falta o valor da opção %1").arg(name)};
+        }
+        if (!option->values.isEmpty()) {
+            if (option->values == QStringList{QStringLiteral("*")}) {
+                if (value.isEmpty())
+                    throw WrongUseError{QStringLiteral("falta o valor da opção %1").arg(name)};
+            } else if (!option->values.contains(value)) {
+                throw WrongUseError{QStringLiteral("valor fora do permitido para %1: \"%2\" (use %3)")
+                                        .arg(name, shown(value), oneOf(option->values))};
+            }
+        }
+        given.append({option, value});
+    }
+
+    if (positional.isEmpty())
+        throw WrongUseError{QStringLiteral("falta o comando (compilar, verificar, baixar ou enviar)")};
+    Invocation call;
+    call.command = positional.takeFirst();
+    if (!kCommands.contains(call.command))
+        throw WrongUseError{QStringLiteral("comando desconhecido: %1").arg(shown(call.command))};
+    if (positional.isEmpty())
+        throw WrongUseError{QStringLiteral("falta o nome da aventura")};
+    call.adventure = positional.takeFirst();
+    if (!positional.isEmpty())
+        throw WrongUseError{QStringLiteral("argumento a mais: %1").arg(shown(positional.first()))};
+
+    QString folder;
+    for (const auto& [option, value] : given) {
+        if (!option->commands.isEmpty() && !option->commands.contains(call.command))
+            throw WrongUseError{
+                QStringLiteral("a opção %1 não serve para o comando %2").arg(QLatin1String(option->name), call.command)};
+        const QLatin1StringView name(option->name);
+        if (name == QLatin1String("--pasta"))
+            folder = value;
+        else if (name == QLatin1String("--modo"))
+            call.settings.defaultScriptMode = value;
+        else if (name == QLatin1String("--ext"))
+            call.settings.imageExtension = value;
+        else if (name == QLatin1String("--gravacao"))
+            call.settings.scriptWriteMode = value;
+        else if (name == QLatin1String("--json"))
+            call.json = true;
+    }
+
+    if (folder.isEmpty()) {
+        call.workspace = AdventureWorkspace::workspaceFolderOf(programFile);
+    } else {
+        const QFileInfo info(folder);
+        if (!info.isDir())
+            throw WrongUseError{QStringLiteral("a pasta de trabalho não existe: %1").arg(shown(folder)), false};
+        call.workspace = info.absoluteFilePath();
+        if (!call.workspace.endsWith(QLatin1Char('/')))
+            call.workspace += QLatin1Char('/');
+    }
+
+    // The name becomes a folder of the workspace: nothing that could reach
+    // outside it.
+    if (!ServerReply::isPlainFileName(call.adventure))
+        throw WrongUseError{QStringLiteral("nome de aventura inválido: \"%1\"").arg(shown(call.adventure)), false};
+    // Only "baixar" may bring an adventure the workspace does not have yet.
+    if (call.command != QLatin1String("baixar") && !QFileInfo(call.workspace + call.adventure).isDir())
+        throw WrongUseError{QStringLiteral("a aventura \"%1\" não está na pasta de trabalho %2")
+                                .arg(shown(call.adventure), shown(call.workspace)),
+                            false};
+    return call;
+}
+
+class Runner {
+public:
+    Runner(const Invocation& call, const Console& console) : call_(call), io_(console) {}
+
+    int run() {
+        if (call_.command == QLatin1String("compilar"))
+            return compile();
+        if (call_.command == QLatin1String("verificar"))
+            return check();
+        if (call_.command == QLatin1String("baixar"))
+            return download();
+        return upload();
+    }
+
+private:
+    QString folder() const { return call_.workspace + call_.adventure + QLatin1Char('/'); }
+    QString mapFile() const { return folder() + call_.adventure + QStringLiteral(".map"); }
+
+    void say(const QString& line) const { io_.out((line + QLatin1Char('\n')).toLocal8Bit()); }
+    void note(const QString& line) const { io_.err((line + QLatin1Char('\n')).toLocal8Bit()); }
+
+    QStringList readMap() const {
+        if (!QFileInfo(mapFile()).isFile())
+            throw Failure{QStringLiteral("a aventura \"%1\" não tem o arquivo do mapa %2")
+                              .arg(shown(call_.adventure), shown(mapFile()))};
+        try {
+            return MapModel::readLines(mapFile());
+        } catch (const OrvalisError& error) {
+            throw Failure{error.text()};
+        }
+    }
+
+    int compile() const {
+        const QStringList lines = readMap();
+        MapCompiler::CompileCount count;
+        try {
+            count = MapCompiler::compile(lines, call_.settings, folder());
+        } catch (const OrvalisError& error) {
+            throw Failure{error.text()};
+        }
+        say(QStringLiteral("Scripts compilados: %1, %2.")
+                .arg(plural(count.written, "gravado", "gravados"),
+                     plural(count.kept, "deixado como estava", "deixados como estavam")));
+        return Done;
+    }
+
+    int check() const {
+        const QList<MapCheck::Problem> problems = MapCheck::problems(readMap());
+        if (call_.json) {
+            io_.out(MapCheck::toJson(problems));
+        } else {
+            for (const MapCheck::Problem& problem : problems)
+                say(MapCheck::describe(problem));
+            note(problems.isEmpty() ? QStringLiteral("Mapa sem problemas.")
+                                    : plural(int(problems.size()), "problema no mapa.", "problemas no mapa."));
+        }
+        return problems.isEmpty() ? Done : Problems;
+    }
+
+    QString serverAddress() const {
+        const QString chosen = io_.environment("ORVALIS_SERVIDOR");
+        return chosen.isEmpty() ? ServerClient::defaultBaseAddress() : chosen;
+    }
+
+    // The group must be one the server lists, as in the connection window,
+    // where the author picks it from that list.
+    void requireGroup(ServerClient& client) const {
+        const QStringList reply = client.listGroups();
+        if (!ServerReply::isOk(reply))
+            throw Failure{QStringLiteral("o servidor não listou os grupos: %1").arg(shown(reply.value(0)))};
+        for (const QString& entry : reply.mid(1))
+            if (ServerReply::groupAdventureName(entry) == call_.adventure)
+                return;
+        throw Failure{QStringLiteral("o servidor não tem o grupo \"%1\"").arg(shown(call_.adventure))};
+    }
+
+    AdventureTransfer::Progress progress() {
+        return {[](const QString&) {}, [](int, int) {},
+                [this](int number, int count, const QString& name) {
+                    current_ = name;
+                    note(QStringLiteral("arquivo %1 de %2: %3").arg(number).arg(count).arg(shown(name)));
+                }};
+    }
+
+    int download() {
+        ServerClient client(serverAddress());
+        requireGroup(client);
+        // As choosing the group in the connection window: the folder is made
+        // when missing and the adventure opened (its missing list files are
+        // created, stale temporary files cleared) before the download.
+        QDir workspace(call_.workspace);
+        if (!workspace.exists(call_.adventure) && !workspace.mkdir(call_.adventure))
+            throw Failure{QStringLiteral("não foi possível criar a pasta %1").arg(shown(folder()))};
+        Adventure adventure(call_.workspace);
+        adventure.open(call_.adventure);
+        adventure.readFiles([](const QString&) {});
+
+        const AdventureTransfer::DownloadResult result =
+            AdventureTransfer::downloadAll(client, call_.adventure, adventure.folder(), progress());
+        if (!result.listed)
+            throw Failure{QStringLiteral("o servidor não listou os arquivos de \"%1\": %2")
+                              .arg(shown(call_.adventure), shown(result.refusal))};
+        if (!result.failed.isEmpty()) {
+            note(QStringLiteral("Não baixados (%1):").arg(result.failed.size()));
+            for (const QString& name : result.failed)
+                note(QStringLiteral("  ") + shown(name));
+            return Problems;
+        }
+        say(result.written.isEmpty() ? QStringLiteral("Pasta vazia: o servidor não tem arquivos de \"%1\".")
+                                           .arg(shown(call_.adventure))
+                                     : QStringLiteral("Download completo: %1.")
+                                           .arg(plural(int(result.written.size()), "arquivo", "arquivos")));
+        return Done;
+    }
+
+    // Never an option: it would show in the process list.
+    QString password() const {
+        QString text = io_.environment("ORVALIS_SENHA");
+        if (!text.isEmpty())
+            return text;
+        const QString file = folder() + QLatin1String(AdventureTransfer::kPasswordFile);
+        if (QFileInfo(file).isFile()) {
+            try {
+                text = ListFile::read(file).value(0);
+            } catch (const OrvalisError& error) {
+                throw Failure{error.text()};
+            }
+            if (!text.isEmpty())
+                return text;
+        }
+        if (io_.askPassword)
+            text = io_.askPassword(QStringLiteral("Senha do grupo %1: ").arg(shown(call_.adventure))).value_or(QString());
+        if (text.isEmpty())
+            throw WrongUseError{QStringLiteral("Falta senha!"), false};
+        return text;
+    }
+
+    int upload() {
+        const QString secret = password();
+        ServerClient client(serverAddress());
+        requireGroup(client);
+        AdventureTransfer::UploadResult result;
+        try {
+            result = AdventureTransfer::uploadAll(client, call_.adventure, folder(), secret, progress());
+        } catch (const OrvalisError& error) {
+            throw Failure{current_.isEmpty() ? error.text()
+                                             : QStringLiteral("%1\nEnvio interrompido em %2.")
+                                                   .arg(error.text(), shown(current_))};
+        }
+        if (!result.refused.isEmpty()) {
+            note(QStringLiteral("Recusados pelo servidor (%1):").arg(result.refused.size()));
+            for (const auto& [name, reply] : result.refused)
+                note(QStringLiteral("  %1: %2").arg(shown(name), shown(reply.trimmed())));
+            return Problems;
+        }
+        say(result.sent.isEmpty() ? QStringLiteral("Upload completo: nenhum arquivo a enviar.")
+                                  : QStringLiteral("Upload completo: %1.")
+                                        .arg(plural(int(result.sent.size()), "arquivo enviado", "arquivos enviados")));
+        return Done;
+    }
+
+    const Invocation& call_;
+    const Console& io_;
+    QString current_;
+};
+
+void writeTo(std::FILE* stream, const QByteArray& bytes) {
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+bool wantsCommand(int argc, char** argv) {
+    if (argc < 2)
+        return false;
+    const char* first = argv[1];
+    if (first[0] == '-' && first[1] == 'h' && first[2] == '\0')
+        return true;
+    return !(first[0] == '-' && first[1] != '-' && first[1] != '\0');
+}
+
+Console processConsole() {
+    return {[](const QByteArray& bytes) { writeTo(stdout, bytes); },
+            [](const QByteArray& bytes) { writeTo(stderr, bytes); },
+            [](const QString& prompt) { return askPasswordOnTerminal(prompt); },
+            [](const char* name) { return qEnvironmentVariable(name); }};
+}
+
+int run(const QStringList& arguments, const QString& programFile, const Console& console) {
+    // Asking for help or the version is never wrong, wherever it stands.
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--"))
+            break;
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            console.out(QByteArray(kHelp));
+            return Done;
+        }
+        if (argument == QLatin1String("--version")) {
+            console.out(QByteArrayLiteral("orvalis " ORVALIS_VERSION "\n"));
+            return Done;
+        }
+    }
+    auto complain = [&](const QString& message) {
+        console.err((QStringLiteral("orvalis: ") + message + QLatin1Char('\n')).toLocal8Bit());
+    };
+    try {
+        const Invocation call = parse(arguments, programFile);
+        return Runner(call, console).run();
+    } catch (const WrongUseError& error) {
+        complain(error.message);
+        if (error.hint)
+            console.err(QByteArray(kHint));
+        return WrongUse;
+    } catch (const Failure& failure) {
+        complain(failure.message);
+        return Problems;
+    } catch (const OrvalisError& error) {
+        complain(error.text());
+        return Problems;
+    } catch (const std::exception& error) {
+        complain(QString::fromLocal8Bit(error.what()));
+        return Problems;
+    }
+}
+
+}  // namespace orv::CommandLine

@@ -1,0 +1,561 @@
+// The program run as a command: each command against what the window's own
+// code writes, every kind of wrong use, and no display anywhere. Every run
+// here has DISPLAY and QT_QPA_PLATFORM unset and no controlling terminal.
+#include "core/ListFile.h"
+#include "core/OrvalisError.h"
+#include "map/MapCompiler.h"
+#include "map/MapModel.h"
+#include "net/TestServers.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using orv::MapCompiler;
+using orv::test::fileBytes;
+using orv::test::writeBytes;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs the program with `arguments`, in its own session (so no terminal to
+// ask a password on) and with no display.
+Result orvalis(const QStringList& arguments, const QMap<QString, QString>& extra = {},
+               const QString& program = QStringLiteral(ORVALIS_PROGRAM)) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ORVALIS_SENHA", "ORVALIS_SERVIDOR"})
+        env.remove(QString::fromLatin1(name));
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        env.insert(it.key(), it.value());
+    process.setProcessEnvironment(env);
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(program, arguments);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    Result result;
+    result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+// Every entry below a folder, hidden ones included, with a digest of each
+// file's bytes: two snapshots are equal when nothing was touched.
+QMap<QString, QByteArray> snapshot(const QString& folder) {
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = QDir(folder).relativeFilePath(path);
+        entries[relative] = it.fileInfo().isDir()
+                                ? QByteArray("<folder>")
+                                : QCryptographicHash::hash(fileBytes(path), QCryptographicHash::Sha1).toHex();
+    }
+    return entries;
+}
+
+void copyFolder(const QString& from, const QString& to) {
+    ASSERT_TRUE(QDir().mkpath(to));
+    for (const QFileInfo& info : QDir(from).entryInfoList(QDir::Files | QDir::Hidden))
+        writeBytes(to + "/" + info.fileName(), fileBytes(info.filePath()));
+}
+
+QString lineAt(const QStringList& lines, int i) { return i >= 0 && i < lines.size() ? lines[i] : QString(); }
+
+// A random map of a few rooms and corridors: names from a small pool (so some
+// repeat), tiles from every kind, some names without a tile, and now and then
+// a name no file can have.
+QStringList randomMap(QRandomGenerator& random, bool unusableNames, int filled = 55) {
+    static const QStringList pool = {"sala", "cozinha", "torre", "porão", "jardim", "ação 1", "hall", "poço",
+                                     "quarto", "sótão", "adega", "x"};
+    QStringList lines(801);
+    for (int cell = 0; cell < 400; ++cell) {
+        const int roll = random.bounded(100);
+        if (roll >= filled)
+            continue;
+        const int tile = random.bounded(20);
+        lines[2 * cell + 1] = random.bounded(30) == 0 ? QString() : QString::number(tile);
+        if (tile < 17 || random.bounded(4) == 0)
+            lines[2 * cell] = pool.at(random.bounded(pool.size())) + QString::number(random.bounded(40));
+    }
+    if (unusableNames) {  // the compile stops here, midway down the map
+        lines[2 * 210] = QStringLiteral("fora/210");
+        lines[2 * 210 + 1] = QStringLiteral("1");
+    }
+    return lines;
+}
+
+// The exits as the rules state them, written apart from the program: a door
+// of the tile leads through corridors of its own orientation to the first
+// other cell; the grid's sides end the search.
+struct Door {
+    const char* word;
+    int rowStep, columnStep;
+    QStringList doors, passes;
+};
+const Door kDoors[4] = {
+    {"norte", -1, 0, {"2", "6", "7", "8", "9", "10", "11", "12"}, {"17", "19"}},
+    {"leste", 0, 1, {"3", "6", "9", "10", "12", "13", "14", "15"}, {"18", "19"}},
+    {"sul", 1, 0, {"4", "7", "9", "11", "12", "13", "15", "16"}, {"17", "19"}},
+    {"oeste", 0, -1, {"5", "8", "10", "11", "12", "14", "15", "16"}, {"18", "19"}},
+};
+
+QJsonArray expectedProblems(const QStringList& map) {
+    QJsonArray problems;
+    QStringList seen;
+    auto add = [&](int cell, const QString& kind, const QJsonValue& direction) {
+        problems.append(QJsonObject{{"celula", cell}, {"posicao", map[2 * cell]}, {"problema", kind},
+                                    {"direcao", direction}});
+    };
+    for (int cell = 0; cell < 400; ++cell) {
+        const QString name = lineAt(map, 2 * cell), tile = lineAt(map, 2 * cell + 1);
+        if (name.isEmpty())
+            continue;
+        if (tile.isEmpty())
+            add(cell, "nome-sem-tile", QJsonValue::Null);
+        for (const Door& d : kDoors) {
+            if (tile.isEmpty() || !d.doors.contains(tile))
+                continue;
+            int row = cell / 20 + d.rowStep, column = cell % 20 + d.columnStep;
+            auto inside = [&] { return row >= 0 && row < 20 && column >= 0 && column < 20; };
+            while (inside() && d.passes.contains(lineAt(map, 2 * (row * 20 + column) + 1)))
+                row += d.rowStep, column += d.columnStep;
+            if (!inside() || lineAt(map, 2 * (row * 20 + column)).isEmpty())
+                add(cell, "porta-sem-destino", QString::fromLatin1(d.word));
+        }
+        if (seen.contains(name))
+            add(cell, "nome-repetido", QJsonValue::Null);
+        seen.append(name);
+        bool usable = name != "." && name != "..";
+        for (QChar c : name)
+            if (c == '/' || c == '\\' || c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+                usable = false;
+        if (!usable)
+            add(cell, "nome-invalido", QJsonValue::Null);
+    }
+    return problems;
+}
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    QTemporaryDir temp;
+    QString ws;  // the workspace given with --pasta
+
+    void SetUp() override {
+        ws = temp.path() + "/ws";
+        ASSERT_TRUE(QDir().mkpath(ws));
+    }
+    QString folder(const QString& adventure) const { return ws + "/" + adventure + "/"; }
+    void makeAdventure(const QString& name, const QStringList& map) const {
+        ASSERT_TRUE(QDir().mkpath(folder(name)));
+        orv::ListFile::write(folder(name) + name + ".map", map);
+    }
+};
+
+// Pictures and old scripts an adventure folder may already hold, so that
+// "telpos" and the three write modes have something to act on.
+void seedFolder(QRandomGenerator& random, const QStringList& map, const QString& folder) {
+    for (int cell = 0; cell < 400; ++cell) {
+        const QString name = lineAt(map, 2 * cell);
+        if (name.isEmpty() || name.contains('/'))
+            continue;
+        if (random.bounded(3) == 0)
+            writeBytes(folder + name + (random.bounded(2) ? ".png" : ".jpg"), "imagem");
+        if (random.bounded(3) == 0)
+            writeBytes(folder + name + ".scp", "script antigo\r\nda posição\r\n");
+    }
+}
+
+TEST_F(CommandLineTest, CompileWritesWhatTheWindowsCompilerWritesOnTheSampleAndRandomMaps) {
+    struct Case {
+        QString label;
+        QStringList map;
+        QString sourceFolder;  // copied in first, when given
+    };
+    QList<Case> cases;
+    cases.append({"amostra", orv::MapModel::readLines(QStringLiteral(ORVALIS_SAMPLE_DIR "/Floresta.map")),
+                  QStringLiteral(ORVALIS_SAMPLE_DIR)});
+    QRandomGenerator random(20240516);
+    // Sparse maps: every script is written durably, and this runs 2 x 30 compiles.
+    for (int i = 0; i < 6; ++i)
+        cases.append({QStringLiteral("aleatório %1").arg(i), randomMap(random, i % 3 == 2, 25), {}});
+
+    const QList<QStringList> settings = {
+        {"1", "png", "1"}, {"0", "jpg", "2"}, {"2", "gif", "3"}, {"1", "png", "3"}, {"2", "jpg", "1"}};
+    int runs = 0;
+    for (const Case& c : cases) {
+        for (const QStringList& s : settings) {
+            SCOPED_TRACE((c.label + " " + s.join(' ')).toStdString());
+            QTemporaryDir reference;
+            const QString mine = folder("Aventura");
+            QDir(mine).removeRecursively();
+            ASSERT_TRUE(QDir().mkpath(mine));
+            if (!c.sourceFolder.isEmpty()) {
+                copyFolder(c.sourceFolder, mine);
+                QFile::remove(mine + "Floresta.map");
+            } else {
+                QRandomGenerator seeding(runs);
+                seedFolder(seeding, c.map, mine);
+            }
+            orv::ListFile::write(mine + "Aventura.map", c.map);
+            copyFolder(mine, reference.path());
+
+            QStringList arguments = {"compilar", "Aventura", "--pasta", ws, "--modo", s[0], "--ext", s[1],
+                                     "--gravacao", s[2]};
+            if (s == settings.first())
+                arguments = {"compilar", "Aventura", "--pasta", ws};  // the defaults
+            const Result run = orvalis(arguments);
+            ++runs;
+
+            bool failed = false;
+            MapCompiler::CompileCount count;
+            try {
+                count = MapCompiler::compile(c.map, s[0], s[1], s[2], reference.path() + "/");
+            } catch (const orv::OrvalisError&) {
+                failed = true;
+            }
+            EXPECT_EQ(snapshot(mine), snapshot(reference.path()));
+            EXPECT_EQ(run.code, failed ? 1 : 0) << run.err.constData();
+            if (!failed) {
+                EXPECT_TRUE(run.out.contains(QByteArray::number(count.written) + (count.written == 1 ? " gravado," : " gravados,")))
+                    << run.out.constData();
+                EXPECT_TRUE(run.out.contains(", " + QByteArray::number(count.kept) + " deixado")) << run.out.constData();
+            } else {
+                EXPECT_TRUE(run.err.contains("fora/")) << run.err.constData();
+            }
+        }
+    }
+}
+
+TEST_F(CommandLineTest, CompileCountsScriptsWrittenAndLeftAlone) {
+    QStringList map(801);
+    map[2 * 0] = "sala", map[2 * 0 + 1] = "3";
+    map[2 * 1] = "cozinha", map[2 * 1 + 1] = "5";
+    map[2 * 2] = "sem tile";
+    makeAdventure("Casa", map);
+    writeBytes(folder("Casa") + "sala.scp", "meu script\r\n");
+    const Result keep = orvalis({"compilar", "Casa", "--pasta", ws, "--gravacao", "2"});
+    EXPECT_EQ(keep.code, 0) << keep.err.constData();
+    EXPECT_EQ(keep.out, QString("Scripts compilados: 1 gravado, 1 deixado como estava.\n").toUtf8());
+    EXPECT_EQ(fileBytes(folder("Casa") + "sala.scp"), "meu script\r\n");
+    EXPECT_FALSE(QFile::exists(folder("Casa") + "sem tile.scp"));
+}
+
+TEST_F(CommandLineTest, AMapThatCannotBeReadTouchesNoScript) {
+    ASSERT_TRUE(QDir().mkpath(folder("Vazia")));
+    writeBytes(folder("Vazia") + "velho.scp", "antigo\r\n");
+    const auto before = snapshot(ws);
+    for (const char* command : {"compilar", "verificar"}) {
+        const Result missing = orvalis({command, "Vazia", "--pasta", ws});
+        EXPECT_EQ(missing.code, 1) << command;
+        EXPECT_TRUE(missing.err.contains("Vazia.map")) << missing.err.constData();
+    }
+    // A folder where the map file should be cannot be read (root reads any file).
+    ASSERT_TRUE(QDir().mkpath(folder("Vazia") + "Vazia.map"));
+    const auto withFolder = snapshot(ws);
+    const Result unreadable = orvalis({"compilar", "Vazia", "--pasta", ws});
+    EXPECT_EQ(unreadable.code, 1);
+    EXPECT_FALSE(unreadable.err.isEmpty());
+    EXPECT_EQ(snapshot(ws), withFolder);
+    QDir(folder("Vazia") + "Vazia.map").removeRecursively();
+    EXPECT_EQ(snapshot(ws), before);
+}
+
+TEST_F(CommandLineTest, CheckListsWhatAnIndependentExitSearchFinds) {
+    QRandomGenerator random(77);
+    for (int i = 0; i < 12; ++i) {
+        SCOPED_TRACE(i);
+        const QStringList map = randomMap(random, true);
+        makeAdventure("Mapa", map);
+        const Result json = orvalis({"verificar", "Mapa", "--json", "--pasta", ws});
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(json.out, &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << json.out.constData();
+        const QJsonArray expected = expectedProblems(map);
+        EXPECT_EQ(document.array(), expected);
+        EXPECT_EQ(json.code, expected.isEmpty() ? 0 : 1);
+
+        const Result plain = orvalis({"verificar", "Mapa", "--pasta", ws});
+        EXPECT_EQ(plain.code, json.code);
+        EXPECT_EQ(plain.out.count('\n'), expected.size());
+    }
+}
+
+TEST_F(CommandLineTest, CheckNamesEachKindOfProblemWithItsPlace) {
+    QStringList map(801);
+    auto put = [&](int cell, const QString& name, const QString& tile) {
+        map[2 * cell] = name;
+        map[2 * cell + 1] = tile;
+    };
+    put(0, "canto", "6");      // north leaves the grid; east finds "vizinho"
+    put(1, "vizinho", "1");
+    put(22, "sem tile", "");   // row 2, column 3
+    put(45, "sala", "4");      // south over a corridor to an unnamed room
+    put(65, "", "17");
+    put(85, "", "2");
+    put(99, "sala", "0");      // a second "sala"
+    put(120, "a/b", "1");
+    put(140, "aspas\"\x01", "1");
+    makeAdventure("Teste", map);
+
+    const Result json = orvalis({"verificar", "Teste", "--pasta", ws, "--json"});
+    EXPECT_EQ(json.code, 1);
+    const QJsonArray problems = QJsonDocument::fromJson(json.out).array();
+    EXPECT_EQ(problems, expectedProblems(map));
+    ASSERT_EQ(problems.size(), 6);
+    EXPECT_EQ(problems[0].toObject(),
+              (QJsonObject{{"celula", 0}, {"posicao", "canto"}, {"problema", "porta-sem-destino"}, {"direcao", "norte"}}));
+    EXPECT_EQ(problems[2].toObject()["direcao"], "sul");
+    EXPECT_EQ(problems[3].toObject()["problema"], "nome-repetido");
+    EXPECT_EQ(problems[4].toObject()["posicao"], "a/b");
+
+    const Result plain = orvalis({"verificar", "Teste", "--pasta", ws});
+    EXPECT_EQ(plain.code, 1);
+    const QStringList lines = QString::fromUtf8(plain.out).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_EQ(lines[0], "canto (linha 1, coluna 1): porta ao norte sem destino");
+    EXPECT_EQ(lines[1], "sem tile (linha 2, coluna 3): nome sem tile (a posição não ganha script)");
+    EXPECT_EQ(lines[2], "sala (linha 3, coluna 6): porta ao sul sem destino");
+    EXPECT_TRUE(lines[3].startsWith("sala (linha 5, coluna 20): nome repetido")) << lines[3].toStdString();
+    EXPECT_EQ(lines[4], "a/b (linha 7, coluna 1): nome que não pode ser nome de arquivo");
+    // A control character makes a name unusable, and never reaches the
+    // terminal raw; JSON carries it escaped.
+    EXPECT_EQ(lines[5], "aspas\"? (linha 8, coluna 1): nome que não pode ser nome de arquivo");
+    EXPECT_FALSE(plain.out.contains('\x01'));
+    EXPECT_TRUE(json.out.contains("\"aspas\\\"\\u0001\"")) << json.out.constData();
+
+    QStringList clean(801);
+    clean[0] = "só", clean[1] = "1";
+    makeAdventure("Limpa", clean);
+    const Result none = orvalis({"verificar", "Limpa", "--json", "--pasta", ws});
+    EXPECT_EQ(none.code, 0);
+    EXPECT_EQ(none.out, "[]\n");
+}
+
+TEST_F(CommandLineTest, WrongUseExitsTwoAndTouchesNothing) {
+    QStringList map(801);
+    map[0] = "sala", map[1] = "1";
+    makeAdventure("Casa", map);
+    writeBytes(folder("Casa") + "sen.txt", "\r\n");
+    const auto before = snapshot(temp.path());
+    const QString missing = temp.path() + "/nao-existe";
+    const QList<QStringList> wrong = {
+        {"--pasta", ws},
+        {"compila", "Casa", "--pasta", ws},
+        {"compilar", "--pasta", ws},
+        {"compilar", "Casa", "Outra", "--pasta", ws},
+        {"compilar", "Casa", "--pasta", ws, "--modo", "3"},
+        {"compilar", "Casa", "--pasta", ws, "--modo"},
+        {"compilar", "Casa", "--pasta", ws, "--ext", "bmp"},
+        {"compilar", "Casa", "--pasta", ws, "--ext", "PNG"},
+        {"compilar", "Casa", "--pasta", ws, "--gravacao=0"},
+        {"compilar", "Casa", "--pasta", ws, "--gravacao", "4"},
+        {"compilar", "Casa", "--pasta", ws, "--json"},
+        {"compilar", "Casa", "--pasta", ws, "--forca"},
+        {"compilar", "Casa", "--pasta", missing},
+        {"compilar", "Casa", "--pasta"},
+        {"compilar", "Nenhuma", "--pasta", ws},
+        {"compilar", "../ws/Casa", "--pasta", ws},
+        {"verificar", "Casa", "--pasta", ws, "--modo", "1"},
+        {"verificar", "Casa", "--pasta", ws, "--json=sim"},
+        {"verificar", "Casa/", "--pasta", ws},
+        {"baixar", "..", "--pasta", ws},
+        {"baixar", "a/b", "--pasta", ws},
+        {"baixar", "Casa", "--pasta", ws, "--ext", "png"},
+        {"enviar", "Nenhuma", "--pasta", ws},
+        {"enviar", "Casa", "--pasta", ws},  // sen.txt holds an empty password, no terminal
+    };
+    for (const QStringList& arguments : wrong) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const Result run = orvalis(arguments, {{"ORVALIS_SERVIDOR", "http://127.0.0.1:9/Orvalis/"}});
+        EXPECT_EQ(run.code, 2) << run.err.constData();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_TRUE(run.err.startsWith("orvalis: ")) << run.err.constData();
+    }
+    EXPECT_EQ(snapshot(temp.path()), before);
+
+    const Result noPassword = orvalis({"enviar", "Casa", "--pasta", ws});
+    EXPECT_EQ(noPassword.err, "orvalis: Falta senha!\n");
+}
+
+TEST_F(CommandLineTest, HelpAndVersionInPortugueseWithoutADisplayOrAPlatformPlugin) {
+    for (const QMap<QString, QString>& env : {QMap<QString, QString>{},
+                                              QMap<QString, QString>{{"QT_QPA_PLATFORM", "nenhuma"},
+                                                                     {"QT_PLUGIN_PATH", "/nao-existe"}}}) {
+        const Result help = orvalis({"--help"}, env);
+        EXPECT_EQ(help.code, 0);
+        EXPECT_TRUE(help.out.startsWith("Uso: orvalis COMANDO AVENTURA [opções]")) << help.out.constData();
+        for (const char* command : {"compilar", "verificar", "baixar", "enviar", "--pasta", "ORVALIS_SENHA"})
+            EXPECT_TRUE(help.out.contains(command)) << command;
+        EXPECT_EQ(orvalis({"verificar", "--help"}, env).code, 0);
+        const Result version = orvalis({"--version"}, env);
+        EXPECT_EQ(version.code, 0);
+        EXPECT_TRUE(version.out.startsWith("orvalis ")) << version.out.constData();
+
+        QStringList map(801);
+        map[0] = "sala", map[1] = "2";
+        makeAdventure("Casa", map);
+        const Result check = orvalis({"verificar", "Casa", "--pasta", ws}, env);
+        EXPECT_EQ(check.code, 1) << check.err.constData();
+        EXPECT_TRUE(check.out.contains("porta ao norte sem destino"));
+        EXPECT_FALSE(check.err.contains("platform")) << check.err.constData();
+    }
+}
+
+TEST_F(CommandLineTest, TheWorkspaceIsTheProgramsOwnFolderUnlessOneIsGiven) {
+    // A copy of the program in a folder of its own, run from elsewhere.
+    const QString program = ws + "/orvalis";
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVALIS_PROGRAM), program));
+    QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
+    QStringList map(801);
+    map[0] = "sala", map[1] = "1";
+    makeAdventure("Casa", map);
+    const Result run = orvalis({"compilar", "Casa"}, {}, program);
+    EXPECT_EQ(run.code, 0) << run.err.constData();
+    EXPECT_TRUE(QFile::exists(folder("Casa") + "sala.scp"));
+    EXPECT_EQ(orvalis({"compilar", "Casa"}).code, 2);  // not beside the build's program
+}
+
+class TransferTest : public CommandLineTest {
+protected:
+    QString data;
+    QString stored;  // the server's copy of the adventure Floresta
+    std::unique_ptr<orv::test::ReferenceServer> server;
+
+    void SetUp() override {
+        CommandLineTest::SetUp();
+        data = temp.path() + "/data";
+        stored = data + "/adventures/Floresta/";
+        orv::test::ReferenceServer::addGroup(data, "Floresta", "segredo", "Floresta (teste)");
+        writeBytes(stored + "Floresta.map", "sala\r\n3\r\n");
+        writeBytes(stored + "Floresta.ini", "1\r\n2\r\n");
+        writeBytes(stored + "sala.scp", "//=== Posição: sala\r\n  fim\r\n");
+        QByteArray picture;
+        for (int i = 0; i < 70000; ++i)
+            picture += char(i * 7);
+        writeBytes(stored + "sala.png", picture);
+        server = std::make_unique<orv::test::ReferenceServer>(data);
+    }
+    QMap<QString, QString> env(const QString& password = {}) const {
+        QMap<QString, QString> e{{"ORVALIS_SERVIDOR", server->base()}};
+        if (!password.isEmpty())
+            e.insert("ORVALIS_SENHA", password);
+        return e;
+    }
+};
+
+TEST_F(TransferTest, FetchThenSendTheWholeAdventure) {
+    const Result fetch = orvalis({"baixar", "Floresta", "--pasta", ws}, env());
+    ASSERT_EQ(fetch.code, 0) << fetch.err.constData();
+    EXPECT_TRUE(fetch.err.contains("arquivo 1 de 4: ")) << fetch.err.constData();
+    EXPECT_TRUE(fetch.err.contains("arquivo 4 de 4: ")) << fetch.err.constData();
+    EXPECT_EQ(fetch.out, "Download completo: 4 arquivos.\n");
+    for (const char* name : {"Floresta.map", "Floresta.ini", "sala.scp", "sala.png"})
+        EXPECT_EQ(fileBytes(folder("Floresta") + name), fileBytes(stored + name)) << name;
+    // The folder was opened as the window opens a chosen group: the missing
+    // list files and an empty password file are there.
+    EXPECT_EQ(fileBytes(folder("Floresta") + "sen.txt"), "\r\n");
+    EXPECT_EQ(fileBytes(folder("Floresta") + "Floresta.rgs").size(), 502);
+    EXPECT_TRUE(QFile::exists(folder("Floresta") + "Floresta.obz"));
+
+    // Local edits and a new file go up; the password file, hidden files and
+    // the program's temporary files do not.
+    writeBytes(folder("Floresta") + "sala.scp", "editado\r\n");
+    writeBytes(folder("Floresta") + "nova.scp", "nova\r\n");
+    writeBytes(folder("Floresta") + ".Floresta.map.orvtmp", "meio gravado");
+    const Result send = orvalis({"enviar", "Floresta", "--pasta", ws}, env("segredo"));
+    ASSERT_EQ(send.code, 0) << send.err.constData();
+    EXPECT_TRUE(send.out.startsWith("Upload completo: ")) << send.out.constData();
+    EXPECT_EQ(fileBytes(stored + "sala.scp"), "editado\r\n");
+    EXPECT_EQ(fileBytes(stored + "nova.scp"), "nova\r\n");
+    EXPECT_EQ(fileBytes(stored + "Floresta.rgs"), fileBytes(folder("Floresta") + "Floresta.rgs"));
+    EXPECT_FALSE(QFile::exists(stored + "sen.txt"));
+    EXPECT_FALSE(QFile::exists(stored + ".Floresta.map.orvtmp"));
+
+    // The password file is the next place the password comes from.
+    writeBytes(folder("Floresta") + "sen.txt", "segredo\r\n");
+    writeBytes(folder("Floresta") + "nova.scp", "de novo\r\n");
+    EXPECT_EQ(orvalis({"enviar", "Floresta", "--pasta", ws}, env()).code, 0);
+    EXPECT_EQ(fileBytes(stored + "nova.scp"), "de novo\r\n");
+}
+
+TEST_F(TransferTest, RefusalsAndFailuresAreListedAndExitOne) {
+    ASSERT_EQ(orvalis({"baixar", "Floresta", "--pasta", ws}, env()).code, 0);
+
+    writeBytes(folder("Floresta") + "sala.scp", "não deve subir\r\n");
+    const Result wrong = orvalis({"enviar", "Floresta", "--pasta", ws}, env("errada"));
+    EXPECT_EQ(wrong.code, 1);
+    EXPECT_TRUE(wrong.err.contains("Senha incorreta!") || wrong.err.contains("Muitas senhas erradas!"))
+        << wrong.err.constData();
+    EXPECT_EQ(fileBytes(stored + "sala.scp"), "//=== Posição: sala\r\n  fim\r\n");
+
+    // A group the server does not have: nothing is asked of it, no folder made.
+    const Result unknown = orvalis({"baixar", "Caverna", "--pasta", ws}, env());
+    EXPECT_EQ(unknown.code, 1);
+    EXPECT_TRUE(unknown.err.contains("Caverna")) << unknown.err.constData();
+    EXPECT_FALSE(QFile::exists(folder("Caverna")));
+
+    // A listed name that could reach outside the folder is refused, a file
+    // that cannot be fetched is listed at the end, and the rest is fetched.
+    orv::test::FaultServer fault([](const orv::test::FaultServer::Request& request) {
+        const QByteArray line = request.requestLine();
+        if (line.contains("grupos.php"))
+            return orv::test::FaultServer::ok("Ok\r\nFloresta (falha)|Floresta\r\n");
+        if (line.contains("lstarqs.php"))
+            return orv::test::FaultServer::ok("Ok\r\n../fora.txt\r\nbom.txt\r\nfalta.txt\r\n");
+        if (line.contains("/Floresta/bom.txt"))
+            return orv::test::FaultServer::ok("chegou");
+        return orv::test::FaultServer::status(404, "nada");
+    });
+    const Result partial = orvalis({"baixar", "Floresta", "--pasta", ws}, {{"ORVALIS_SERVIDOR", fault.base()}});
+    EXPECT_EQ(partial.code, 1);
+    EXPECT_TRUE(partial.err.contains("Não baixados (2):\n  ../fora.txt\n  falta.txt\n")) << partial.err.constData();
+    EXPECT_TRUE(partial.err.contains("arquivo 3 de 3: falta.txt")) << partial.err.constData();
+    EXPECT_EQ(fileBytes(folder("Floresta") + "bom.txt"), "chegou");
+    EXPECT_FALSE(QFile::exists(ws + "/fora.txt"));
+    for (const auto& request : fault.requests())
+        EXPECT_FALSE(request.requestLine().contains("fora.txt")) << request.requestLine().constData();
+
+    // A file list the server refuses is a failure, not an empty folder.
+    fault.setScript([](const orv::test::FaultServer::Request& request) {
+        if (request.requestLine().contains("grupos.php"))
+            return orv::test::FaultServer::ok("Ok\r\nFloresta\r\n");
+        return orv::test::FaultServer::ok("Grupo inexistente!\r\n");
+    });
+    const Result unlisted = orvalis({"baixar", "Floresta", "--pasta", ws}, {{"ORVALIS_SERVIDOR", fault.base()}});
+    EXPECT_EQ(unlisted.code, 1);
+    EXPECT_TRUE(unlisted.err.contains("Grupo inexistente!")) << unlisted.err.constData();
+
+    // No server at all.
+    const Result away = orvalis({"baixar", "Floresta", "--pasta", ws},
+                                {{"ORVALIS_SERVIDOR", QStringLiteral("http://127.0.0.1:%1/Orvalis/")
+                                                          .arg(orv::test::freeLoopbackPort())}});
+    EXPECT_EQ(away.code, 1);
+    EXPECT_TRUE(away.err.startsWith("orvalis: ")) << away.err.constData();
+}
+
+}  // namespace

@@ -12,6 +12,7 @@ packages=(
   xvfb xauth imagemagick
   libx11-dev
   qt6-multimedia-dev gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  pulseaudio pulseaudio-utils lame
 )
 missing=()
 for p in "${packages[@]}"; do

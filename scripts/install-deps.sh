@@ -17,6 +17,7 @@ packages=(
   clang libclang-rt-14-dev ccache
   sox lame dpkg-dev file
   libvips-tools
+  pulseaudio pulseaudio-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,7 @@
 #include "ServerClient.h"
 #include "ServerReply.h"
 #include "core/DurableWrite.h"
+#include "core/OrvalisError.h"
 
 #include <QDir>
 
@@ -28,9 +29,12 @@ DownloadResult downloadAll(ServerClient& client, const QString& adventureName, c
         const int total = int(names.size());
         int done = 0;
         progress.gauge(0, total);
+        // Every download goes to a temporary file first; once all are in,
+        // they reach the disk together and take their places.
+        DurableBatch batch;
         for (const QString& name : names) {
             if (ServerReply::isPlainFileName(name)) {
-                const QString status = client.getFile(adventureName, adventureFolder, name);
+                const QString status = client.getFile(adventureName, adventureFolder, name, batch);
                 if (status == QLatin1String("Ok"))
                     result.written.append(name);
                 else
@@ -41,6 +45,18 @@ DownloadResult downloadAll(ServerClient& client, const QString& adventureName, c
                 progress.status(QStringLiteral("Nome recusado: ") + name);
             }
             progress.gauge(++done, total);
+        }
+        try {
+            batch.commit();
+        } catch (const OrvalisError&) {
+            // The files not renamed into place failed after all: their old
+            // copies stay, and they are named to be fetched again.
+            progress.status(QStringLiteral("Falha download"));
+            for (const QString& path : batch.paths().mid(qsizetype(batch.renamedCount()))) {
+                const QString name = path.mid(adventureFolder.size());
+                result.written.removeAll(name);
+                result.failed.append(name);
+            }
         }
         progress.status(QStringLiteral("Download completo"));
         progress.gauge(0, total);

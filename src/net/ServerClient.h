@@ -8,6 +8,8 @@
 
 namespace orv {
 
+class DurableBatch;
+
 // The six requests to the adventure server, over one HTTP connection kept for
 // the object's life (the main window holds one). Every call blocks until the
 // reply is in.
@@ -60,6 +62,10 @@ public:
     // after 5000 ms on every request of this client.
     QString getFile(const QString& adventureName, const QString& adventureFolder,
                     const QString& fileName);
+    // The same, with the download written into `batch`: the file takes its
+    // place when the batch is committed.
+    QString getFile(const QString& adventureName, const QString& adventureFolder,
+                    const QString& fileName, DurableBatch& batch);
 
     // Replies larger than this (after decompression) are refused, so a
     // runaway server cannot exhaust memory. 256 MiB unless changed.
@@ -79,6 +85,8 @@ private:
                     const QByteArray& partContent);
     QByteArray perform(const Request& request);
     void requirePlainFileName(const QString& fileName) const;
+    QString fetchFile(const QString& adventureName, const QString& fileName,
+                      const std::function<void(const QByteArray&)>& store);
 
     QString m_base;
     std::function<void()> m_processEvents;

@@ -375,8 +375,8 @@ QString ServerClient::putFile(const QString& adventureName, const QString& adven
     return cp1252::decode(reply);
 }
 
-QString ServerClient::fetchFile(const QString& adventureName, const QString& fileName,
-                                const std::function<void(const QByteArray&)>& store) {
+QString ServerClient::download(const QString& adventureName, const QString& fileName,
+                               const std::function<void(const QByteArray&)>& store) {
     m_shortTimeouts = true;
     if (m_processEvents)
         m_processEvents();
@@ -394,14 +394,13 @@ QString ServerClient::fetchFile(const QString& adventureName, const QString& fil
 
 QString ServerClient::getFile(const QString& adventureName, const QString& adventureFolder,
                               const QString& fileName) {
-    return fetchFile(adventureName, fileName,
-                     [&](const QByteArray& bytes) { writeFileSafely(adventureFolder + fileName, bytes); });
+    return download(adventureName, fileName,
+                    [&](const QByteArray& bytes) { writeFileSafely(adventureFolder + fileName, bytes); });
 }
 
-QString ServerClient::getFile(const QString& adventureName, const QString& adventureFolder,
-                              const QString& fileName, DurableBatch& batch) {
-    return fetchFile(adventureName, fileName,
-                     [&](const QByteArray& bytes) { batch.add(adventureFolder + fileName, bytes); });
+QString ServerClient::fetchFile(const QString& adventureName, const QString& fileName, QByteArray& bytes) {
+    bytes.clear();
+    return download(adventureName, fileName, [&](const QByteArray& reply) { bytes = reply; });
 }
 
 }  // namespace orv

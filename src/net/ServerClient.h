@@ -8,8 +8,6 @@
 
 namespace orv {
 
-class DurableBatch;
-
 // The six requests to the adventure server, over one HTTP connection kept for
 // the object's life (the main window holds one). Every call blocks until the
 // reply is in.
@@ -62,10 +60,10 @@ public:
     // after 5000 ms on every request of this client.
     QString getFile(const QString& adventureName, const QString& adventureFolder,
                     const QString& fileName);
-    // The same, with the download written into `batch`: the file takes its
-    // place when the batch is committed.
-    QString getFile(const QString& adventureName, const QString& adventureFolder,
-                    const QString& fileName, DurableBatch& batch);
+    // The same download kept in memory: "Ok" with the file's bytes, or
+    // "Falha download" with `bytes` empty. Whole-adventure transfers write
+    // the files themselves, all together.
+    QString fetchFile(const QString& adventureName, const QString& fileName, QByteArray& bytes);
 
     // Replies larger than this (after decompression) are refused, so a
     // runaway server cannot exhaust memory. 256 MiB unless changed.
@@ -85,8 +83,8 @@ private:
                     const QByteArray& partContent);
     QByteArray perform(const Request& request);
     void requirePlainFileName(const QString& fileName) const;
-    QString fetchFile(const QString& adventureName, const QString& fileName,
-                      const std::function<void(const QByteArray&)>& store);
+    QString download(const QString& adventureName, const QString& fileName,
+                     const std::function<void(const QByteArray&)>& store);
 
     QString m_base;
     std::function<void()> m_processEvents;

@@ -300,6 +300,17 @@ TEST(AdventureTransfer, DownloadedFilesTakeTheirPlacesTogetherOrNotAtAll) {
     EXPECT_EQ(statuses, (QStringList{"Pasta vazia", "Ok", "Ok", "Ok", "Download completo"}));
     EXPECT_EQ(aWhileRunning, (QList<QByteArray>{"velho a", "velho a", "velho a", "velho a", "novo a"}));
     EXPECT_EQ(ws.read("aventura/c.txt"), "novo c");
+
+    // A file that cannot be written fails at its own place in the list; the
+    // others are written.
+    ws.write("aventura/b.txt", "velho b");
+    QFile::setPermissions(ws.path("aventura/b.txt"), QFile::ReadOwner);
+    statuses.clear();
+    result = AdventureTransfer::downloadAll(client, "aventura", ws.path("aventura/"), progress);
+    EXPECT_EQ(result.written, (QStringList{"a.txt", "c.txt"}));
+    EXPECT_EQ(result.failed, QStringList{"b.txt"});
+    EXPECT_EQ(statuses, (QStringList{"Pasta vazia", "Ok", "Falha download", "Ok", "Download completo"}));
+    EXPECT_EQ(ws.read("aventura/b.txt"), "velho b");
 }
 
 TEST(AdventureTransfer, UploadSendsEveryPlainFileButThePasswordFile) {

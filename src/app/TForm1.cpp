@@ -94,10 +94,14 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
 
     buildTitleArea(page_);
     buildBar(page_);
-    buildWindows(page_);
     connect(&connection_, &Connection::stateChanged, this, &TForm1::showConnectionState);
-    startUp();
+    // Step 4: every bar button carries its caption, hidden ones too.
+    for (PictureBox* b : bar_)
+        DrawButtonUp(b, Qt::black);
     placeRightAnchored();
+    // The editor windows and the rest of the start-up follow in
+    // completeStartUp(): before the form is first shown, or right after its
+    // first paint when it is shown with showOnScreen().
 }
 
 TForm1::~TForm1() {
@@ -193,10 +197,11 @@ void TForm1::showConnectionState(ConnectionState state) {
     led_->repaint();
 }
 
-void TForm1::startUp() {
-    // Step 4: every bar button carries its caption, hidden ones too.
-    for (PictureBox* b : bar_)
-        DrawButtonUp(b, Qt::black);
+void TForm1::completeStartUp() {
+    if (startedUp_)
+        return;
+    startedUp_ = true;
+    buildWindows(page_);
     // A map background that cannot be read is reported and ends the start-up
     // steps here; the program runs on.
     // The editors' own start-up looks (small buttons painted, status lines
@@ -208,9 +213,27 @@ void TForm1::startUp() {
     });
 }
 
+void TForm1::setVisible(bool visible) {
+    if (visible && !afterFirstPaint_)
+        completeStartUp();
+    QWidget::setVisible(visible);
+}
+
+void TForm1::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    // Queued: the windows are built once this paint has reached the screen,
+    // before anything else the event loop has for the program.
+    if (afterFirstPaint_ && !startedUp_ && !startUpQueued_) {
+        startUpQueued_ = true;
+        QMetaObject::invokeMethod(this, [this] { completeStartUp(); }, Qt::QueuedConnection);
+    }
+}
+
 void TForm1::showOnScreen() {
     QScreen* screen = QGuiApplication::primaryScreen();
     setGeometry(screen ? screen->geometry() : QRect(0, 0, kDesignWidth, kDesignHeight));
+    if (!startedUp_)
+        afterFirstPaint_ = true;
     show();
 }
 
@@ -243,6 +266,7 @@ bool TForm1::IsReady() const {
 }
 
 void TForm1::HideFullWidthViews() {
+    completeStartUp();
     janMap_->hide();
     janImg_->hide();
     brMap_->hide();
@@ -250,11 +274,13 @@ void TForm1::HideFullWidthViews() {
 }
 
 void TForm1::OpenToolWindow(QWidget* window) {
+    completeStartUp();
     HideFullWidthViews();
     bringToFrontAndShow(window);
 }
 
 void TForm1::OpenFullWidthView(QWidget* view) {
+    completeStartUp();
     view->raise();
     view->setGeometry(view->x(), 80, width(), height() - 80);
     brMap_->move(width() - 267, 55);
@@ -265,50 +291,60 @@ void TForm1::OpenFullWidthView(QWidget* view) {
 }
 
 void TForm1::btAdvClick() {
+    completeStartUp();
     bringToFrontAndShow(janAdv_);
     janAdv_->RebuildAdventureList();
     HideFullWidthViews();
 }
 
 void TForm1::btCncClick() {
+    completeStartUp();
     janCnc_->Connect();
 }
 
 void TForm1::btMapClick() {
+    completeStartUp();
     janImg_->hide();
     OpenFullWidthView(janMap_);
     janMap_->opened();
 }
 
 void TForm1::btScpClick() {
+    completeStartUp();
     OpenToolWindow(janScp_);
     janScp_->opened();
 }
 
 void TForm1::btObjClick() {
+    completeStartUp();
     OpenToolWindow(janObj_);
     janObj_->opened();
 }
 
 void TForm1::btRegClick() {
+    completeStartUp();
     janReg_->open();
 }
 
 void TForm1::btImgClick() {
+    completeStartUp();
     janMap_->hide();
     OpenFullWidthView(janImg_);
     janImg_->opened();
 }
 
 void TForm1::btSndClick() {
+    completeStartUp();
     janSnd_->open();
 }
 
 void TForm1::btPanClick() {
+    completeStartUp();
     janPan_->open();
 }
 
 void TForm1::btOpcClick() {
+    completeStartUp();
     OpenToolWindow(janCnf_);
 }
 
@@ -323,6 +359,7 @@ void TForm1::btMinMouseUp() {
 }
 
 void TForm1::fmMapClick() {
+    completeStartUp();
     HideFullWidthViews();
 }
 
@@ -336,6 +373,7 @@ void TForm1::Label32Click() {
 }
 
 void TForm1::OpenAdventure(const QString& name) {
+    completeStartUp();
     adventure_.open(name);
     lbNoAdv_->setText(name);
     lbNoAdv_->adjustSize();
@@ -345,6 +383,7 @@ void TForm1::OpenAdventure(const QString& name) {
 }
 
 void TForm1::LoadMap() {
+    completeStartUp();
     map_.load(adventure_.file(".map"));
     janMap_->mapChanged();
 }

@@ -44,10 +44,17 @@ public:
     Connection& connection() { return connection_; }
     ScriptSettings& settings() { return settings_; }
     DragState& drag() { return drag_; }
-    MapModel& map() { return map_; }
+    MapModel& map() {
+        completeStartUp();
+        return map_;
+    }
 
-    // Fills the screen, borderless.
+    // Fills the screen, borderless. The window is painted first and the
+    // editor windows are built right after that first paint (or as soon as
+    // anything needs them), so that the program shows up at once.
     void showOnScreen();
+    // Shown any other way, the form builds its windows before it shows.
+    void setVisible(bool visible) override;
 
     bool IsReady() const;
     void HideFullWidthViews();
@@ -75,6 +82,7 @@ public:
     void Label32Click();
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -82,7 +90,7 @@ private:
     void buildTitleArea(QWidget* page);
     void buildBar(QWidget* page);
     void buildWindows(QWidget* page);
-    void startUp();
+    void completeStartUp();
     void placeRightAnchored();
     void showBarButtons();
     void showConnectionState(ConnectionState state);
@@ -94,6 +102,9 @@ private:
     std::unique_ptr<ServerClient> client_;  // the one client of the server, for the window's life
     Connection connection_;
     bool exitSaved_ = false;
+    bool startedUp_ = false;          // the windows are built and the start-up done
+    bool afterFirstPaint_ = false;    // showOnScreen: build them after the first paint
+    bool startUpQueued_ = false;
 
     QStackedWidget* book_ = nullptr;
     QWidget* page_ = nullptr;

@@ -7,7 +7,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <set>
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -17,6 +20,8 @@ namespace orv {
 namespace {
 
 const QLatin1String kTemporarySuffix(".orvtmp");
+// How many threads a batch keeps waiting on the disk at the same time.
+constexpr size_t kBatchThreads = 8;
 
 QString describe(const QString& path, const QString& reason) {
     return QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
@@ -43,39 +48,58 @@ bool fileSystemIsReadOnly(const QString& folder) {
     return ::statvfs(native(folder).constData(), &info) == 0 && (info.f_flag & ST_RDONLY);
 }
 
+// What the checks learn about the target, reused for the temporary file.
+struct Target {
+    bool exists = false;
+    mode_t mode = 0;
+};
+
 // The refusals that need no temporary file: a folder in the way, a read-only
-// file system, a file the author marked read-only.
-void checkTarget(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isDir())
-        throw WriteError(path, WriteError::Step::Check, QStringLiteral("é uma pasta"));
-    if (fileSystemIsReadOnly(info.absolutePath()))
+// file system, a file the author marked read-only. `readOnlyFolder` answers
+// for the target's folder (a batch asks once per folder).
+Target checkTarget(const QString& path, const QByteArray& nativePath,
+                   const std::function<bool(const QString&)>& readOnlyFolder) {
+    Target target;
+    struct stat info {};
+    if (::stat(nativePath.constData(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            throw WriteError(path, WriteError::Step::Check, QStringLiteral("é uma pasta"));
+        target.exists = true;
+        target.mode = info.st_mode & 07777;
+    }
+    if (readOnlyFolder(QFileInfo(path).absolutePath()))
         throw WriteError(path, WriteError::Step::Check, EROFS);
     // A file without its owner's write permission is read-only for everyone,
     // the administrator included: the author marked it so on purpose.
-    if (info.exists() && (!info.isWritable() || !(info.permissions() & QFile::WriteOwner)))
+    if (target.exists && (!(target.mode & S_IWUSR) || ::access(nativePath.constData(), W_OK) != 0))
         throw WriteError(path, WriteError::Step::Check, QStringLiteral("o arquivo é somente leitura"));
+    return target;
 }
 
 // Writes `bytes` to a new temporary file beside `path` and closes it; with
 // `sync` it is synced first. Returns the temporary file's name. On failure
 // the temporary file is gone and WriteError names `path`.
-QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync) {
-    checkTarget(path);
+QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync,
+                       const std::function<bool(const QString&)>& readOnlyFolder) {
+    const QByteArray nativePath = native(path);
+    const Target target = checkTarget(path, nativePath, readOnlyFolder);
     const QString temporary = temporaryPathFor(path);
     const QByteArray nativeTemporary = native(temporary);
-    ::unlink(nativeTemporary.constData());  // a leftover of a killed run
 
-    mode_t mode = 0666;
-    struct stat old {};
-    const bool replacing = ::stat(native(path).constData(), &old) == 0;
-    if (replacing)
-        mode = old.st_mode & 07777;
-    const int fd = ::open(nativeTemporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    const mode_t mode = target.exists ? target.mode : 0666;
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
+    int fd = ::open(nativeTemporary.constData(), flags, mode);
+    if (fd < 0 && errno == EEXIST) {  // a leftover of a killed run
+        ::unlink(nativeTemporary.constData());
+        fd = ::open(nativeTemporary.constData(), flags, mode);
+    }
     if (fd < 0)
         throw WriteError(path, WriteError::Step::Open, errno);
-    if (replacing)
-        ::fchmod(fd, mode);  // keep the old file's permissions, whatever the mask
+    // Keep the old file's permissions, whatever the mask; the file is only
+    // changed when the mask took something away.
+    struct stat created {};
+    if (target.exists && (::fstat(fd, &created) != 0 || (created.st_mode & 07777) != mode))
+        ::fchmod(fd, mode);
 
     auto fail = [&](WriteError::Step step, int error, bool open) {
         if (open)
@@ -152,54 +176,176 @@ bool isTemporaryName(const QString& fileName) {
 }
 
 void writeFileSafely(const QString& path, const QByteArray& bytes) {
-    const QString temporary = writeTemporary(path, bytes, true);
+    const QString temporary = writeTemporary(path, bytes, true, fileSystemIsReadOnly);
     renameOver(temporary, path);
     if (const int error = syncFolder(QFileInfo(path).absolutePath()))
         throw WriteError(path, WriteError::Step::Sync, error);
 }
 
 DurableBatch::~DurableBatch() {
-    if (!committed_)
-        for (const Staged& s : staged_)
-            ::unlink(native(s.temporary).constData());
+    for (size_t i = renamed_; i < staged_.size(); ++i)
+        ::unlink(native(staged_[i].temporary).constData());
 }
 
 void DurableBatch::add(const QString& path, const QByteArray& bytes) {
-    staged_.push_back({path, writeTemporary(path, bytes, false)});
+    if (committed_)
+        throw WriteError(path, WriteError::Step::Check, QStringLiteral("o lote já foi gravado"));
+    const auto readOnlyFolder = [this](const QString& folder) {
+        auto known = readOnlyFolders_.find(folder);
+        if (known == readOnlyFolders_.end())
+            known = readOnlyFolders_.emplace(folder, fileSystemIsReadOnly(folder)).first;
+        return known->second;
+    };
+    // The same file twice keeps its first place and takes the later content,
+    // as two writes one after the other would leave it.
+    const QString temporary = temporaryPathFor(path);
+    const auto same = places_.constFind(temporary);
+    if (same == places_.cend()) {
+        staged_.push_back({path, writeTemporary(path, bytes, false, readOnlyFolder)});
+        places_.insert(temporary, staged_.size() - 1);
+        return;
+    }
+    const size_t place = *same;
+    try {
+        writeTemporary(path, bytes, false, readOnlyFolder);  // replaces the earlier temporary file
+    } catch (...) {
+        // The earlier content is gone with its temporary file: the target
+        // stays as it was.
+        ::unlink(native(temporary).constData());
+        staged_.erase(staged_.begin() + qsizetype(place));
+        places_.clear();
+        for (size_t i = 0; i < staged_.size(); ++i)
+            places_.insert(staged_[i].temporary, i);
+        throw;
+    }
+}
+
+namespace {
+
+// Runs work(0) ... work(count - 1) on a few threads at once. The work here
+// waits on the disk, not on the processor: many requests in flight let the
+// file system and the device serve them together.
+void onSeveralThreads(size_t count, const std::function<void(size_t)>& work) {
+    std::atomic<size_t> next{0};
+    const auto run = [&] {
+        for (size_t i; (i = next++) < count;)
+            work(i);
+    };
+    const size_t threads = std::min(kBatchThreads, count);
+    std::vector<std::thread> pool;
+    pool.reserve(threads);
+    for (size_t t = 1; t < threads; ++t)
+        pool.emplace_back(run);
+    run();
+    for (std::thread& t : pool)
+        t.join();
+}
+
+// Syncs the data of every temporary file, several at a time: the file
+// system gathers the concurrent requests into few journal commits, and only
+// these files are written out, not whatever else other programs have
+// waiting for the same disk. Returns the index of the first file that
+// failed and its error, or -1.
+std::pair<long, int> syncEach(const std::vector<QByteArray>& files) {
+    std::mutex lock;
+    std::pair<long, int> failure{-1, 0};
+    onSeveralThreads(files.size(), [&](size_t i) {
+        int error = 0;
+        const int fd = ::open(files[i].constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            error = errno;
+        } else {
+            if (writeSystemCalls().fdatasync(fd) != 0)
+                error = errno;
+            ::close(fd);
+        }
+        if (error) {
+            const std::lock_guard<std::mutex> guard(lock);
+            if (failure.first < 0 || long(i) < failure.first)
+                failure = {long(i), error};
+        }
+    });
+    return failure;
+}
+
+// Replacing a file by a rename lets go of the old one, and the file system
+// frees its blocks right then: slow, one file after the other. The old
+// files are held (by a handle that opens nothing) while the renames run in
+// order, and let go of afterwards from several threads at once.
+class OldFiles {
+public:
+    ~OldFiles() { release(); }
+    void hold(const QByteArray& path) {
+        if (held_.size() >= kHeldAtOnce)
+            release();
+        const int fd = ::open(path.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0)
+            held_.push_back(fd);
+    }
+    void release() {
+        onSeveralThreads(held_.size(), [this](size_t i) { ::close(held_[i]); });
+        held_.clear();
+    }
+
+private:
+    static constexpr size_t kHeldAtOnce = 256;  // well inside any limit of open files
+    std::vector<int> held_;
+};
+
+}  // namespace
+
+QStringList DurableBatch::paths() const {
+    QStringList paths;
+    paths.reserve(qsizetype(staged_.size()));
+    for (const Staged& s : staged_)
+        paths.append(s.path);
+    return paths;
 }
 
 void DurableBatch::commit() {
-    // One sync per file system holding the temporary files, instead of one
-    // per file; a writeback error of any of them shows here.
-    std::set<dev_t> synced;
-    std::set<QString> folders;
-    for (const Staged& s : staged_) {
-        const QString folder = QFileInfo(s.path).absolutePath();
-        folders.insert(folder);
-        struct stat info {};
-        if (::stat(native(s.temporary).constData(), &info) != 0)
-            throw WriteError(s.path, WriteError::Step::Sync, errno);
-        if (!synced.insert(info.st_dev).second)
-            continue;
-        const int fd = ::open(native(s.temporary).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            throw WriteError(s.path, WriteError::Step::Sync, errno);
-        const int result = writeSystemCalls().syncfs(fd);
-        const int error = errno;
-        ::close(fd);
-        if (result != 0)
-            throw WriteError(s.path, WriteError::Step::Sync, error);
-    }
+    if (committed_)
+        return;
     committed_ = true;
-    for (size_t i = 0; i < staged_.size(); ++i) {
-        try {
-            renameOver(staged_[i].temporary, staged_[i].path);
-        } catch (...) {
-            for (size_t j = i + 1; j < staged_.size(); ++j)
-                ::unlink(native(staged_[j].temporary).constData());
-            throw;
+    if (staged_.empty())
+        return;
+    std::vector<QByteArray> temporaries;
+    temporaries.reserve(staged_.size());
+    for (const Staged& s : staged_)
+        temporaries.push_back(native(s.temporary));
+    // Nothing is renamed before every temporary file is on the disk: a
+    // failure here leaves every target as it was.
+    const auto [failed, syncError] = syncEach(temporaries);
+    if (failed >= 0) {
+        for (const QByteArray& t : temporaries)
+            ::unlink(t.constData());
+        renamed_ = staged_.size();
+        throw WriteError(staged_[size_t(failed)].path, WriteError::Step::Sync, syncError);
+    }
+    std::vector<QString> folders;
+    OldFiles old;
+    for (; renamed_ < staged_.size(); ++renamed_) {
+        const Staged& s = staged_[renamed_];
+        const QString folder = QFileInfo(s.path).absolutePath();
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+        const QByteArray target = native(s.path);
+        old.hold(target);
+        if (writeSystemCalls().rename(temporaries[renamed_].constData(), target.constData()) != 0) {
+            const int error = errno;
+            const QString path = s.path;
+            for (size_t j = renamed_; j < staged_.size(); ++j)
+                ::unlink(temporaries[j].constData());
+            renamedCount_ = renamed_;
+            renamed_ = staged_.size();
+            old.release();
+            // The files renamed so far stay in place: their folders are synced.
+            for (const QString& f : folders)
+                syncFolder(f);
+            throw WriteError(path, WriteError::Step::Rename, error);
         }
     }
+    renamedCount_ = renamed_;
+    old.release();
     for (const QString& folder : folders)
         if (const int error = syncFolder(folder))
             throw WriteError(folder, WriteError::Step::Sync, error);
@@ -221,7 +367,7 @@ WriteSystemCalls defaultCalls() {
             [](int fd) { return ::fsync(fd); },
             [](int fd) { return ::close(fd); },
             [](const char* from, const char* to) { return ::rename(from, to); },
-            [](int fd) { return ::syncfs(fd); }};
+            [](int fd) { return ::fdatasync(fd); }};
 }
 }  // namespace
 

@@ -2,9 +2,11 @@
 #include "core/OrvalisError.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <map>
 #include <vector>
 
 namespace orv {
@@ -45,11 +47,13 @@ bool isTemporaryName(const QString& fileName);
 
 void writeFileSafely(const QString& path, const QByteArray& bytes);
 
-// Many files at once: every temporary file is written and closed first, the
-// whole lot made durable with one sync of the file system, then each is
-// renamed over its target and each folder synced once. A failure before the
-// renames leaves every target as it was; the error names the file.
-// commit() renames in the order the files were added.
+// Many files at once: every temporary file is written and closed first, then
+// the lot is synced together (several files at a time, so that the file
+// system commits them in few journal writes), then each is renamed over its
+// target in the order the files were added, and each folder is synced once.
+// A failure before the renames leaves every target as it was; the error names
+// the file. Adding a file already in the batch replaces its content and keeps
+// its place.
 class DurableBatch {
 public:
     DurableBatch() = default;
@@ -57,9 +61,18 @@ public:
     DurableBatch& operator=(const DurableBatch&) = delete;
     ~DurableBatch();  // removes the temporary files of a batch not committed
 
+    // Writes the temporary file; a refusal (read-only file, full disk...)
+    // throws WriteError, removes only this file's temporary and leaves the
+    // rest of the batch as it was.
     void add(const QString& path, const QByteArray& bytes);
+    // Makes the files durable and renames them into place. After a failure
+    // the first renamedCount() files are in place, the others as they were.
     void commit();
     bool isEmpty() const { return staged_.empty(); }
+    size_t size() const { return staged_.size(); }
+    // The targets in the order they will be (or were) renamed.
+    QStringList paths() const;
+    size_t renamedCount() const { return renamedCount_; }
 
 private:
     struct Staged {
@@ -67,6 +80,10 @@ private:
         QString temporary;
     };
     std::vector<Staged> staged_;
+    QHash<QString, size_t> places_;  // temporary file -> index in staged_
+    std::map<QString, bool> readOnlyFolders_;
+    size_t renamed_ = 0;       // the temporaries before this index are gone
+    size_t renamedCount_ = 0;  // the targets in place after commit()
     bool committed_ = false;
 };
 
@@ -81,7 +98,7 @@ struct WriteSystemCalls {
     std::function<int(int fd)> fsync;
     std::function<int(int fd)> close;
     std::function<int(const char* from, const char* to)> rename;
-    std::function<int(int fd)> syncfs;
+    std::function<int(int fd)> fdatasync;  // the batch's sync of each temporary file
 };
 WriteSystemCalls& writeSystemCalls();
 void resetWriteSystemCalls();

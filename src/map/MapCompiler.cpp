@@ -5,10 +5,16 @@
 #include "core/OrvalisError.h"
 #include "core/Adventure.h"
 
+#include "core/DurableWrite.h"
+
+#include <QHash>
 #include <QLatin1StringView>
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
+#include <optional>
+#include <vector>
 
 namespace orv {
 
@@ -143,36 +149,82 @@ MapCompiler::CompileCount MapCompiler::compile(const QStringList& mapLines, cons
             QStringLiteral("Modo de gravação dos scripts desconhecido: \"%1\"").arg(scriptWriteMode));
 
     CompileCount count;
-    for (int cell = 0; cell < MapModel::Cells; ++cell) {
+    // Every block is built in memory first and the scripts are written
+    // together, synced to the disk once for the lot. A position that stops
+    // the compile (a name that cannot be a file name, a script that cannot be
+    // read or written) stops it there: the scripts of the positions before it
+    // are written, then its error is thrown.
+    struct Script {
+        QString name;
+        QString path;
+        QByteArray bytes;
+    };
+    std::vector<Script> scripts;
+    QHash<QString, size_t> byPath;  // a name used twice writes its script twice
+    std::optional<OrvalisError> stop;
+    for (int cell = 0; cell < MapModel::Cells && !stop; ++cell) {
         const QString name = nameOf(mapLines, cell);
         if (name.isEmpty() || tileOf(mapLines, cell).isEmpty())
             continue;
         // A name with a separator would write into another folder (or
         // outside the adventure); such a name stops the compile here.
-        if (!isUsableFileName(name))
-            throw OrvalisError(scriptError(
-                name, QStringLiteral("o nome não pode ser usado como nome de arquivo")));
+        if (!isUsableFileName(name)) {
+            stop = OrvalisError(scriptError(name, QStringLiteral("o nome não pode ser usado como nome de arquivo")));
+            break;
+        }
         const QString scriptPath = adventureFolder + name + QStringLiteral(".scp");
+        const auto earlier = byPath.constFind(scriptPath);
         // Mode "1" does not care whether the script is there.
-        const bool exists = !replace && fileExists(scriptPath);
+        const bool exists = !replace && (earlier != byPath.cend() || fileExists(scriptPath));
         if (createOnly && exists) {
             ++count.kept;
             continue;
         }
         QByteArray bytes = ListFile::joinLines(
             buildPositionBlock(mapLines, cell, defaultScriptMode, imageExtension, adventureFolder));
-        try {
+        if (insert && exists) {
             // The old text goes below the new block byte for byte, as one
             // more line: its own last break plus one more, so each such
             // compile leaves one more empty line at the end.
-            if (insert && exists)
-                bytes += readFileBytes(scriptPath) + QByteArrayLiteral("\r\n");
-            writeFileSafely(scriptPath, bytes);
-        } catch (const OrvalisError& error) {
-            throw OrvalisError(scriptError(name, error.text()));
+            try {
+                bytes += (earlier != byPath.cend() ? scripts[*earlier].bytes : readFileBytes(scriptPath)) +
+                         QByteArrayLiteral("\r\n");
+            } catch (const OrvalisError& error) {
+                stop = OrvalisError(scriptError(name, error.text()));
+                break;
+            }
+        }
+        if (earlier != byPath.cend()) {
+            scripts[*earlier].bytes = std::move(bytes);
+        } else {
+            byPath.insert(scriptPath, scripts.size());
+            scripts.push_back({name, scriptPath, std::move(bytes)});
         }
         ++count.written;
     }
+
+    DurableBatch batch;
+    for (const Script& script : scripts) {
+        try {
+            batch.add(script.path, script.bytes);
+        } catch (const OrvalisError& error) {
+            stop = OrvalisError(scriptError(script.name, error.text()));
+            break;
+        }
+    }
+    try {
+        batch.commit();
+    } catch (const WriteError& error) {
+        // The sync or a rename failed: the position of that file is named
+        // (a folder that could not be synced, by the last script in it); the
+        // scripts renamed before it stay.
+        const auto failed = std::find_if(scripts.begin(), scripts.end(),
+                                         [&](const Script& s) { return s.path == error.path(); });
+        const Script& named = failed != scripts.end() ? *failed : scripts[batch.size() - 1];
+        throw OrvalisError(scriptError(named.name, error.text()));
+    }
+    if (stop)
+        throw *stop;
     return count;
 }
 

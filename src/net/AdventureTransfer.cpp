@@ -3,10 +3,15 @@
 #include "ServerClient.h"
 #include "ServerReply.h"
 #include "core/DurableWrite.h"
+#include "core/OrvalisError.h"
 
 #include <QDir>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 namespace orv::AdventureTransfer {
 
@@ -19,6 +24,76 @@ QStringList folderListing(const QString& folder) {
     names.removeIf([](const QString& name) { return isTemporaryName(name); });
     return names;
 }
+
+namespace {
+
+// Writes the downloaded files into the batch on a thread of its own, one
+// after the other, while the next file is on its way from the server.
+class BatchWriter {
+public:
+    explicit BatchWriter(DurableBatch& batch) : batch_(batch), thread_([this] { run(); }) {}
+    ~BatchWriter() {
+        {
+            const std::lock_guard<std::mutex> guard(lock_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    // Starts writing a file; the previous one must have been waited for.
+    void start(const QString& path, const QByteArray& bytes) {
+        {
+            const std::lock_guard<std::mutex> guard(lock_);
+            path_ = path;
+            bytes_ = bytes;
+            busy_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    // Whether the file last started was written.
+    bool wait() {
+        std::unique_lock<std::mutex> guard(lock_);
+        changed_.wait(guard, [this] { return !busy_; });
+        return written_;
+    }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> guard(lock_);
+        for (;;) {
+            changed_.wait(guard, [this] { return busy_ || stop_; });
+            if (!busy_)
+                return;
+            const QString path = std::exchange(path_, QString());
+            const QByteArray bytes = std::exchange(bytes_, QByteArray());
+            guard.unlock();
+            bool written = true;
+            try {
+                batch_.add(path, bytes);
+            } catch (...) {
+                written = false;
+            }
+            guard.lock();
+            written_ = written;
+            busy_ = false;
+            changed_.notify_all();
+        }
+    }
+
+    DurableBatch& batch_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    QString path_;
+    QByteArray bytes_;
+    bool busy_ = false;
+    bool written_ = false;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+}  // namespace
 
 DownloadResult downloadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
                            const Progress& progress) {
@@ -33,21 +108,59 @@ DownloadResult downloadAll(ServerClient& client, const QString& adventureName, c
         const int total = int(names.size());
         int done = 0;
         progress.gauge(0, total);
-        for (const QString& name : names) {
-            if (progress.file)
-                progress.file(done + 1, total, name);
-            if (ServerReply::isPlainFileName(name)) {
-                const QString status = client.getFile(adventureName, adventureFolder, name);
-                if (status == QLatin1String("Ok"))
-                    result.written.append(name);
-                else
+        // Every download goes to a temporary file first; once all are in,
+        // they reach the disk together and take their places. A file is
+        // written while the next one downloads; its status and gauge step
+        // follow once it is written, in the order of the list.
+        DurableBatch batch;
+        {
+            BatchWriter writer(batch);
+            QString writing;  // the name whose write runs, if any
+            const auto finishWriting = [&] {
+                if (writing.isNull())
+                    return;
+                const bool written = writer.wait();
+                (written ? result.written : result.failed).append(writing);
+                progress.status(written ? QStringLiteral("Ok") : QStringLiteral("Falha download"));
+                progress.gauge(++done, total);
+                writing = QString();
+            };
+            int number = 0;
+            for (const QString& name : names) {
+                if (progress.file)
+                    progress.file(++number, total, name);
+                if (!ServerReply::isPlainFileName(name)) {
+                    finishWriting();
                     result.failed.append(name);
-                progress.status(status);
-            } else {
-                result.failed.append(name);
-                progress.status(QStringLiteral("Nome recusado: ") + name);
+                    progress.status(QStringLiteral("Nome recusado: ") + name);
+                    progress.gauge(++done, total);
+                    continue;
+                }
+                QByteArray bytes;
+                const QString status = client.fetchFile(adventureName, name, bytes);
+                finishWriting();
+                if (status == QLatin1String("Ok")) {
+                    writer.start(adventureFolder + name, bytes);
+                    writing = name;
+                } else {
+                    result.failed.append(name);
+                    progress.status(status);
+                    progress.gauge(++done, total);
+                }
             }
-            progress.gauge(++done, total);
+            finishWriting();
+        }
+        try {
+            batch.commit();
+        } catch (const OrvalisError&) {
+            // The files not renamed into place failed after all: their old
+            // copies stay, and they are named to be fetched again.
+            progress.status(QStringLiteral("Falha download"));
+            for (const QString& path : batch.paths().mid(qsizetype(batch.renamedCount()))) {
+                const QString name = path.mid(adventureFolder.size());
+                result.written.removeAll(name);
+                result.failed.append(name);
+            }
         }
         progress.status(QStringLiteral("Download completo"));
         progress.gauge(0, total);

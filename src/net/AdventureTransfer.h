@@ -33,7 +33,9 @@ QStringList folderListing(const QString& folder);
 
 // Fetches every file the server lists for the adventure into its folder.
 // Names that could address something outside the folder are skipped with a
-// message instead of being requested.
+// message instead of being requested. The downloads wait in temporary files
+// and take their places together once the last one is in (see DurableBatch):
+// an old file is replaced only by a whole new one.
 struct DownloadResult {
     QStringList written;  // the names fetched and written
     QStringList failed;   // the names refused or not fetched, to try again

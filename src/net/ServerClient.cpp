@@ -2,6 +2,7 @@
 
 #include "ServerReply.h"
 #include "core/Cp1252.h"
+#include "core/DurableWrite.h"
 #include "core/ListFile.h"
 #include "core/OrvalisError.h"
 
@@ -374,8 +375,8 @@ QString ServerClient::putFile(const QString& adventureName, const QString& adven
     return cp1252::decode(reply);
 }
 
-QString ServerClient::getFile(const QString& adventureName, const QString& adventureFolder,
-                              const QString& fileName) {
+QString ServerClient::download(const QString& adventureName, const QString& fileName,
+                               const std::function<void(const QByteArray&)>& store) {
     m_shortTimeouts = true;
     if (m_processEvents)
         m_processEvents();
@@ -383,13 +384,23 @@ QString ServerClient::getFile(const QString& adventureName, const QString& adven
         requirePlainFileName(fileName);
         // Whole reply in memory first, then one safe write: a failed download
         // never leaves part of a file behind.
-        const QByteArray bytes = get(m_base + adventureName + QStringLiteral("/") + fileName,
-                                     adventureName + QStringLiteral("/") + fileName);
-        writeFileSafely(adventureFolder + fileName, bytes);
+        store(get(m_base + adventureName + QStringLiteral("/") + fileName,
+                  adventureName + QStringLiteral("/") + fileName));
         return QStringLiteral("Ok");
     } catch (...) {
         return QStringLiteral("Falha download");
     }
+}
+
+QString ServerClient::getFile(const QString& adventureName, const QString& adventureFolder,
+                              const QString& fileName) {
+    return download(adventureName, fileName,
+                    [&](const QByteArray& bytes) { writeFileSafely(adventureFolder + fileName, bytes); });
+}
+
+QString ServerClient::fetchFile(const QString& adventureName, const QString& fileName, QByteArray& bytes) {
+    bytes.clear();
+    return download(adventureName, fileName, [&](const QByteArray& reply) { bytes = reply; });
 }
 
 }  // namespace orv

@@ -60,6 +60,10 @@ public:
     // after 5000 ms on every request of this client.
     QString getFile(const QString& adventureName, const QString& adventureFolder,
                     const QString& fileName);
+    // The same download kept in memory: "Ok" with the file's bytes, or
+    // "Falha download" with `bytes` empty. Whole-adventure transfers write
+    // the files themselves, all together.
+    QString fetchFile(const QString& adventureName, const QString& fileName, QByteArray& bytes);
 
     // Replies larger than this (after decompression) are refused, so a
     // runaway server cannot exhaust memory. 256 MiB unless changed.
@@ -79,6 +83,8 @@ private:
                     const QByteArray& partContent);
     QByteArray perform(const Request& request);
     void requirePlainFileName(const QString& fileName) const;
+    QString download(const QString& adventureName, const QString& fileName,
+                     const std::function<void(const QByteArray&)>& store);
 
     QString m_base;
     std::function<void()> m_processEvents;

@@ -19,6 +19,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <typeinfo>
 
 using namespace orv;
 using orv::test::child;
@@ -210,6 +211,54 @@ TEST(MainWindow, AMissingMapBackgroundIsReportedAndTheListWaitsForTheButton) {
     EXPECT_TRUE(listed(*form).isEmpty());
     click(child(form.get(), "btAdv"));
     EXPECT_EQ(listed(*form), QStringList{"Duna"});
+}
+
+// Started on the screen, the program paints its window first and builds the
+// editor windows right after; they come out as in a form built before it is
+// shown: the same controls in the same order, places, visibility and pictures.
+TEST(MainWindow, OnTheScreenTheWindowsFollowTheFirstPaintAndComeOutTheSame) {
+    TestWorkspace ws;
+    ws.addAdventure("Duna");
+    auto reference = startProgram(ws);
+    TForm1 form(ws.programFile());
+    form.showOnScreen();
+    reference->setGeometry(form.geometry());
+    // What the first paint shows is there before it, hidden captions included.
+    EXPECT_EQ(child<PictureBox>(&form, "btPan")->picture(), child<PictureBox>(reference.get(), "btPan")->picture());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.findChild<QWidget*>("JanAdv") != nullptr; }, 10000));
+
+    const QList<QWidget*> expected = reference->findChildren<QWidget*>();
+    const QList<QWidget*> built = form.findChildren<QWidget*>();
+    ASSERT_EQ(built.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        const std::string name = expected[i]->objectName().toStdString();
+        ASSERT_EQ(built[i]->objectName(), expected[i]->objectName()) << i;
+        // The toolkit lays out the insides of its own controls when they show.
+        if (expected[i]->objectName().isEmpty() || expected[i]->objectName().startsWith("qt_"))
+            continue;
+        EXPECT_EQ(typeid(*built[i]), typeid(*expected[i])) << name;
+        EXPECT_EQ(built[i]->geometry(), expected[i]->geometry()) << name;
+        EXPECT_EQ(built[i]->isVisibleTo(&form), expected[i]->isVisibleTo(reference.get())) << name;
+        if (auto* box = dynamic_cast<PictureBox*>(expected[i]))
+            EXPECT_EQ(static_cast<PictureBox*>(built[i])->picture(), box->picture()) << name;
+    }
+    EXPECT_EQ(listed(form), QStringList{"Duna"});
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+// A button used before the windows are built finds its window all the same.
+TEST(MainWindow, AButtonUsedBeforeTheWindowsAreBuiltFindsItsWindow) {
+    TestWorkspace ws;
+    ws.addAdventure("Duna");
+    test::reportedErrors().clear();
+    TForm1 form(ws.programFile());
+    form.showOnScreen();
+    form.btAdvClick();
+    EXPECT_TRUE(shown(form, "JanAdv"));
+    EXPECT_EQ(listed(form), QStringList{"Duna"});
+    QTest::qWait(50);  // the build queued by the first paint finds it done
+    EXPECT_EQ(form.findChildren<QWidget*>("JanAdv").size(), 1);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 
 TEST(MainWindow, DragHandlesMoveTheirWindowAndRaiseIt) {

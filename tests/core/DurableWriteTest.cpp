@@ -12,6 +12,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -124,7 +127,7 @@ TEST(DurableWrite, ABatchIsAllOrNothingUntilItsRenames) {
     ws.write("b.scp", "b-old");
     {
         InjectedCalls inject;
-        inject.calls.syncfs = [](int) { errno = EIO; return -1; };
+        inject.calls.fdatasync = [](int) { errno = EIO; return -1; };
         DurableBatch batch;
         batch.add(ws.path("a.scp"), "a-new");
         batch.add(ws.path("b.scp"), "b-new");
@@ -144,6 +147,89 @@ TEST(DurableWrite, ABatchIsAllOrNothingUntilItsRenames) {
     EXPECT_EQ(ws.read("a.scp"), "a-new");
     EXPECT_EQ(ws.read("c.scp"), "c-new");
     EXPECT_EQ(filesIn(ws.folder()), (QStringList{"a.scp", "b.scp", "c.scp"}));
+}
+
+TEST(DurableWrite, ABatchTakesAFileTwiceAndSurvivesARefusedFileAndAFailedRename) {
+    TestWorkspace ws(false);
+    ws.write("a.scp", "a-old");
+    ws.write("b.scp", "b-old");
+    ws.write("c.scp", "c-old");
+    ws.write("ro.scp", "ro");
+    QFile::setPermissions(ws.path("ro.scp"), QFile::ReadOwner);
+    {
+        DurableBatch batch;
+        batch.add(ws.path("a.scp"), "a-1");
+        batch.add(ws.path("b.scp"), "b-new");
+        batch.add(ws.path("a.scp"), "a-2");  // the later content, the first place
+        // A refused file leaves the rest of the batch as it was.
+        EXPECT_NE(textOf([&] { batch.add(ws.path("ro.scp"), "x"); }).find("somente leitura"), std::string::npos);
+        EXPECT_EQ(batch.paths(), (QStringList{ws.path("a.scp"), ws.path("b.scp")}));
+        batch.commit();
+        EXPECT_EQ(batch.renamedCount(), 2u);
+    }
+    EXPECT_EQ(ws.read("a.scp"), "a-2");
+    EXPECT_EQ(ws.read("b.scp"), "b-new");
+    EXPECT_EQ(ws.read("ro.scp"), "ro");
+
+    // A rename that fails halfway: the files before it are in place, it and
+    // the ones after it are as they were, and no temporary file stays.
+    InjectedCalls inject;
+    int renames = 0;
+    inject.calls.rename = [&](const char* from, const char* to) {
+        if (++renames == 2) {
+            errno = EXDEV;
+            return -1;
+        }
+        return ::rename(from, to);
+    };
+    DurableBatch batch;
+    batch.add(ws.path("a.scp"), "a-3");
+    batch.add(ws.path("b.scp"), "b-3");
+    batch.add(ws.path("c.scp"), "c-3");
+    const std::string text = textOf([&] { batch.commit(); });
+    EXPECT_NE(text.find("b.scp\""), std::string::npos) << text;
+    EXPECT_EQ(batch.renamedCount(), 1u);
+    EXPECT_EQ(ws.read("a.scp"), "a-3");
+    EXPECT_EQ(ws.read("b.scp"), "b-new");
+    EXPECT_EQ(ws.read("c.scp"), "c-old");
+    EXPECT_EQ(filesIn(ws.folder()), (QStringList{"a.scp", "b.scp", "c.scp", "ro.scp"}));
+}
+
+// The batch's sync names the file whose data could not reach the disk and
+// renames nothing, however many files are synced at the same time.
+TEST(DurableWrite, ABatchSyncFailureNamesTheFileAndRenamesNothing) {
+    TestWorkspace ws(false);
+    QStringList names;
+    for (int i = 0; i < 40; ++i) {
+        names << QStringLiteral("f%1.scp").arg(i, 2, 10, QLatin1Char('0'));
+        ws.write(names.last(), "old");
+    }
+    InjectedCalls inject;
+    // Every temporary file is synced, once; the 30th fails.
+    std::mutex lock;
+    std::set<ino_t> synced;
+    inject.calls.fdatasync = [&](int fd) {
+        struct stat info {};
+        ::fstat(fd, &info);
+        const std::lock_guard<std::mutex> guard(lock);
+        synced.insert(info.st_ino);
+        if (info.st_size == 29) {
+            errno = EIO;
+            return -1;
+        }
+        return ::fdatasync(fd);
+    };
+    DurableBatch batch;
+    for (int i = 0; i < 40; ++i)
+        batch.add(ws.path(names[i]), QByteArray(i, 'n'));
+    const std::string text = textOf([&] { batch.commit(); });
+    EXPECT_NE(text.find("f29.scp\""), std::string::npos) << text;
+    EXPECT_NE(text.find("erro de entrada e saída"), std::string::npos) << text;
+    EXPECT_EQ(synced.size(), 40u);
+    EXPECT_EQ(batch.renamedCount(), 0u);
+    for (const QString& name : names)
+        EXPECT_EQ(ws.read(name), "old");
+    EXPECT_EQ(filesIn(ws.folder()), names);
 }
 
 TEST(DurableWrite, TemporariesAreRecognisedClearedAtOpeningAndNeverListedForUpload) {

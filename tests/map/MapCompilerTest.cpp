@@ -3,12 +3,19 @@
 #include "core/ListFile.h"
 #include "core/OrvalisError.h"
 #include "core/Adventure.h"
+#include "core/DurableWrite.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using orv::MapCompiler;
 
@@ -342,4 +349,136 @@ TEST(MapCompiler, BadPositionNameStopsTheCompileThere) {
     // Names with other characters are fine on this system.
     EXPECT_TRUE(MapCompiler::isUsableFileName(QStringLiteral("sala ção 1.b")));
     EXPECT_FALSE(MapCompiler::isUsableFileName(QString()));
+}
+
+// Two positions of the same name write the same script twice, one after the
+// other: the written file is what two plain writes in cell order leave.
+TEST(MapCompiler, APositionNameUsedTwiceWritesAsInCellOrder) {
+    Map map;
+    map.put(0, QStringLiteral("eco"), QStringLiteral("3")).put(1, QStringLiteral("eco"), QStringLiteral("5"));
+    const auto script = [&](const Adventure& adv, int cell) {
+        return orv::ListFile::joinLines(adv.block(map, cell));
+    };
+    {
+        Adventure adv;
+        adv.compile(map, QStringLiteral("1"));
+        EXPECT_EQ(adv.bytes(QStringLiteral("eco.scp")), script(adv, 1));
+    }
+    {
+        Adventure adv;
+        adv.compile(map, QStringLiteral("2"));
+        EXPECT_EQ(adv.bytes(QStringLiteral("eco.scp")), script(adv, 0));
+    }
+    {
+        Adventure adv;
+        adv.touch(QStringLiteral("eco.scp"), "velho");
+        adv.compile(map, QStringLiteral("3"));
+        EXPECT_EQ(adv.bytes(QStringLiteral("eco.scp")),
+                  script(adv, 1) + script(adv, 0) + "velho\r\n" + "\r\n");
+        EXPECT_EQ(adv.entries(), QStringList{QStringLiteral("eco.scp")});
+    }
+}
+
+// The scripts reach the disk together: when that fails, no script changes and
+// the error names the position whose script could not be synced; a rename
+// that fails keeps the scripts renamed before it.
+TEST(MapCompiler, ASyncOrRenameFailureNamesThePositionAndKeepsTheOthersWhole) {
+    struct Restore {
+        ~Restore() { orv::resetWriteSystemCalls(); }
+    } restore;
+    Adventure adv;
+    Map map;
+    map.put(0, QStringLiteral("um"), QStringLiteral("1")).put(1, QStringLiteral("dois"), QStringLiteral("1"))
+        .put(2, QStringLiteral("tres"), QStringLiteral("1"));
+    for (const char* name : {"um.scp", "dois.scp", "tres.scp"})
+        adv.touch(QString::fromLatin1(name), "velho");
+
+    const QByteArray dois = orv::ListFile::joinLines(adv.block(map, 1));
+    orv::writeSystemCalls().fdatasync = [&](int fd) {
+        char buffer[256] = {};
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
+        if (n > 0 && QByteArray(buffer, int(n)) == dois.left(int(n))) {
+            errno = EIO;
+            return -1;
+        }
+        return ::fdatasync(fd);
+    };
+    try {
+        adv.compile(map, QStringLiteral("1"));
+        ADD_FAILURE() << "no error";
+    } catch (const orv::OrvalisError& error) {
+        EXPECT_TRUE(error.text().startsWith(QStringLiteral("Não foi possível gravar o script da posição \"dois\"")))
+            << error.what();
+    }
+    for (const char* name : {"um.scp", "dois.scp", "tres.scp"})
+        EXPECT_EQ(adv.bytes(QString::fromLatin1(name)), "velho") << name;
+    orv::resetWriteSystemCalls();
+
+    int renames = 0;
+    orv::writeSystemCalls().rename = [&](const char* from, const char* to) {
+        if (++renames == 2) {
+            errno = EIO;
+            return -1;
+        }
+        return ::rename(from, to);
+    };
+    EXPECT_THROW(adv.compile(map, QStringLiteral("1")), orv::OrvalisError);
+    EXPECT_EQ(adv.bytes(QStringLiteral("um.scp")), orv::ListFile::joinLines(adv.block(map, 0)));
+    EXPECT_EQ(adv.bytes(QStringLiteral("dois.scp")), "velho");
+    EXPECT_EQ(adv.bytes(QStringLiteral("tres.scp")), "velho");
+    EXPECT_EQ(adv.entries().size(), 3);
+}
+
+// A compile killed at any moment leaves every script as one of the two
+// compiles wrote it, whole: never empty, torn or half of each.
+TEST(MapCompiler, AKilledCompileLeavesEveryScriptOldOrNewWhole) {
+    Adventure adv;
+    Map first, second;
+    for (int cell = 0; cell < 400; ++cell) {
+        const QString name = QStringLiteral("p%1").arg(cell);
+        first.put(cell, name, QStringLiteral("1"));
+        second.put(cell, name, QStringLiteral("%1").arg(2 + cell % 15));
+    }
+    // The two versions differ in every script, by their mode line at least.
+    const auto compileWith = [&](const Map& map, const char* mode) {
+        MapCompiler::compile(map.lines, QString::fromLatin1(mode), QStringLiteral("png"), QStringLiteral("1"),
+                             adv.folder());
+    };
+    QElapsedTimer clock;
+    clock.start();
+    compileWith(second, "2");
+    compileWith(first, "1");
+    // Kills land from early in the first compile to a few compiles later.
+    const int compileMicroseconds = int(clock.nsecsElapsed() / 2000);
+    QList<QByteArray> versionA, versionB;
+    for (int cell = 0; cell < 400; ++cell) {
+        versionA << orv::ListFile::joinLines(
+            MapCompiler::buildPositionBlock(first.lines, cell, QStringLiteral("1"), QStringLiteral("png"), adv.folder()));
+        versionB << orv::ListFile::joinLines(
+            MapCompiler::buildPositionBlock(second.lines, cell, QStringLiteral("2"), QStringLiteral("png"), adv.folder()));
+    }
+    int bad = 0;
+    int newSeen = 0;
+    for (int round = 0; round < 16; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0;; ++i)
+                i % 2 ? compileWith(first, "1") : compileWith(second, "2");
+        }
+        ::usleep(useconds_t(QRandomGenerator::global()->bounded(compileMicroseconds / 5, compileMicroseconds * 3)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        for (int cell = 0; cell < 400; ++cell) {
+            const QByteArray now = adv.bytes(QStringLiteral("p%1.scp").arg(cell));
+            if (now != versionA[cell] && now != versionB[cell])
+                ++bad;
+            newSeen += now == versionB[cell];
+        }
+    }
+    EXPECT_EQ(bad, 0);
+    EXPECT_GT(newSeen, 0);  // the child did get through some compiles
+    orv::removeStaleTemporaries(adv.folder());
+    EXPECT_EQ(adv.entries().size(), 400);
 }

@@ -8,6 +8,7 @@
 #include "net/AdventureTransfer.h"
 #include "net/ConnectionWindow.h"
 #include "net/ServerClient.h"
+#include "core/DurableWrite.h"
 #include "support/WidgetLookup.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
@@ -19,6 +20,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
 #include <mutex>
 
@@ -252,6 +254,63 @@ TEST(AdventureTransfer, DownloadMovesTheGaugeInStepsAndSkipsNamesOutsideTheFolde
         EXPECT_EQ(statuses, QStringList{"Pasta vazia"});
         EXPECT_EQ(gauge.last().first, 0);
     }
+}
+
+// The downloads of a whole adventure take their places together at the end:
+// while they run the old files stand, and when the files cannot reach the
+// disk every old file stays and each name is listed to fetch again.
+TEST(AdventureTransfer, DownloadedFilesTakeTheirPlacesTogetherOrNotAtAll) {
+    struct Restore {
+        ~Restore() { resetWriteSystemCalls(); }
+    } restore;
+    TestWorkspace ws;
+    ws.write("aventura/a.txt", "velho a");
+    ws.write("aventura/b.txt", "velho b");
+    FaultServer server([](const FaultServer::Request& r) {
+        const QByteArray line = r.requestLine();
+        if (line.contains("lstarqs.php"))
+            return FaultServer::ok("Ok\r\na.txt\r\nb.txt\r\nc.txt\r\n");
+        return FaultServer::ok("novo " + line.mid(line.indexOf("/aventura/") + 10, 1));
+    });
+    ServerClient client(server.base());
+    QStringList statuses;
+    QList<QByteArray> aWhileRunning;
+    const AdventureTransfer::Progress progress{[&](const QString& s) {
+                                                   statuses << s;
+                                                   aWhileRunning << ws.read("aventura/a.txt");
+                                               },
+                                               [](int, int) {}};
+
+    writeSystemCalls().fdatasync = [](int) { errno = EIO; return -1; };
+    auto result = AdventureTransfer::downloadAll(client, "aventura", ws.path("aventura/"), progress);
+    EXPECT_TRUE(result.written.isEmpty());
+    EXPECT_EQ(result.failed, (QStringList{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(statuses, (QStringList{"Pasta vazia", "Ok", "Ok", "Ok", "Falha download", "Download completo"}));
+    EXPECT_EQ(ws.read("aventura/a.txt"), "velho a");
+    EXPECT_EQ(ws.read("aventura/b.txt"), "velho b");
+    EXPECT_FALSE(ws.exists("aventura/c.txt"));
+    EXPECT_EQ(QDir(ws.path("aventura")).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+    resetWriteSystemCalls();
+    statuses.clear();
+    aWhileRunning.clear();
+    result = AdventureTransfer::downloadAll(client, "aventura", ws.path("aventura/"), progress);
+    EXPECT_EQ(result.written, (QStringList{"a.txt", "b.txt", "c.txt"}));
+    EXPECT_TRUE(result.failed.isEmpty());
+    EXPECT_EQ(statuses, (QStringList{"Pasta vazia", "Ok", "Ok", "Ok", "Download completo"}));
+    EXPECT_EQ(aWhileRunning, (QList<QByteArray>{"velho a", "velho a", "velho a", "velho a", "novo a"}));
+    EXPECT_EQ(ws.read("aventura/c.txt"), "novo c");
+
+    // A file that cannot be written fails at its own place in the list; the
+    // others are written.
+    ws.write("aventura/b.txt", "velho b");
+    QFile::setPermissions(ws.path("aventura/b.txt"), QFile::ReadOwner);
+    statuses.clear();
+    result = AdventureTransfer::downloadAll(client, "aventura", ws.path("aventura/"), progress);
+    EXPECT_EQ(result.written, (QStringList{"a.txt", "c.txt"}));
+    EXPECT_EQ(result.failed, QStringList{"b.txt"});
+    EXPECT_EQ(statuses, (QStringList{"Pasta vazia", "Ok", "Falha download", "Ok", "Download completo"}));
+    EXPECT_EQ(ws.read("aventura/b.txt"), "velho b");
 }
 
 TEST(AdventureTransfer, UploadSendsEveryPlainFileButThePasswordFile) {

@@ -8,6 +8,7 @@
 // just writes, so the time of those writes alone is measured too.
 //
 //   bench_adventure_transfer [SAMPLE_FOLDER]   (default: the build's sample)
+#include "CurlTiming.h"
 #include "core/DurableWrite.h"
 #include "core/ListFile.h"
 #include "net/AdventureTransfer.h"
@@ -38,29 +39,6 @@ QByteArray quoted(const QByteArray& text) {
     QByteArray out = text;
     out.replace('\\', "\\\\").replace('"', "\\\"");
     return '"' + out + '"';
-}
-
-// Runs curl over a config file; milliseconds, or -1 when curl failed.
-double timeCurl(const QString& configPath, const QByteArray& config) {
-    QFile file(configPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size())
-        return -1;
-    file.close();
-    QProcess curl;
-    QElapsedTimer clock;
-    clock.start();
-    curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-S"), QStringLiteral("-f"),
-                                        QStringLiteral("-K"), configPath});
-    if (!curl.waitForFinished(600000) || curl.exitCode() != 0) {
-        std::fprintf(stderr, "curl failed: %s\n", curl.readAllStandardError().constData());
-        return -1;
-    }
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 void copyFolder(const QString& from, const QString& to) {

@@ -12,6 +12,7 @@
 // the cost of 1000 safe writes alone to tell the two apart. The group's
 // password hash has the lowest bcrypt cost, so that the uploads measure the
 // transfer.
+#include "CurlTiming.h"
 #include "core/ListFile.h"
 #include "net/AdventureTransfer.h"
 #include "net/ServerClient.h"
@@ -43,29 +44,6 @@ QString nameOf(int i) {
 
 QByteArray quoted(const QString& text) {
     return '"' + text.toUtf8() + '"';
-}
-
-// Runs curl over a config file; milliseconds, or -1 when curl failed.
-double timeCurl(const QString& configPath, const QByteArray& config) {
-    QFile file(configPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size())
-        return -1;
-    file.close();
-    QProcess curl;
-    QElapsedTimer clock;
-    clock.start();
-    curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-S"), QStringLiteral("-f"),
-                                        QStringLiteral("-K"), configPath});
-    if (!curl.waitForFinished(600000) || curl.exitCode() != 0) {
-        std::fprintf(stderr, "curl failed: %s\n", curl.readAllStandardError().constData());
-        return -1;
-    }
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 void report(const char* what, double client, double curl, double safeWrites = 0) {

@@ -53,4 +53,11 @@ private:
     QTemporaryDir dir_;
 };
 
+// The one scratch folder of the process, made at first use and removed when
+// the run ends.
+inline ScratchFolder& scratchFolder() {
+    static ScratchFolder folder;
+    return folder;
+}
+
 }  // namespace orv::fuzz

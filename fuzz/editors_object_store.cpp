@@ -18,7 +18,7 @@ using namespace orv;
 
 namespace {
 
-fuzz::ScratchFolder* folder = nullptr;
+fuzz::ScratchFolder* const folder = &fuzz::scratchFolder();
 
 // A field as the author types it into one line of the window.
 QString fieldFrom(FuzzedDataProvider& in) {
@@ -125,13 +125,6 @@ void currentStatus(FuzzedDataProvider& in) {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Static, so that the folder is removed when the run ends.
-    static fuzz::ScratchFolder scratch;
-    folder = &scratch;
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);

@@ -87,10 +87,10 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
     book_->addWidget(junk);
     book_->setCurrentWidget(page_);
 
-    auto* frame = new QFrame(page_);
-    frame->setObjectName(QStringLiteral("Shape1"));
-    frame->setFrameStyle(QFrame::Box | QFrame::Plain);
-    frame->setGeometry(0, 0, kDesignWidth, kDesignHeight);
+    frame_ = new QFrame(page_);
+    frame_->setObjectName(QStringLiteral("Shape1"));
+    frame_->setFrameStyle(QFrame::Box | QFrame::Plain);
+    frame_->setGeometry(0, 0, kDesignWidth, kDesignHeight);
 
     buildTitleArea(page_);
     buildBar(page_);
@@ -240,8 +240,8 @@ void TForm1::showOnScreen() {
 void TForm1::placeRightAnchored() {
     const int w = width();
     book_->setGeometry(rect());
-    if (auto* frame = findChild<QFrame*>(QStringLiteral("Shape1")))
-        frame->setGeometry(rect());
+    if (frame_)
+        frame_->setGeometry(rect());
     label142_->setGeometry(5, 35, w - 10, 2);
     const int shift = w - kDesignWidth;
     image1_->move(1000 + shift, 10);

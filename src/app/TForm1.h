@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <memory>
 
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QStackedWidget;
@@ -108,6 +109,7 @@ private:
 
     QStackedWidget* book_ = nullptr;
     QWidget* page_ = nullptr;
+    QFrame* frame_ = nullptr;  // Shape1, the border around the page
     QLabel* lbNoAdv_ = nullptr;
     QLabel* label142_ = nullptr;
     PictureBox* image1_ = nullptr;

@@ -34,10 +34,7 @@ QByteArray record(const QList<QByteArray>& lines) {
 
 // A program with the adventure Vale open and the object window opened.
 struct Session {
-    struct KeepWorkingDirectory {
-        QString path = QDir::currentPath();
-        ~KeepWorkingDirectory() { QDir::setCurrent(path); }
-    } keep;
+    test::KeepWorkingDirectory keep;
     TestWorkspace ws;
     std::unique_ptr<TForm1> form;
     ObjectWindow* window = nullptr;

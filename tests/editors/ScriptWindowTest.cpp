@@ -68,12 +68,7 @@ private:
 
 // A program with the adventure Vale open and the script window opened.
 struct Session {
-    // Opening the window moves the working directory into the adventure;
-    // it goes back before the temporary folder is removed.
-    struct KeepWorkingDirectory {
-        QString path = QDir::currentPath();
-        ~KeepWorkingDirectory() { QDir::setCurrent(path); }
-    } keep;
+    test::KeepWorkingDirectory keep;
     TestWorkspace ws;
     std::unique_ptr<TForm1> form;
     ScriptWindow* window = nullptr;

@@ -73,10 +73,7 @@ private:
 
 // A program with the adventure Vale open and the script window opened.
 struct Session {
-    struct KeepWorkingDirectory {
-        QString path = QDir::currentPath();
-        ~KeepWorkingDirectory() { QDir::setCurrent(path); }
-    } keep;
+    test::KeepWorkingDirectory keep;
     TestWorkspace ws;
     std::unique_ptr<TForm1> form;
     ScriptWindow* window = nullptr;

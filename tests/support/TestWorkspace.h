@@ -53,6 +53,13 @@ private:
     QTemporaryDir dir_;
 };
 
+// Opening a file list moves the working directory into the adventure; it
+// goes back before the temporary folder is removed.
+struct KeepWorkingDirectory {
+    QString path = QDir::currentPath();
+    ~KeepWorkingDirectory() { QDir::setCurrent(path); }
+};
+
 // Lines joined with CR LF after each, as list files are stored.
 inline QByteArray crlf(const QList<QByteArray>& lines) {
     QByteArray bytes;

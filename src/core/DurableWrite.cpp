@@ -9,9 +9,11 @@
 #include <fcntl.h>
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -268,10 +270,87 @@ std::pair<long, int> syncEach(const std::vector<QByteArray>& files) {
     return failure;
 }
 
+// A file system in user space may take a sync of the whole file system
+// without passing it on to the program behind it; its files are synced one
+// by one.
+bool syncsOnlyFileByFile(const QByteArray& folder) {
+    constexpr long kUserSpaceFileSystem = 0x65735546;
+    struct statfs info {};
+    return ::statfs(folder.constData(), &info) == 0 && long(info.f_type) == kUserSpaceFileSystem;
+}
+
+// Makes every temporary file durable with one sync of each file system they
+// are on: the data of all of them goes out together and the journal commits
+// once, where a sync of each file would commit (and flush the disk's cache)
+// once per file. When a file system reports a failure, the files are synced
+// one by one to find the one that failed; should none fail on its own, the
+// first file of that file system takes the blame. Returns as syncEach.
+template <typename StagedList>
+std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QByteArray>& files) {
+    std::vector<dev_t> devices;
+    std::vector<long> firstOn;  // the first file of each file system
+    std::vector<QByteArray> folders;
+    for (size_t i = 0; i < staged.size(); ++i) {
+        struct stat info {};
+        if (::stat(files[i].constData(), &info) != 0)
+            return {long(i), errno};
+        if (std::find(devices.begin(), devices.end(), info.st_dev) == devices.end()) {
+            devices.push_back(info.st_dev);
+            firstOn.push_back(long(i));
+            folders.push_back(native(QFileInfo(staged[i].path).absolutePath()));
+        }
+    }
+    for (size_t d = 0; d < devices.size(); ++d) {
+        if (syncsOnlyFileByFile(folders[d]))
+            return syncEach(files);
+        const int fd = ::open(folders[d].constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int error = fd < 0 ? errno : 0;
+        if (fd >= 0) {
+            if (writeSystemCalls().syncfs(fd) != 0)
+                error = errno;
+            ::close(fd);
+        }
+        if (error) {
+            const auto each = syncEach(files);
+            return each.first >= 0 ? each : std::pair<long, int>{firstOn[d], error};
+        }
+    }
+    return {-1, 0};
+}
+
 // Replacing a file by a rename lets go of the old one, and the file system
 // frees its blocks right then: slow, one file after the other. The old
 // files are held (by a handle that opens nothing) while the renames run in
-// order, and let go of afterwards from several threads at once.
+// order, and let go of afterwards on a thread of their own: the new files
+// are in place and durable by then, and nobody needs to wait for the old
+// ones to be freed. A process that ends first lets go of them all the same.
+class PendingReleases {
+public:
+    void begin() {
+        const std::lock_guard<std::mutex> guard(lock_);
+        ++count_;
+    }
+    void end() {
+        const std::lock_guard<std::mutex> guard(lock_);
+        if (--count_ == 0)
+            done_.notify_all();
+    }
+    void wait() {
+        std::unique_lock<std::mutex> guard(lock_);
+        done_.wait(guard, [this] { return count_ == 0; });
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable done_;
+    int count_ = 0;
+};
+
+PendingReleases& pendingReleases() {
+    static PendingReleases* releases = new PendingReleases;  // outlives every thread that ends late
+    return *releases;
+}
+
 class OldFiles {
 public:
     ~OldFiles() { release(); }
@@ -283,7 +362,13 @@ public:
             held_.push_back(fd);
     }
     void release() {
-        onSeveralThreads(held_.size(), [this](size_t i) { ::close(held_[i]); });
+        if (held_.empty())
+            return;
+        pendingReleases().begin();
+        std::thread([held = std::move(held_)] {
+            onSeveralThreads(held.size(), [&held](size_t i) { ::close(held[i]); });
+            pendingReleases().end();
+        }).detach();
         held_.clear();
     }
 
@@ -314,7 +399,7 @@ void DurableBatch::commit() {
         temporaries.push_back(native(s.temporary));
     // Nothing is renamed before every temporary file is on the disk: a
     // failure here leaves every target as it was.
-    const auto [failed, syncError] = syncEach(temporaries);
+    const auto [failed, syncError] = syncTogether(staged_, temporaries);
     if (failed >= 0) {
         for (const QByteArray& t : temporaries)
             ::unlink(t.constData());
@@ -351,6 +436,10 @@ void DurableBatch::commit() {
             throw WriteError(folder, WriteError::Step::Sync, error);
 }
 
+void waitForReleasedOldFiles() {
+    pendingReleases().wait();
+}
+
 int removeStaleTemporaries(const QString& folder) {
     int removed = 0;
     const QDir dir(folder);
@@ -367,7 +456,8 @@ WriteSystemCalls defaultCalls() {
             [](int fd) { return ::fsync(fd); },
             [](int fd) { return ::close(fd); },
             [](const char* from, const char* to) { return ::rename(from, to); },
-            [](int fd) { return ::fdatasync(fd); }};
+            [](int fd) { return ::fdatasync(fd); },
+            [](int fd) { return ::syncfs(fd); }};
 }
 }  // namespace
 

@@ -48,8 +48,8 @@ bool isTemporaryName(const QString& fileName);
 void writeFileSafely(const QString& path, const QByteArray& bytes);
 
 // Many files at once: every temporary file is written and closed first, then
-// the lot is synced together (several files at a time, so that the file
-// system commits them in few journal writes), then each is renamed over its
+// the lot is synced together (one sync of the file system, so that the
+// journal commits once for all of them), then each is renamed over its
 // target in the order the files were added, and each folder is synced once.
 // A failure before the renames leaves every target as it was; the error names
 // the file. Adding a file already in the batch replaces its content and keeps
@@ -87,6 +87,11 @@ private:
     bool committed_ = false;
 };
 
+// A committed batch lets go of the files it replaced on a thread of its own.
+// Waits until every batch so far has done so; for measurements that must not
+// overlap that work.
+void waitForReleasedOldFiles();
+
 // Removes the program's own temporary files (".*.orvtmp") from a folder;
 // returns how many were removed.
 int removeStaleTemporaries(const QString& folder);
@@ -98,7 +103,8 @@ struct WriteSystemCalls {
     std::function<int(int fd)> fsync;
     std::function<int(int fd)> close;
     std::function<int(const char* from, const char* to)> rename;
-    std::function<int(int fd)> fdatasync;  // the batch's sync of each temporary file
+    std::function<int(int fd)> fdatasync;  // a batch's sync of each file, after its sync failed
+    std::function<int(int fd)> syncfs;     // a batch's sync of the file system
 };
 WriteSystemCalls& writeSystemCalls();
 void resetWriteSystemCalls();

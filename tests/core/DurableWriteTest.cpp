@@ -127,7 +127,9 @@ TEST(DurableWrite, ABatchIsAllOrNothingUntilItsRenames) {
     ws.write("b.scp", "b-old");
     {
         InjectedCalls inject;
-        inject.calls.fdatasync = [](int) { errno = EIO; return -1; };
+        // The file system's sync fails and no file fails alone: the batch
+        // still renames nothing.
+        inject.calls.syncfs = [](int) { errno = EIO; return -1; };
         DurableBatch batch;
         batch.add(ws.path("a.scp"), "a-new");
         batch.add(ws.path("b.scp"), "b-new");
@@ -195,6 +197,35 @@ TEST(DurableWrite, ABatchTakesAFileTwiceAndSurvivesARefusedFileAndAFailedRename)
     EXPECT_EQ(filesIn(ws.folder()), (QStringList{"a.scp", "b.scp", "c.scp", "ro.scp"}));
 }
 
+// The files a batch replaces are let go of after it returns, in chunks for
+// a large batch: every one is freed in the end and no handle stays open,
+// while a reader that had an old file open still reads it whole.
+TEST(DurableWrite, ABatchFreesTheFilesItReplacedAndKeepsNoHandle) {
+    TestWorkspace ws(false);
+    const auto openHandles = [] { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files).size(); };
+    QStringList names;
+    for (int i = 0; i < 600; ++i) {
+        names << QStringLiteral("f%1.scp").arg(i, 3, 10, QLatin1Char('0'));
+        ws.write(names.last(), "old " + QByteArray::number(i));
+    }
+    QFile reader(ws.path(names[300]));
+    ASSERT_TRUE(reader.open(QIODevice::ReadOnly));
+    waitForReleasedOldFiles();
+    const qsizetype before = openHandles();
+    {
+        DurableBatch batch;
+        for (int i = 0; i < 600; ++i)
+            batch.add(ws.path(names[i]), "new " + QByteArray::number(i));
+        batch.commit();
+    }
+    waitForReleasedOldFiles();
+    EXPECT_EQ(openHandles(), before);
+    for (int i = 0; i < 600; i += 37)
+        EXPECT_EQ(ws.read(names[i]), "new " + QByteArray::number(i));
+    EXPECT_EQ(reader.readAll(), "old 300");
+    EXPECT_EQ(filesIn(ws.folder()), names);
+}
+
 // The batch's sync names the file whose data could not reach the disk and
 // renames nothing, however many files are synced at the same time.
 TEST(DurableWrite, ABatchSyncFailureNamesTheFileAndRenamesNothing) {
@@ -205,7 +236,15 @@ TEST(DurableWrite, ABatchSyncFailureNamesTheFileAndRenamesNothing) {
         ws.write(names.last(), "old");
     }
     InjectedCalls inject;
-    // Every temporary file is synced, once; the 30th fails.
+    // The whole batch is synced with one call. When that fails, every
+    // temporary file is synced once on its own to find the one to blame;
+    // the 30th fails.
+    int wholeSyncs = 0;
+    inject.calls.syncfs = [&](int) {
+        ++wholeSyncs;
+        errno = EIO;
+        return -1;
+    };
     std::mutex lock;
     std::set<ino_t> synced;
     inject.calls.fdatasync = [&](int fd) {
@@ -225,6 +264,7 @@ TEST(DurableWrite, ABatchSyncFailureNamesTheFileAndRenamesNothing) {
     const std::string text = textOf([&] { batch.commit(); });
     EXPECT_NE(text.find("f29.scp\""), std::string::npos) << text;
     EXPECT_NE(text.find("erro de entrada e saída"), std::string::npos) << text;
+    EXPECT_EQ(wholeSyncs, 1);
     EXPECT_EQ(synced.size(), 40u);
     EXPECT_EQ(batch.renamedCount(), 0u);
     for (const QString& name : names)

@@ -281,7 +281,7 @@ TEST(AdventureTransfer, DownloadedFilesTakeTheirPlacesTogetherOrNotAtAll) {
                                                },
                                                [](int, int) {}};
 
-    writeSystemCalls().fdatasync = [](int) { errno = EIO; return -1; };
+    writeSystemCalls().syncfs = [](int) { errno = EIO; return -1; };
     auto result = AdventureTransfer::downloadAll(client, "aventura", ws.path("aventura/"), progress);
     EXPECT_TRUE(result.written.isEmpty());
     EXPECT_EQ(result.failed, (QStringList{"a.txt", "b.txt", "c.txt"}));

@@ -7,9 +7,10 @@
 //
 // Two ways of making a batch durable are held side by side with plain system
 // calls (temporary files written and closed, synced, renamed, folder synced):
-// one syncfs of the whole file system, which also writes out whatever other
-// programs have waiting for the disk, and fdatasync of each temporary file
-// from 8 threads at once, which the batch uses.
+// one syncfs of the whole file system, which the batch uses (it also writes
+// out whatever other programs have waiting for the disk), and fdatasync of
+// each temporary file from 8 threads at once, which the batch falls back to
+// when the sync of the file system fails.
 #include "core/DurableWrite.h"
 
 #include <QElapsedTimer>

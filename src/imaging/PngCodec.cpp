@@ -10,9 +10,13 @@
 #include <QtEndian>
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
+#include <thread>
 #include <vector>
 
 // libpng reports failures by longjmp. Each function that calls into libpng
@@ -267,23 +271,24 @@ struct RowSource {
     png_uint_32 height;
     bool withAlpha;
     QRgb transparent;  // compared without its alpha byte
-    png_bytep row;
+
+    size_t pixelBytes() const { return size_t(width) * (withAlpha ? 4 : 3); }
+    size_t filteredBytes() const { return 1 + pixelBytes(); }  // with the filter byte
 };
 
-void fillRow(const RowSource* source, png_uint_32 y) {
-    const auto* in = reinterpret_cast<const QRgb*>(source->bits + qsizetype(y) * source->stride);
-    png_bytep out = source->row;
-    const QRgb key = source->transparent & 0xFFFFFFu;
-    if (source->withAlpha) {
+void fillRow(const RowSource& source, png_uint_32 y, png_bytep out) {
+    const auto* in = reinterpret_cast<const QRgb*>(source.bits + qsizetype(y) * source.stride);
+    const QRgb key = source.transparent & 0xFFFFFFu;
+    if (source.withAlpha) {
         // Whole words, so the compiler can do several pixels at a time.
-        for (png_uint_32 x = 0; x < source->width; ++x, out += 4) {
+        for (png_uint_32 x = 0; x < source.width; ++x, out += 4) {
             const quint32 rgb = in[x] & 0xFFFFFFu;
             const quint32 alpha = rgb == key ? 0u : 0xFFu;
             const quint32 bytes = (rgb >> 16) | (rgb & 0xFF00u) | ((rgb & 0xFFu) << 16) | (alpha << 24);
             qToLittleEndian<quint32>(bytes, out);
         }
     } else {
-        for (png_uint_32 x = 0; x < source->width; ++x, out += 3) {
+        for (png_uint_32 x = 0; x < source.width; ++x, out += 3) {
             const QRgb pixel = in[x];
             out[0] = png_byte(qRed(pixel));
             out[1] = png_byte(qGreen(pixel));
@@ -292,7 +297,162 @@ void fillRow(const RowSource* source, png_uint_32 y) {
     }
 }
 
-bool writeRows(png_structp png, png_infop info, QIODevice* device, const RowSource* source) {
+// The rows as the file stores them, each with the Up filter: its type byte,
+// then every byte less the one above it (the row above the first row counts
+// as zeros). The Up filter turns the repeated rows of drawn pictures (map,
+// panels, screens) into runs of zeros and costs nothing to choose, where
+// trying all five filters on every row costs more than the deflating.
+class UpFilter {
+public:
+    UpFilter(const RowSource& source, png_uint_32 first)
+        : source_(source), above_(source.pixelBytes(), 0), row_(source.pixelBytes()), next_(first) {
+        if (first > 0)
+            fillRow(source, first - 1, above_.data());
+    }
+    // The next `count` rows into `out`.
+    void rows(png_uint_32 count, uchar* out) {
+        const size_t bytes = above_.size();
+        for (png_uint_32 end = next_ + count; next_ < end; ++next_, out += 1 + bytes) {
+            fillRow(source_, next_, row_.data());
+            out[0] = PNG_FILTER_VALUE_UP;
+            subtractBytes(row_.data(), above_.data(), bytes, out + 1);
+            above_.swap(row_);
+        }
+    }
+
+private:
+    // out[i] = a[i] - b[i] for every byte, four bytes to a word: the low
+    // seven bits of each byte are subtracted with the top bit of `a` set, so
+    // no borrow crosses into the next byte, and the top bits are put right
+    // after.
+    static void subtractBytes(const uchar* a, const uchar* b, size_t size, uchar* out) {
+        size_t i = 0;
+        for (; i + 4 <= size; i += 4) {
+            quint32 x, y;
+            std::memcpy(&x, a + i, 4);
+            std::memcpy(&y, b + i, 4);
+            const quint32 difference = ((x | 0x80808080u) - (y & 0x7F7F7F7Fu)) ^ ((x ^ ~y) & 0x80808080u);
+            std::memcpy(out + i, &difference, 4);
+        }
+        for (; i < size; ++i)
+            out[i] = uchar(a[i] - b[i]);
+    }
+
+
+    const RowSource& source_;
+    std::vector<uchar> above_;
+    std::vector<uchar> row_;
+    png_uint_32 next_;
+};
+
+// Saving is done while the author waits, so speed comes first. Level 4 is
+// zlib's fastest level that looks ahead for a better match, which is what
+// keeps flat pictures (the map, panels) near the default level's size for
+// about half its time. The rows are deflated in bands on several threads;
+// each band starts from the window of data before it, so the file is about
+// as small as one deflate of the whole would make it.
+constexpr int kLevel = 4;
+constexpr size_t kWindow = 32768;
+constexpr size_t kLeastBandBytes = 512 * 1024;
+constexpr unsigned kMostBands = 4;
+constexpr size_t kStep = 64 * 1024;  // filtered a piece at a time, to stay in the cache
+
+struct Band {
+    png_uint_32 first = 0;
+    png_uint_32 last = 0;
+    std::vector<uchar> deflated;
+    uLong adler = 1;
+    bool ok = false;
+};
+
+// Deflates the band's rows: a raw deflate stream that ends on a byte
+// boundary (or, for the last band, ends the stream), and their check value.
+bool deflateBand(const RowSource& source, Band& band, bool lastBand) {
+    const size_t rowBytes = source.filteredBytes();
+    const png_uint_32 windowRows = png_uint_32(std::min<size_t>(band.first, (kWindow + rowBytes - 1) / rowBytes));
+    const png_uint_32 stepRows = png_uint_32(std::max<size_t>(1, kStep / rowBytes));
+    z_stream z{};
+    if (deflateInit2(&z, kLevel, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    int result = Z_OK;
+    try {
+        std::vector<uchar> piece(size_t(std::max(stepRows, windowRows)) * rowBytes);
+        UpFilter filter(source, band.first - windowRows);
+        if (windowRows > 0) {
+            filter.rows(windowRows, piece.data());
+            const size_t windowBytes = std::min<size_t>(size_t(windowRows) * rowBytes, kWindow);
+            deflateSetDictionary(&z, piece.data() + size_t(windowRows) * rowBytes - windowBytes, uInt(windowBytes));
+        }
+        // Drawn pictures deflate to a small part of their size; the buffer
+        // grows when a picture does not.
+        band.deflated.resize(size_t(band.last - band.first) * rowBytes / 8 + 4096);
+        size_t produced = 0;
+        for (png_uint_32 y = band.first; result == Z_OK && y < band.last;) {
+            const png_uint_32 count = std::min(stepRows, band.last - y);
+            y += count;
+            filter.rows(count, piece.data());
+            band.adler = adler32(band.adler, piece.data(), uInt(size_t(count) * rowBytes));
+            z.next_in = piece.data();
+            z.avail_in = uInt(size_t(count) * rowBytes);
+            const int flush = y < band.last ? Z_NO_FLUSH : lastBand ? Z_FINISH : Z_SYNC_FLUSH;
+            for (;;) {
+                z.next_out = band.deflated.data() + produced;
+                z.avail_out = uInt(band.deflated.size() - produced);
+                result = deflate(&z, flush);
+                produced = band.deflated.size() - z.avail_out;
+                if (result == Z_STREAM_END || (flush != Z_FINISH && result == Z_OK && z.avail_out > 0))
+                    break;
+                if (result != Z_OK && result != Z_BUF_ERROR)
+                    break;
+                band.deflated.resize(band.deflated.size() * 2);
+                result = Z_OK;
+            }
+        }
+        band.deflated.resize(produced);
+    } catch (const std::bad_alloc&) {
+        result = Z_MEM_ERROR;
+    }
+    deflateEnd(&z);
+    band.ok = lastBand ? result == Z_STREAM_END : result == Z_OK;
+    return band.ok;
+}
+
+// The picture data as one zlib stream: a header, the bands one after the
+// other, and the check value of all the rows.
+bool deflatePicture(const RowSource& source, std::vector<uchar>& stream) {
+    const size_t total = size_t(source.height) * source.filteredBytes();
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t bandCount = std::clamp<size_t>(std::min<size_t>(std::min(cores, kMostBands), total / kLeastBandBytes),
+                                                1, std::max<png_uint_32>(source.height, 1));
+    std::vector<Band> bands(bandCount);
+    for (size_t b = 0; b < bandCount; ++b) {
+        bands[b].first = png_uint_32(size_t(source.height) * b / bandCount);
+        bands[b].last = png_uint_32(size_t(source.height) * (b + 1) / bandCount);
+    }
+    std::vector<std::thread> helpers;
+    for (size_t b = 1; b < bandCount; ++b)
+        helpers.emplace_back([&source, &bands, b, bandCount] { deflateBand(source, bands[b], b + 1 == bandCount); });
+    deflateBand(source, bands[0], bandCount == 1);
+    for (std::thread& helper : helpers)
+        helper.join();
+
+    stream.clear();
+    stream.push_back(0x78);  // deflate, 32 KiB window
+    stream.push_back(0x5E);  // a fast level, no dictionary
+    uLong adler = 1;
+    for (const Band& band : bands) {
+        if (!band.ok)
+            return false;
+        stream.insert(stream.end(), band.deflated.begin(), band.deflated.end());
+        adler = adler32_combine(adler, band.adler, z_off_t(size_t(band.last - band.first) * source.filteredBytes()));
+    }
+    for (int shift = 24; shift >= 0; shift -= 8)
+        stream.push_back(uchar(adler >> shift));
+    return true;
+}
+
+bool writeFile(png_structp png, png_infop info, QIODevice* device, const RowSource* source,
+               const uchar* stream, size_t streamSize) {
     if (setjmp(png_jmpbuf(png)))
         return false;
     png_set_write_fn(png, device, writeToDevice, flushDevice);
@@ -306,24 +466,13 @@ bool writeRows(png_structp png, png_infop info, QIODevice* device, const RowSour
     text.key = const_cast<png_charp>("Software");
     text.text = const_cast<png_charp>("Orvalis");
     png_set_text(png, info, &text, 1);
-    // Saving is done while the author waits, so speed comes first. The Up
-    // filter turns the repeated rows of drawn pictures (map, panels, screens)
-    // into runs of zeros, and costs nothing to choose, where libpng's
-    // row-by-row search over all five filters costs more than the deflating.
-    // zlib's fast levels (1 to 3) skip the lazy match search; level 2 is about
-    // as fast as 1 and a little smaller. Against the default level, files grow
-    // by about a fifth on shaded pictures and by about a half on flat ones
-    // (which are small to begin with), for three to six times the speed.
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
-    png_set_compression_level(png, 2);
-    png_set_compression_mem_level(png, 9);
-    png_set_compression_buffer_size(png, 64 * 1024);
     png_write_info(png, info);
-    for (png_uint_32 y = 0; y < source->height; ++y) {
-        fillRow(source, y);
-        png_write_row(png, source->row);
-    }
-    png_write_end(png, info);
+    static constexpr png_byte idat[5] = "IDAT";
+    static constexpr png_byte iend[5] = "IEND";
+    constexpr size_t kChunk = 64 * 1024;  // the size libpng's own writer uses
+    for (size_t at = 0; at < streamSize; at += kChunk)
+        png_write_chunk(png, idat, stream + at, std::min(kChunk, streamSize - at));
+    png_write_chunk(png, iend, nullptr, 0);
     png_write_flush(png);
     return true;
 }
@@ -396,11 +545,12 @@ void PngCodec::write(const QString& path, const QImage& bitmap, std::optional<QR
         WriteStruct png;
         if (!png.png || !png.info)
             throw OrvalisError(QStringLiteral("Error Writing PNG File!"));
-        std::vector<png_byte> row(size_t(qMax(rgb.width(), 0)) * 4);
-        const RowSource source{rgb.constBits(), rgb.bytesPerLine(), png_uint_32(rgb.width()),
-                               png_uint_32(rgb.height()), transparent.has_value(),
-                               transparent.value_or(0), row.data()};
-        if (!writeRows(png.png, png.info, &buffer, &source))
+        const RowSource source{rgb.constBits(), rgb.bytesPerLine(), png_uint_32(qMax(rgb.width(), 0)),
+                               png_uint_32(qMax(rgb.height(), 0)), transparent.has_value(),
+                               transparent.value_or(0)};
+        std::vector<uchar> stream;
+        if (!deflatePicture(source, stream) ||
+            !writeFile(png.png, png.info, &buffer, &source, stream.data(), stream.size()))
             throw OrvalisError(QStringLiteral("Error Writing PNG File!"));
     }
     try {

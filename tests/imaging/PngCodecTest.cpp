@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 using namespace orv;
 using namespace orv::test;
@@ -216,4 +217,86 @@ TEST(PngWriter, LargePicturesKeepEveryPixel) {
         }
     }
     EXPECT_GT(magenta, 0);
+}
+
+namespace {
+
+struct Chunk {
+    QByteArray type;
+    QByteArray data;
+    bool crcRight;
+};
+
+std::vector<Chunk> chunksOf(const QByteArray& file) {
+    std::vector<Chunk> chunks;
+    for (qsizetype at = 8; at + 12 <= file.size();) {
+        const auto* p = reinterpret_cast<const uchar*>(file.constData()) + at;
+        const quint32 length = quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+        if (length > quint32(file.size() - at - 12))
+            break;
+        const quint32 stored = quint32(p[8 + length]) << 24 | quint32(p[9 + length]) << 16 |
+                               quint32(p[10 + length]) << 8 | p[11 + length];
+        chunks.push_back({file.mid(at + 4, 4), file.mid(at + 8, length),
+                          crc32(0, p + 4, uInt(length + 4)) == stored});
+        at += 12 + length;
+    }
+    return chunks;
+}
+
+}  // namespace
+
+// The picture data is deflated in bands, several at once for large pictures,
+// and joined into one stream: for every shape (narrow and tall, rows whose
+// size is no multiple of four, with and without the key colour) the chunks
+// come in the fixed order with right checksums, the joined stream inflates
+// to exactly the filtered rows and its own check value holds, and the
+// pixels come back.
+TEST(PngWriter, PicturesDeflatedInBandsMakeOneWholeStream) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("faixas.png");
+    const struct {
+        int width, height;
+        bool key;
+    } shapes[] = {{1, 5000, false}, {333, 2000, true}, {2001, 700, false}, {7, 3, true}, {1500, 1, true}};
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(testing::Message() << shape.width << "x" << shape.height);
+        const QImage picture = scene(shape.width, shape.height, shape.key);
+        PngCodec::write(path, picture, shape.key ? std::optional<QRgb>(qRgb(255, 0, 255)) : std::nullopt);
+        const std::vector<Chunk> chunks = chunksOf(fileBytes(path));
+        ASSERT_GE(chunks.size(), 4u);
+        EXPECT_EQ(chunks.front().type, "IHDR");
+        EXPECT_EQ(chunks[1].type, "tEXt");
+        EXPECT_EQ(chunks.back().type, "IEND");
+        QByteArray stream;
+        for (size_t i = 2; i + 1 < chunks.size(); ++i) {
+            EXPECT_EQ(chunks[i].type, "IDAT");
+            stream += chunks[i].data;
+        }
+        for (const Chunk& chunk : chunks)
+            EXPECT_TRUE(chunk.crcRight) << chunk.type.constData();
+
+        const size_t rows = size_t(shape.height) * (1 + size_t(shape.width) * (shape.key ? 4 : 3));
+        std::vector<uchar> inflated(rows + 1);
+        z_stream z{};
+        ASSERT_EQ(inflateInit(&z), Z_OK);
+        z.next_in = reinterpret_cast<Bytef*>(stream.data());
+        z.avail_in = uInt(stream.size());
+        z.next_out = inflated.data();
+        z.avail_out = uInt(inflated.size());
+        EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);  // the check value is tested on the way
+        EXPECT_EQ(z.total_out, rows);
+        EXPECT_EQ(z.avail_in, 0u);
+        inflateEnd(&z);
+
+        const QImage back = QImage(path).convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(back.size(), picture.size());
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x) {
+                const QRgb in = picture.pixel(x, y);
+                const bool transparent = shape.key && (in & 0xFFFFFFu) == 0xFF00FFu;
+                ASSERT_EQ(qAlpha(back.pixel(x, y)), transparent ? 0 : 255) << x << "," << y;
+                if (!transparent)
+                    ASSERT_EQ(back.pixel(x, y), in | 0xFF000000u) << x << "," << y;
+            }
+    }
 }

@@ -117,7 +117,12 @@ void TForm1::buildTitleArea(QWidget* page) {
     label142_ = new QLabel(page);
     label142_->setObjectName(QStringLiteral("Label142"));
     label142_->setGeometry(5, 35, kDesignWidth - 10, 2);
-    label142_->setStyleSheet(QStringLiteral("background: grey;"));
+    // A grey rule (#808080); a palette, not a style sheet, which would cost
+    // a style of its own before the first paint.
+    label142_->setAutoFillBackground(true);
+    QPalette rule = label142_->palette();
+    rule.setColor(QPalette::Window, QColor(128, 128, 128));
+    label142_->setPalette(rule);
     image1_ = new PictureBox(page, QStringLiteral("Image1"), QRect(1000, 10, 225, 20),
                              ButtonArt::picture(ButtonArt::Look::Stripes));
     image1_->setStretch(true);

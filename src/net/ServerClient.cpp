@@ -210,20 +210,27 @@ struct ServerClient::Request {
 };
 
 ServerClient::ServerClient(QString baseAddress, std::function<void()> processEvents)
-    : m_base(std::move(baseAddress)),
-      m_processEvents(std::move(processEvents)),
-      m_handle(std::make_unique<Handle>()) {
-    CURL* easy = m_handle->easy;
+    : m_base(std::move(baseAddress)), m_processEvents(std::move(processEvents)) {}
+
+// The HTTP library is started with the first request, not with the program:
+// its start-up (the TLS library among it) costs more than the first paint.
+ServerClient::Handle& ServerClient::handle() {
+    if (m_handle)
+        return *m_handle;
+    auto handle = std::make_unique<Handle>();
+    CURL* easy = handle->easy;
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, m_handle->errorText);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, handle->errorText);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Handle::collect);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, m_handle.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, handle.get());
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // cookies in memory only
     curl_easy_setopt(easy, CURLOPT_PROXY, "");       // never a proxy from the environment
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);  // send "/./" and "/../" as built
     // Decodes gzip and deflate replies; the header itself is in the standard list.
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    m_handle = std::move(handle);
+    return *m_handle;
 }
 
 ServerClient::~ServerClient() = default;
@@ -237,7 +244,7 @@ QString ServerClient::defaultBaseAddress() {
 }
 
 QByteArray ServerClient::perform(const Request& request) {
-    Handle& h = *m_handle;
+    Handle& h = handle();
     CURL* easy = h.easy;
     const QUrl base(m_base);
     const QString server = base.port() < 0 ? base.host()

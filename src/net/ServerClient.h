@@ -88,7 +88,8 @@ private:
 
     QString m_base;
     std::function<void()> m_processEvents;
-    std::unique_ptr<Handle> m_handle;
+    Handle& handle();
+    std::unique_ptr<Handle> m_handle;  // made at the first request
     bool m_shortTimeouts = false;
     qint64 m_replyLimit = qint64(256) * 1024 * 1024;
 };

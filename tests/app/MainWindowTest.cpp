@@ -67,6 +67,11 @@ TEST(MainWindow, StartsWithOnlyTheFirstTwoBarButtonsAndEveryCaptionPainted) {
     EXPECT_EQ(child<QLabel>(form.get(), "lbNoAdv")->text(), "...");
     EXPECT_EQ(child<QLabel>(form.get(), "lbVars")->text(), "Orvalis - ");
     EXPECT_EQ(child<Shape>(form.get(), "Led")->fillColour(), QColor(128, 0, 0));
+    // The rule under the title: a grey line across the window.
+    const QImage rule = child<QLabel>(form.get(), "Label142")->grab().toImage();
+    ASSERT_EQ(rule.size(), QSize(1287, 2));
+    EXPECT_EQ(rule.pixel(0, 0), qRgb(128, 128, 128));
+    EXPECT_EQ(rule.pixel(1286, 1), qRgb(128, 128, 128));
     EXPECT_FALSE(form->IsReady());
     EXPECT_EQ(child(form.get(), "btFim")->geometry(), QRect(1257, 9, 30, 22));
     EXPECT_EQ(child(form.get(), "btPan")->geometry(), QRect(15 + 95 * 8, 47, 90, 24));

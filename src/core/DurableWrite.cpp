@@ -3,9 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <algorithm>
 #include <atomic>
@@ -78,10 +80,30 @@ Target checkTarget(const QString& path, const QByteArray& nativePath,
     return target;
 }
 
+// Naming a file made without a name goes through the process's own table of
+// open files.
+bool canNameUnnamedFiles() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+// Links a file made without a name under `name` (a leftover of a killed run
+// under that name is replaced).
+bool giveName(int fd, const QByteArray& name) {
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno != EEXIST)
+        return false;
+    ::unlink(name.constData());
+    return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0;
+}
+
 // Writes `bytes` to a new temporary file beside `path` and closes it; with
-// `sync` it is synced first. Returns the temporary file's name. On failure
-// the temporary file is gone and WriteError names `path`.
-QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync,
+// `sync` it is synced first; with `unnamed` it is made without a name first.
+// Returns the temporary file's name. On failure the temporary file is gone
+// and WriteError names `path`.
+QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync, bool unnamed,
                        const std::function<bool(const QString&)>& readOnlyFolder) {
     const QByteArray nativePath = native(path);
     const Target target = checkTarget(path, nativePath, readOnlyFolder);
@@ -89,11 +111,21 @@ QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync,
     const QByteArray nativeTemporary = native(temporary);
 
     const mode_t mode = target.exists ? target.mode : 0666;
-    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
-    int fd = ::open(nativeTemporary.constData(), flags, mode);
-    if (fd < 0 && errno == EEXIST) {  // a leftover of a killed run
-        ::unlink(nativeTemporary.constData());
+    // Without a name, the file is made without taking the folder's lock, so
+    // several threads of a batch make their files at the same time; it gets
+    // its name once written. Where the file system cannot, it is made under
+    // its name from the start.
+    int fd = -1;
+    if (unnamed && canNameUnnamedFiles())
+        fd = ::open(native(QFileInfo(path).absolutePath()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    const bool named = fd < 0;
+    if (named) {
+        const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
         fd = ::open(nativeTemporary.constData(), flags, mode);
+        if (fd < 0 && errno == EEXIST) {  // a leftover of a killed run
+            ::unlink(nativeTemporary.constData());
+            fd = ::open(nativeTemporary.constData(), flags, mode);
+        }
     }
     if (fd < 0)
         throw WriteError(path, WriteError::Step::Open, errno);
@@ -106,7 +138,8 @@ QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync,
     auto fail = [&](WriteError::Step step, int error, bool open) {
         if (open)
             ::close(fd);
-        ::unlink(nativeTemporary.constData());
+        if (named)
+            ::unlink(nativeTemporary.constData());
         throw WriteError(path, step, error);
     };
     const char* data = bytes.constData();
@@ -124,8 +157,13 @@ QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync,
     }
     if (sync && writeSystemCalls().fsync(fd) != 0)
         fail(WriteError::Step::Sync, errno, true);
-    if (writeSystemCalls().close(fd) != 0)
-        fail(WriteError::Step::Close, errno, false);
+    if (!named && !giveName(fd, nativeTemporary))
+        fail(WriteError::Step::Open, errno, true);
+    if (writeSystemCalls().close(fd) != 0) {
+        const int error = errno;
+        ::unlink(nativeTemporary.constData());
+        throw WriteError(path, WriteError::Step::Close, error);
+    }
     return temporary;
 }
 
@@ -178,48 +216,10 @@ bool isTemporaryName(const QString& fileName) {
 }
 
 void writeFileSafely(const QString& path, const QByteArray& bytes) {
-    const QString temporary = writeTemporary(path, bytes, true, fileSystemIsReadOnly);
+    const QString temporary = writeTemporary(path, bytes, true, false, fileSystemIsReadOnly);
     renameOver(temporary, path);
     if (const int error = syncFolder(QFileInfo(path).absolutePath()))
         throw WriteError(path, WriteError::Step::Sync, error);
-}
-
-DurableBatch::~DurableBatch() {
-    for (size_t i = renamed_; i < staged_.size(); ++i)
-        ::unlink(native(staged_[i].temporary).constData());
-}
-
-void DurableBatch::add(const QString& path, const QByteArray& bytes) {
-    if (committed_)
-        throw WriteError(path, WriteError::Step::Check, QStringLiteral("o lote já foi gravado"));
-    const auto readOnlyFolder = [this](const QString& folder) {
-        auto known = readOnlyFolders_.find(folder);
-        if (known == readOnlyFolders_.end())
-            known = readOnlyFolders_.emplace(folder, fileSystemIsReadOnly(folder)).first;
-        return known->second;
-    };
-    // The same file twice keeps its first place and takes the later content,
-    // as two writes one after the other would leave it.
-    const QString temporary = temporaryPathFor(path);
-    const auto same = places_.constFind(temporary);
-    if (same == places_.cend()) {
-        staged_.push_back({path, writeTemporary(path, bytes, false, readOnlyFolder)});
-        places_.insert(temporary, staged_.size() - 1);
-        return;
-    }
-    const size_t place = *same;
-    try {
-        writeTemporary(path, bytes, false, readOnlyFolder);  // replaces the earlier temporary file
-    } catch (...) {
-        // The earlier content is gone with its temporary file: the target
-        // stays as it was.
-        ::unlink(native(temporary).constData());
-        staged_.erase(staged_.begin() + qsizetype(place));
-        places_.clear();
-        for (size_t i = 0; i < staged_.size(); ++i)
-            places_.insert(staged_[i].temporary, i);
-        throw;
-    }
 }
 
 namespace {
@@ -242,6 +242,92 @@ void onSeveralThreads(size_t count, const std::function<void(size_t)>& work) {
     for (std::thread& t : pool)
         t.join();
 }
+
+}  // namespace
+
+DurableBatch::~DurableBatch() {
+    for (size_t i = renamed_; i < staged_.size(); ++i)
+        ::unlink(native(staged_[i].temporary).constData());
+}
+
+void DurableBatch::add(const QString& path, const QByteArray& bytes) {
+    if (committed_)
+        throw WriteError(path, WriteError::Step::Check, QStringLiteral("o lote já foi gravado"));
+    const auto readOnlyFolder = [this](const QString& folder) {
+        auto known = readOnlyFolders_.find(folder);
+        if (known == readOnlyFolders_.end())
+            known = readOnlyFolders_.emplace(folder, fileSystemIsReadOnly(folder)).first;
+        return known->second;
+    };
+    // The same file twice keeps its first place and takes the later content,
+    // as two writes one after the other would leave it.
+    const QString temporary = temporaryPathFor(path);
+    const auto same = places_.constFind(temporary);
+    if (same == places_.cend()) {
+        staged_.push_back({path, writeTemporary(path, bytes, false, false, readOnlyFolder)});
+        places_.insert(temporary, staged_.size() - 1);
+        return;
+    }
+    const size_t place = *same;
+    try {
+        writeTemporary(path, bytes, false, false, readOnlyFolder);  // replaces the earlier temporary file
+    } catch (...) {
+        // The earlier content is gone with its temporary file: the target
+        // stays as it was.
+        ::unlink(native(temporary).constData());
+        staged_.erase(staged_.begin() + qsizetype(place));
+        places_.clear();
+        for (size_t i = 0; i < staged_.size(); ++i)
+            places_.insert(staged_[i].temporary, i);
+        throw;
+    }
+}
+
+void DurableBatch::addAll(const std::vector<std::pair<QString, QByteArray>>& files) {
+    QSet<QString> temporaries;
+    for (const auto& file : files)
+        temporaries.insert(temporaryPathFor(file.first));
+    const bool allNew = qsizetype(temporaries.size()) == qsizetype(files.size()) &&
+                        std::none_of(files.begin(), files.end(), [this](const auto& file) {
+                            return places_.contains(temporaryPathFor(file.first));
+                        });
+    if (committed_ || !allNew || files.size() < 2) {
+        for (const auto& [path, bytes] : files)
+            add(path, bytes);
+        return;
+    }
+    // Each folder is asked once, before the threads start.
+    for (const auto& file : files) {
+        const QString folder = QFileInfo(file.first).absolutePath();
+        if (readOnlyFolders_.find(folder) == readOnlyFolders_.end())
+            readOnlyFolders_.emplace(folder, fileSystemIsReadOnly(folder));
+    }
+    const auto readOnlyFolder = [this](const QString& folder) { return readOnlyFolders_.at(folder); };
+    std::vector<QString> written(files.size());
+    std::vector<std::exception_ptr> failures(files.size());
+    onSeveralThreads(files.size(), [&](size_t i) {
+        try {
+            written[i] = writeTemporary(files[i].first, files[i].second, false, true, readOnlyFolder);
+        } catch (...) {
+            failures[i] = std::current_exception();
+        }
+    });
+    // As if added one by one: the files before the first refusal are in
+    // the batch, that one and the ones after it are not.
+    size_t i = 0;
+    for (; i < files.size() && !failures[i]; ++i) {
+        staged_.push_back({files[i].first, written[i]});
+        places_.insert(written[i], staged_.size() - 1);
+    }
+    if (i == files.size())
+        return;
+    for (size_t j = i + 1; j < files.size(); ++j)
+        if (!failures[j])
+            ::unlink(native(written[j]).constData());
+    std::rethrow_exception(failures[i]);
+}
+
+namespace {
 
 // Syncs the data of every temporary file, several at a time: the file
 // system gathers the concurrent requests into few journal commits, and only

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <functional>
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace orv {
@@ -65,6 +66,10 @@ public:
     // throws WriteError, removes only this file's temporary and leaves the
     // rest of the batch as it was.
     void add(const QString& path, const QByteArray& bytes);
+    // Many files at once, written on several threads; the same as adding
+    // them one by one in this order, a refusal included: the files before
+    // the first refused one are in the batch, the rest are not.
+    void addAll(const std::vector<std::pair<QString, QByteArray>>& files);
     // Makes the files durable and renames them into place. After a failure
     // the first renamedCount() files are in place, the others as they were.
     void commit();

@@ -204,13 +204,17 @@ MapCompiler::CompileCount MapCompiler::compile(const QStringList& mapLines, cons
     }
 
     DurableBatch batch;
-    for (const Script& script : scripts) {
-        try {
-            batch.add(script.path, script.bytes);
-        } catch (const OrvalisError& error) {
-            stop = OrvalisError(scriptError(script.name, error.text()));
-            break;
-        }
+    std::vector<std::pair<QString, QByteArray>> files;
+    files.reserve(scripts.size());
+    for (Script& script : scripts)
+        files.emplace_back(script.path, std::move(script.bytes));
+    try {
+        batch.addAll(files);
+    } catch (const WriteError& error) {
+        // The scripts before the refused one are in the batch and are written.
+        const auto refused = std::find_if(scripts.begin(), scripts.end(),
+                                          [&](const Script& s) { return s.path == error.path(); });
+        stop = OrvalisError(scriptError(refused != scripts.end() ? refused->name : QString(), error.text()));
     }
     try {
         batch.commit();

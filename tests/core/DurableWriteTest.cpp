@@ -226,6 +226,46 @@ TEST(DurableWrite, ABatchFreesTheFilesItReplacedAndKeepsNoHandle) {
     EXPECT_EQ(filesIn(ws.folder()), names);
 }
 
+// Many files added at once are written on several threads, and the batch
+// ends as if they had been added one by one: a refused file in the middle
+// keeps the files before it (which are written) and drops the ones after
+// it, a leftover temporary file of a killed run is replaced, and no
+// temporary file stays.
+TEST(DurableWrite, ManyFilesAddedAtOnceBehaveAsAddedOneByOne) {
+    TestWorkspace ws(false);
+    std::vector<std::pair<QString, QByteArray>> files;
+    QStringList names;
+    for (int i = 0; i < 120; ++i) {
+        names << QStringLiteral("p%1.scp").arg(i, 3, 10, QLatin1Char('0'));
+        ws.write(names.last(), "old");
+        files.emplace_back(ws.path(names.last()), "new " + QByteArray::number(i));
+    }
+    ws.write(".p010.scp.orvtmp", "left by a killed run");
+    QFile::setPermissions(ws.path(names[70]), QFile::ReadOwner);
+    DurableBatch batch;
+    const std::string text = textOf([&] { batch.addAll(files); });
+    EXPECT_NE(text.find("p070.scp\""), std::string::npos) << text;
+    EXPECT_NE(text.find("somente leitura"), std::string::npos) << text;
+    QStringList before;
+    for (int i = 0; i < 70; ++i)
+        before << ws.path(names[i]);
+    EXPECT_TRUE(batch.paths() == before);
+    batch.commit();
+    for (int i = 0; i < 120; ++i)
+        EXPECT_EQ(ws.read(names[i]), i < 70 ? "new " + QByteArray::number(i) : QByteArray("old")) << i;
+    EXPECT_EQ(filesIn(ws.folder()), names);
+
+    // The same file twice falls back to one by one: the later content, the
+    // first place.
+    QFile::setPermissions(ws.path(names[70]), QFile::ReadOwner | QFile::WriteOwner);
+    DurableBatch twice;
+    twice.addAll({{ws.path("p000.scp"), "a"}, {ws.path("p001.scp"), "b"}, {ws.path("p000.scp"), "c"}});
+    twice.commit();
+    EXPECT_EQ(ws.read("p000.scp"), "c");
+    EXPECT_EQ(ws.read("p001.scp"), "b");
+    EXPECT_EQ(filesIn(ws.folder()), names);
+}
+
 // The batch's sync names the file whose data could not reach the disk and
 // renames nothing, however many files are synced at the same time.
 TEST(DurableWrite, ABatchSyncFailureNamesTheFileAndRenamesNothing) {

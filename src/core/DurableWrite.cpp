@@ -27,6 +27,49 @@ const QLatin1String kTemporarySuffix(".orvtmp");
 // How many threads a batch keeps waiting on the disk at the same time.
 constexpr size_t kBatchThreads = 8;
 
+class PendingReleases {
+public:
+    void begin() {
+        const std::lock_guard<std::mutex> guard(lock_);
+        ++count_;
+    }
+    void end() {
+        const std::lock_guard<std::mutex> guard(lock_);
+        if (--count_ == 0)
+            done_.notify_all();
+    }
+    // Returns whether there was anything to wait for.
+    bool wait() {
+        std::unique_lock<std::mutex> guard(lock_);
+        const bool busy = count_ > 0;
+        done_.wait(guard, [this] { return count_ == 0; });
+        return busy;
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable done_;
+    int count_ = 0;
+};
+
+PendingReleases& pendingReleases() {
+    static PendingReleases* releases = new PendingReleases;  // outlives every thread that ends late
+    return *releases;
+}
+
+// A full disk may only be waiting for the files that batches replaced a
+// moment ago to be freed: then the write is tried once more once they are.
+template <typename Write>
+auto withRoomFreed(const Write& write) -> decltype(write()) {
+    try {
+        return write();
+    } catch (const WriteError& error) {
+        if ((error.errorNumber() != ENOSPC && error.errorNumber() != EDQUOT) || !pendingReleases().wait())
+            throw;
+    }
+    return write();
+}
+
 QString describe(const QString& path, const QString& reason) {
     return QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
         .arg(QFileInfo(path).absoluteFilePath(), reason);
@@ -216,7 +259,8 @@ bool isTemporaryName(const QString& fileName) {
 }
 
 void writeFileSafely(const QString& path, const QByteArray& bytes) {
-    const QString temporary = writeTemporary(path, bytes, true, false, fileSystemIsReadOnly);
+    const QString temporary =
+        withRoomFreed([&] { return writeTemporary(path, bytes, true, false, fileSystemIsReadOnly); });
     renameOver(temporary, path);
     if (const int error = syncFolder(QFileInfo(path).absolutePath()))
         throw WriteError(path, WriteError::Step::Sync, error);
@@ -264,13 +308,14 @@ void DurableBatch::add(const QString& path, const QByteArray& bytes) {
     const QString temporary = temporaryPathFor(path);
     const auto same = places_.constFind(temporary);
     if (same == places_.cend()) {
-        staged_.push_back({path, writeTemporary(path, bytes, false, false, readOnlyFolder)});
+        staged_.push_back({path, withRoomFreed([&] { return writeTemporary(path, bytes, false, false, readOnlyFolder); })});
         places_.insert(temporary, staged_.size() - 1);
         return;
     }
     const size_t place = *same;
     try {
-        writeTemporary(path, bytes, false, false, readOnlyFolder);  // replaces the earlier temporary file
+        // Replaces the earlier temporary file.
+        withRoomFreed([&] { return writeTemporary(path, bytes, false, false, readOnlyFolder); });
     } catch (...) {
         // The earlier content is gone with its temporary file: the target
         // stays as it was.
@@ -307,7 +352,8 @@ void DurableBatch::addAll(const std::vector<std::pair<QString, QByteArray>>& fil
     std::vector<std::exception_ptr> failures(files.size());
     onSeveralThreads(files.size(), [&](size_t i) {
         try {
-            written[i] = writeTemporary(files[i].first, files[i].second, false, true, readOnlyFolder);
+            written[i] = withRoomFreed(
+                [&] { return writeTemporary(files[i].first, files[i].second, false, true, readOnlyFolder); });
         } catch (...) {
             failures[i] = std::current_exception();
         }
@@ -410,33 +456,6 @@ std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QB
 // order, and let go of afterwards on a thread of their own: the new files
 // are in place and durable by then, and nobody needs to wait for the old
 // ones to be freed. A process that ends first lets go of them all the same.
-class PendingReleases {
-public:
-    void begin() {
-        const std::lock_guard<std::mutex> guard(lock_);
-        ++count_;
-    }
-    void end() {
-        const std::lock_guard<std::mutex> guard(lock_);
-        if (--count_ == 0)
-            done_.notify_all();
-    }
-    void wait() {
-        std::unique_lock<std::mutex> guard(lock_);
-        done_.wait(guard, [this] { return count_ == 0; });
-    }
-
-private:
-    std::mutex lock_;
-    std::condition_variable done_;
-    int count_ = 0;
-};
-
-PendingReleases& pendingReleases() {
-    static PendingReleases* releases = new PendingReleases;  // outlives every thread that ends late
-    return *releases;
-}
-
 class OldFiles {
 public:
     ~OldFiles() { release(); }
@@ -452,7 +471,7 @@ public:
             return;
         pendingReleases().begin();
         std::thread([held = std::move(held_)] {
-            onSeveralThreads(held.size(), [&held](size_t i) { ::close(held[i]); });
+            onSeveralThreads(held.size(), [&held](size_t i) { writeSystemCalls().release(held[i]); });
             pendingReleases().end();
         }).detach();
         held_.clear();
@@ -543,7 +562,8 @@ WriteSystemCalls defaultCalls() {
             [](int fd) { return ::close(fd); },
             [](const char* from, const char* to) { return ::rename(from, to); },
             [](int fd) { return ::fdatasync(fd); },
-            [](int fd) { return ::syncfs(fd); }};
+            [](int fd) { return ::syncfs(fd); },
+            [](int fd) { return ::close(fd); }};
 }
 }  // namespace
 

@@ -110,6 +110,7 @@ struct WriteSystemCalls {
     std::function<int(const char* from, const char* to)> rename;
     std::function<int(int fd)> fdatasync;  // a batch's sync of each file, after its sync failed
     std::function<int(int fd)> syncfs;     // a batch's sync of the file system
+    std::function<int(int fd)> release;    // lets go of a file a batch replaced
 };
 WriteSystemCalls& writeSystemCalls();
 void resetWriteSystemCalls();

@@ -1,6 +1,7 @@
 // A real full disk and a real read-only file system under the program: every
 // kind of file it writes is refused with the file's name and the reason, the
 // old file stays whole, and nothing is left behind.
+#include "core/DurableWrite.h"
 #include "core/ListFile.h"
 #include "app/TForm1.h"
 #include "imaging/ImageFiles.h"
@@ -18,6 +19,7 @@
 #include <QLabel>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace orv;
 using orv::test::child;
@@ -126,6 +128,42 @@ TEST(FullDisk, ADownloadOnAFullDiskFailsAndKeepsTheOldFile) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "antigo");
     EXPECT_EQ(filesIn(folder), QStringList{"Ilha.map"});
+}
+
+// A batch lets go of the files it replaced after it returns; a write that
+// finds the disk full meanwhile waits for that room instead of failing.
+TEST(FullDisk, RoomStillHeldByReplacedFilesIsWaitedFor) {
+    SmallDisk disk(256);
+    if (!disk.available())
+        GTEST_SKIP() << disk.why().toStdString();
+    const QString folder = disk.path() + "/";
+    {
+        QFile big(folder + "grande.scp");
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        big.write(QByteArray(150 * 1024, 'g'));
+    }
+    struct SlowRelease {
+        SlowRelease() {
+            writeSystemCalls().release = [](int fd) {
+                ::usleep(300 * 1000);
+                return ::close(fd);
+            };
+        }
+        ~SlowRelease() {
+            waitForReleasedOldFiles();
+            resetWriteSystemCalls();
+        }
+    } slow;
+    DurableBatch batch;
+    batch.add(folder + "grande.scp", QByteArray(10 * 1024, 'p'));
+    batch.commit();
+    // Without the old 150 KiB freed, these 120 KiB do not fit.
+    const QByteArray other(120 * 1024, 'o');
+    EXPECT_EQ(textOf([&] { writeFileSafely(folder + "outro.scp", other); }), "(no error)");
+    QFile written(folder + "outro.scp");
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), other);
+    EXPECT_EQ(filesIn(folder), (QStringList{"grande.scp", "outro.scp"}));
 }
 
 TEST(FullDisk, AReadOnlyFileSystemIsReportedAsSuchForEveryWriter) {

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     makeWorkspace(dir.path());
     const QString self = QString::fromLocal8Bit(argv[0]);
-    const int runs = 11;
+    const int runs = 21;
     std::vector<double> bare, full;
     timeChild(self, "bare", dir.path());  // warm the caches
     for (int i = 0; i < runs; ++i) {

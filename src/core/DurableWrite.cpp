@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -280,8 +281,12 @@ void onSeveralThreads(size_t count, const std::function<void(size_t)>& work) {
     const size_t threads = std::min(kBatchThreads, count);
     std::vector<std::thread> pool;
     pool.reserve(threads);
-    for (size_t t = 1; t < threads; ++t)
-        pool.emplace_back(run);
+    try {
+        for (size_t t = 1; t < threads; ++t)
+            pool.emplace_back(run);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones there are do the work.
+    }
     run();
     for (std::thread& t : pool)
         t.join();
@@ -469,11 +474,19 @@ public:
     void release() {
         if (held_.empty())
             return;
-        pendingReleases().begin();
-        std::thread([held = std::move(held_)] {
+        const auto letGo = [](const std::vector<int>& held) {
             onSeveralThreads(held.size(), [&held](size_t i) { writeSystemCalls().release(held[i]); });
+        };
+        pendingReleases().begin();
+        try {
+            std::thread([held = held_, letGo] {
+                letGo(held);
+                pendingReleases().end();
+            }).detach();
+        } catch (const std::system_error&) {
+            letGo(held_);  // no thread to be had: right here, then
             pendingReleases().end();
-        }).detach();
+        }
         held_.clear();
     }
 

@@ -335,12 +335,13 @@ void DurableBatch::add(const QString& path, const QByteArray& bytes) {
 
 void DurableBatch::addAll(const std::vector<std::pair<QString, QByteArray>>& files) {
     QSet<QString> temporaries;
-    for (const auto& file : files)
-        temporaries.insert(temporaryPathFor(file.first));
-    const bool allNew = qsizetype(temporaries.size()) == qsizetype(files.size()) &&
-                        std::none_of(files.begin(), files.end(), [this](const auto& file) {
-                            return places_.contains(temporaryPathFor(file.first));
-                        });
+    bool allNew = true;
+    for (const auto& file : files) {
+        const QString temporary = temporaryPathFor(file.first);
+        allNew = allNew && !places_.contains(temporary);
+        temporaries.insert(temporary);
+    }
+    allNew = allNew && qsizetype(temporaries.size()) == qsizetype(files.size());
     if (committed_ || !allNew || files.size() < 2) {
         for (const auto& [path, bytes] : files)
             add(path, bytes);
@@ -424,17 +425,23 @@ bool syncsOnlyFileByFile(const QByteArray& folder) {
 // first file of that file system takes the blame. Returns as syncEach.
 template <typename StagedList>
 std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QByteArray>& files) {
+    // Each folder is asked once which file system it is on.
+    std::vector<QString> seen;
     std::vector<dev_t> devices;
     std::vector<long> firstOn;  // the first file of each file system
     std::vector<QByteArray> folders;
     for (size_t i = 0; i < staged.size(); ++i) {
+        const QString folder = QFileInfo(staged[i].path).absolutePath();
+        if (std::find(seen.begin(), seen.end(), folder) != seen.end())
+            continue;
+        seen.push_back(folder);
         struct stat info {};
-        if (::stat(files[i].constData(), &info) != 0)
+        if (::stat(native(folder).constData(), &info) != 0)
             return {long(i), errno};
         if (std::find(devices.begin(), devices.end(), info.st_dev) == devices.end()) {
             devices.push_back(info.st_dev);
             firstOn.push_back(long(i));
-            folders.push_back(native(QFileInfo(staged[i].path).absolutePath()));
+            folders.push_back(native(folder));
         }
     }
     for (size_t d = 0; d < devices.size(); ++d) {

@@ -366,14 +366,15 @@ struct Band {
 };
 
 // Deflates the band's rows: a raw deflate stream that ends on a byte
-// boundary (or, for the last band, ends the stream), and their check value.
-bool deflateBand(const RowSource& source, Band& band, bool lastBand) {
+// boundary (or, for the last band, ends the stream), and their check value;
+// `ok` says whether it all went through.
+void deflateBand(const RowSource& source, Band& band, bool lastBand) {
     const size_t rowBytes = source.filteredBytes();
     const png_uint_32 windowRows = png_uint_32(std::min<size_t>(band.first, (kWindow + rowBytes - 1) / rowBytes));
     const png_uint_32 stepRows = png_uint_32(std::max<size_t>(1, kStep / rowBytes));
     z_stream z{};
     if (deflateInit2(&z, kLevel, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY) != Z_OK)
-        return false;
+        return;
     int result = Z_OK;
     try {
         std::vector<uchar> piece(size_t(std::max(stepRows, windowRows)) * rowBytes);
@@ -414,7 +415,6 @@ bool deflateBand(const RowSource& source, Band& band, bool lastBand) {
     }
     deflateEnd(&z);
     band.ok = lastBand ? result == Z_STREAM_END : result == Z_OK;
-    return band.ok;
 }
 
 // The picture data as one zlib stream: a header, the bands one after the

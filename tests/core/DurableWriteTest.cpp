@@ -5,6 +5,7 @@
 #include "core/ListFile.h"
 #include "net/AdventureTransfer.h"
 #include "support/TestWorkspace.h"
+#include "support/WriteChecks.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,8 @@
 
 using namespace orv;
 using orv::test::TestWorkspace;
+using orv::test::filesIn;
+using orv::test::textOf;
 
 namespace {
 
@@ -30,19 +33,6 @@ struct InjectedCalls {
     ~InjectedCalls() { resetWriteSystemCalls(); }
     WriteSystemCalls& calls = writeSystemCalls();
 };
-
-QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-std::string textOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const OrvalisError& error) {
-        return error.text().toStdString();
-    }
-    return "(no error)";
-}
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include "support/SmallDisk.h"
 #include "support/TestWorkspace.h"
 #include "support/WidgetLookup.h"
+#include "support/WriteChecks.h"
 
 #include <QDir>
 #include <QImage>
@@ -27,21 +28,10 @@ using orv::test::click;
 using orv::test::crlf;
 using orv::test::SmallDisk;
 using orv::test::TestWorkspace;
+using orv::test::filesIn;
+using orv::test::textOf;
 
 namespace {
-
-std::string textOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const OrvalisError& error) {
-        return error.text().toStdString();
-    }
-    return "(no error)";
-}
-
-QStringList filesIn(const QString& folder) {
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 QByteArray mapFileWith(const QString& name, int tile) {
     QStringList lines(801);

@@ -1,19 +1,12 @@
 # Fuzz targets for the editors' files and texts: object files and the
 # current-status list, register files and lines, the panel layout lines and
-# script text. Included by fuzz/CMakeLists.txt, which defines orvalis_add_fuzzer.
-set(ORV_FUZZ_SRC ${CMAKE_CURRENT_LIST_DIR}/../src)
-if(NOT TARGET Qt6::Gui)
-  find_package(Qt6 REQUIRED COMPONENTS Core Gui)
-endif()
-
-set(ORV_FUZZ_LIST_FILES ${ORV_FUZZ_SRC}/core/ListFile.cpp ${ORV_FUZZ_SRC}/core/DurableWrite.cpp ${ORV_FUZZ_SRC}/core/Cp1252.cpp)
+# script text. Included by fuzz/CMakeLists.txt, which defines orvalis_add_fuzzer
+# and the source lists the targets share.
 
 orvalis_add_fuzzer(fuzz_object_store
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/editors_object_store.cpp
           ${ORV_FUZZ_SRC}/editors/ObjectStore.cpp
-          ${ORV_FUZZ_SRC}/map/MapCompiler.cpp
-          ${ORV_FUZZ_SRC}/map/MapModel.cpp
-          ${ORV_FUZZ_SRC}/map/TileSet.cpp
+          ${ORV_FUZZ_MAP_FILES}
           ${ORV_FUZZ_LIST_FILES}
   LIBS Qt6::Core Qt6::Gui)
 

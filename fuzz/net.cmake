@@ -1,15 +1,11 @@
 # Fuzz target for what the adventure server answers. Included by
-# fuzz/CMakeLists.txt, which defines orvalis_add_fuzzer.
-set(ORV_FUZZ_SRC ${CMAKE_CURRENT_LIST_DIR}/../src)
-if(NOT TARGET Qt6::Core)
-  find_package(Qt6 REQUIRED COMPONENTS Core)
-endif()
+# fuzz/CMakeLists.txt, which defines orvalis_add_fuzzer
+# and the source lists the targets share.
 
 orvalis_add_fuzzer(fuzz_server_reply
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_server_reply.cpp
           ${ORV_FUZZ_SRC}/net/ServerReply.cpp
-          ${ORV_FUZZ_SRC}/core/ListFile.cpp ${ORV_FUZZ_SRC}/core/DurableWrite.cpp
-          ${ORV_FUZZ_SRC}/core/Cp1252.cpp
+          ${ORV_FUZZ_LIST_FILES}
   LIBS Qt6::Core)
 target_include_directories(fuzz_server_reply PRIVATE ${ORV_FUZZ_SRC})
 
@@ -20,7 +16,6 @@ foreach(part request reply)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_client_${part}.cpp
             ${ORV_FUZZ_SRC}/net/ServerClient.cpp
             ${ORV_FUZZ_SRC}/net/ServerReply.cpp
-            ${ORV_FUZZ_SRC}/core/ListFile.cpp ${ORV_FUZZ_SRC}/core/DurableWrite.cpp
-            ${ORV_FUZZ_SRC}/core/Cp1252.cpp
+            ${ORV_FUZZ_LIST_FILES}
     LIBS Qt6::Core CURL::libcurl)
 endforeach()

@@ -1,4 +1,5 @@
 #include "core/DurableWrite.h"
+#include "core/DurableWritePlatform.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +17,6 @@
 #include <system_error>
 #include <thread>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -124,25 +124,6 @@ Target checkTarget(const QString& path, const QByteArray& nativePath,
     return target;
 }
 
-// Naming a file made without a name goes through the process's own table of
-// open files.
-bool canNameUnnamedFiles() {
-    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
-    return can;
-}
-
-// Links a file made without a name under `name` (a leftover of a killed run
-// under that name is replaced).
-bool giveName(int fd, const QByteArray& name) {
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
-        return true;
-    if (errno != EEXIST)
-        return false;
-    ::unlink(name.constData());
-    return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0;
-}
-
 // Writes `bytes` to a new temporary file beside `path` and closes it; with
 // `sync` it is synced first; with `unnamed` it is made without a name first.
 // Returns the temporary file's name. On failure the temporary file is gone
@@ -157,11 +138,11 @@ QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync, 
     const mode_t mode = target.exists ? target.mode : 0666;
     // Without a name, the file is made without taking the folder's lock, so
     // several threads of a batch make their files at the same time; it gets
-    // its name once written. Where the file system cannot, it is made under
-    // its name from the start.
+    // its name once written. Where the system or the file system cannot, it
+    // is made under its name from the start.
     int fd = -1;
-    if (unnamed && canNameUnnamedFiles())
-        fd = ::open(native(QFileInfo(path).absolutePath()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (unnamed)
+        fd = DurableWritePlatform::openUnnamedTemporary(native(QFileInfo(path).absolutePath()), mode);
     const bool named = fd < 0;
     if (named) {
         const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
@@ -201,7 +182,7 @@ QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync, 
     }
     if (sync && writeSystemCalls().fsync(fd) != 0)
         fail(WriteError::Step::Sync, errno, true);
-    if (!named && !giveName(fd, nativeTemporary))
+    if (!named && !DurableWritePlatform::nameUnnamed(fd, nativeTemporary))
         fail(WriteError::Step::Open, errno, true);
     if (writeSystemCalls().close(fd) != 0) {
         const int error = errno;
@@ -408,21 +389,14 @@ std::pair<long, int> syncEach(const std::vector<QByteArray>& files) {
     return failure;
 }
 
-// A file system in user space may take a sync of the whole file system
-// without passing it on to the program behind it; its files are synced one
-// by one.
-bool syncsOnlyFileByFile(const QByteArray& folder) {
-    constexpr long kUserSpaceFileSystem = 0x65735546;
-    struct statfs info {};
-    return ::statfs(folder.constData(), &info) == 0 && long(info.f_type) == kUserSpaceFileSystem;
-}
-
 // Makes every temporary file durable with one sync of each file system they
 // are on: the data of all of them goes out together and the journal commits
 // once, where a sync of each file would commit (and flush the disk's cache)
-// once per file. When a file system reports a failure, the files are synced
-// one by one to find the one that failed; should none fail on its own, the
-// first file of that file system takes the blame. Returns as syncEach.
+// once per file. Where the system or a file system cannot, every file is
+// synced on its own. When a file system reports a failure, the files are
+// synced one by one to find the one that failed; should none fail on its
+// own, the first file of that file system takes the blame. Returns as
+// syncEach.
 template <typename StagedList>
 std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QByteArray>& files) {
     // Each folder is asked once which file system it is on.
@@ -445,15 +419,17 @@ std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QB
         }
     }
     for (size_t d = 0; d < devices.size(); ++d) {
-        if (syncsOnlyFileByFile(folders[d]))
+        if (DurableWritePlatform::syncsOnlyFileByFile(folders[d]))
             return syncEach(files);
         const int fd = ::open(folders[d].constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         int error = fd < 0 ? errno : 0;
         if (fd >= 0) {
-            if (writeSystemCalls().syncfs(fd) != 0)
+            if (DurableWritePlatform::syncFileSystem(fd) != 0)
                 error = errno;
             ::close(fd);
         }
+        if (error == ENOSYS)  // no such call after all: nothing failed yet
+            return syncEach(files);
         if (error) {
             const auto each = syncEach(files);
             return each.first >= 0 ? each : std::pair<long, int>{firstOn[d], error};
@@ -464,7 +440,7 @@ std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QB
 
 // Replacing a file by a rename lets go of the old one, and the file system
 // frees its blocks right then: slow, one file after the other. The old
-// files are held (by a handle that opens nothing) while the renames run in
+// files are held (by a handle of their own) while the renames run in
 // order, and let go of afterwards on a thread of their own: the new files
 // are in place and durable by then, and nobody needs to wait for the old
 // ones to be freed. A process that ends first lets go of them all the same.
@@ -474,7 +450,7 @@ public:
     void hold(const QByteArray& path) {
         if (held_.size() >= kHeldAtOnce)
             release();
-        const int fd = ::open(path.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = DurableWritePlatform::holdFile(path);
         if (fd >= 0)
             held_.push_back(fd);
     }
@@ -581,11 +557,15 @@ WriteSystemCalls defaultCalls() {
             [](int fd) { return ::fsync(fd); },
             [](int fd) { return ::close(fd); },
             [](const char* from, const char* to) { return ::rename(from, to); },
-            [](int fd) { return ::fdatasync(fd); },
-            [](int fd) { return ::syncfs(fd); },
+            [](int fd) { return DurableWritePlatform::systemSyncData(fd); },
+            [](int fd) { return DurableWritePlatform::systemSyncFileSystem(fd); },
             [](int fd) { return ::close(fd); }};
 }
 }  // namespace
+
+const char* durableWritePlatformName() {
+    return DurableWritePlatform::name();
+}
 
 WriteSystemCalls& writeSystemCalls() {
     static WriteSystemCalls calls = defaultCalls();

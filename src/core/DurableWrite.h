@@ -49,8 +49,9 @@ bool isTemporaryName(const QString& fileName);
 void writeFileSafely(const QString& path, const QByteArray& bytes);
 
 // Many files at once: every temporary file is written and closed first, then
-// the lot is synced together (one sync of the file system, so that the
-// journal commits once for all of them), then each is renamed over its
+// the lot is synced together (one sync of the file system where the system
+// offers it, so that the journal commits once for all of them; else each
+// file on its own), then each is renamed over its
 // target in the order the files were added, and each folder is synced once.
 // A failure before the renames leaves every target as it was; the error names
 // the file. Adding a file already in the batch replaces its content and keeps
@@ -114,5 +115,10 @@ struct WriteSystemCalls {
 };
 WriteSystemCalls& writeSystemCalls();
 void resetWriteSystemCalls();
+
+// Which way this build writes: "linux" (files made without a name, one sync
+// of the file system for a batch; syncfs is called) or "posix" (POSIX calls
+// only, each file synced on its own; syncfs never is). Tests check both.
+const char* durableWritePlatformName();
 
 }  // namespace orv

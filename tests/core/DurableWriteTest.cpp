@@ -11,8 +11,10 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
@@ -34,7 +36,19 @@ struct InjectedCalls {
     WriteSystemCalls& calls = writeSystemCalls();
 };
 
+// The portable way has no sync of a whole file system and no file made
+// without a name: each file is made under its name and synced on its own.
+bool portableWay() {
+    return std::strcmp(durableWritePlatformName(), "posix") == 0;
+}
+
 }  // namespace
+
+// The build that tests one way must not be handed the other (the portable
+// variant links the same libraries as the default one).
+TEST(DurableWrite, WritesTheWayTheBuildChose) {
+    EXPECT_STREQ(durableWritePlatformName(), ORVALIS_EXPECTED_DURABLE_WRITE);
+}
 
 TEST(DurableWrite, AFailureAtEveryStepKeepsTheOldFileAndNamesFileAndReason) {
     struct Case {
@@ -118,8 +132,11 @@ TEST(DurableWrite, ABatchIsAllOrNothingUntilItsRenames) {
     {
         InjectedCalls inject;
         // The file system's sync fails and no file fails alone: the batch
-        // still renames nothing.
+        // still renames nothing. Where each file is synced on its own, each
+        // one fails.
         inject.calls.syncfs = [](int) { errno = EIO; return -1; };
+        if (portableWay())
+            inject.calls.fdatasync = [](int) { errno = EIO; return -1; };
         DurableBatch batch;
         batch.add(ws.path("a.scp"), "a-new");
         batch.add(ws.path("b.scp"), "b-new");
@@ -268,7 +285,7 @@ TEST(DurableWrite, ABatchSyncFailureNamesTheFileAndRenamesNothing) {
     InjectedCalls inject;
     // The whole batch is synced with one call. When that fails, every
     // temporary file is synced once on its own to find the one to blame;
-    // the 30th fails.
+    // the 30th fails. The portable way syncs each file once to begin with.
     int wholeSyncs = 0;
     inject.calls.syncfs = [&](int) {
         ++wholeSyncs;
@@ -294,11 +311,48 @@ TEST(DurableWrite, ABatchSyncFailureNamesTheFileAndRenamesNothing) {
     const std::string text = textOf([&] { batch.commit(); });
     EXPECT_NE(text.find("f29.scp\""), std::string::npos) << text;
     EXPECT_NE(text.find("erro de entrada e saída"), std::string::npos) << text;
-    EXPECT_EQ(wholeSyncs, 1);
+    EXPECT_EQ(wholeSyncs, portableWay() ? 0 : 1);
     EXPECT_EQ(synced.size(), 40u);
     EXPECT_EQ(batch.renamedCount(), 0u);
     for (const QString& name : names)
         EXPECT_EQ(ws.read(name), "old");
+    EXPECT_EQ(filesIn(ws.folder()), names);
+}
+
+// Nothing of a batch is renamed before all of it is on the disk: on Linux
+// with one sync of the file system and no sync of each file, the portable
+// way with a sync of each file and never one of the file system.
+TEST(DurableWrite, ABatchIsOnTheDiskBeforeItsFirstRename) {
+    TestWorkspace ws(false);
+    QStringList names;
+    std::vector<std::pair<QString, QByteArray>> files;
+    for (int i = 0; i < 20; ++i) {
+        names << QStringLiteral("s%1.scp").arg(i, 2, 10, QLatin1Char('0'));
+        ws.write(names.last(), "old");
+        files.emplace_back(ws.path(names.last()), "new " + QByteArray::number(i));
+    }
+    InjectedCalls inject;
+    const WriteSystemCalls real = inject.calls;
+    std::atomic<int> wholeSyncs{0}, fileSyncs{0};
+    int wholeBeforeRename = -1, filesBeforeRename = -1;
+    inject.calls.syncfs = [&](int fd) { ++wholeSyncs; return real.syncfs(fd); };
+    inject.calls.fdatasync = [&](int fd) { ++fileSyncs; return real.fdatasync(fd); };
+    inject.calls.rename = [&](const char* from, const char* to) {
+        if (wholeBeforeRename < 0) {
+            wholeBeforeRename = wholeSyncs;
+            filesBeforeRename = fileSyncs;
+        }
+        return real.rename(from, to);
+    };
+    DurableBatch batch;
+    batch.addAll(files);
+    batch.commit();
+    EXPECT_EQ(wholeBeforeRename, portableWay() ? 0 : 1);
+    EXPECT_EQ(filesBeforeRename, portableWay() ? 20 : 0);
+    EXPECT_EQ(wholeSyncs, wholeBeforeRename);
+    EXPECT_EQ(fileSyncs, filesBeforeRename);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(ws.read(names[i]), "new " + QByteArray::number(i));
     EXPECT_EQ(filesIn(ws.folder()), names);
 }
 
@@ -346,4 +400,46 @@ TEST(DurableWrite, AKilledWriterNeverLeavesATornOrEmptyFile) {
     EXPECT_EQ(torn, 0);
     removeStaleTemporaries(ws.folder());
     EXPECT_EQ(filesIn(ws.folder()), QStringList{"Vale.map"});
+}
+
+// A batch killed at random moments in a stream of batches, written on
+// several threads: every file is always one of the versions, whole, and what
+// stays behind is only the recognisable temporary files.
+TEST(DurableWrite, AKilledBatchLeavesEveryFileOneVersionWhole) {
+    TestWorkspace ws(false);
+    const QByteArray a(24 * 1024, 'a'), b(16 * 1024, 'b');
+    QStringList names;
+    for (int i = 0; i < 12; ++i) {
+        names << QStringLiteral("k%1.scp").arg(i, 2, 10, QLatin1Char('0'));
+        writeFileSafely(ws.path(names.last()), a);
+    }
+    waitForReleasedOldFiles();  // no thread of this process busy when it forks
+    auto* random = QRandomGenerator::global();
+    int torn = 0;
+    for (int round = 0; round < 30; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = round;; ++i) {  // each round begins with the other version
+                std::vector<std::pair<QString, QByteArray>> files;
+                for (const QString& name : names)
+                    files.emplace_back(ws.path(name), i % 2 ? a : b);
+                DurableBatch batch;
+                batch.addAll(files);
+                batch.commit();
+            }
+        }
+        ::usleep(useconds_t(random->bounded(1000, 20000)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        for (const QString& name : names) {
+            const QByteArray now = ws.read(name);
+            if (now != a && now != b)
+                ++torn;
+        }
+    }
+    EXPECT_EQ(torn, 0);
+    removeStaleTemporaries(ws.folder());
+    EXPECT_EQ(filesIn(ws.folder()), names);
 }

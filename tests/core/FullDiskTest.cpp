@@ -73,6 +73,12 @@ std::vector<Writer> everyWriter() {
 
 }  // namespace
 
+// The portable variant links the same libraries as the default one: it must
+// still write the portable way.
+TEST(FullDisk, WritesTheWayTheBuildChose) {
+    EXPECT_STREQ(durableWritePlatformName(), ORVALIS_EXPECTED_DURABLE_WRITE);
+}
+
 TEST(FullDisk, EveryWriterRefusesAndKeepsTheOldFile) {
     SmallDisk disk(256);
     if (!disk.available())

@@ -3,6 +3,10 @@
 #   widgets   core and widgets only
 #   models    (every file of imaging/, map/, net/, editors/, platform/ but the
 #             windows) never include Qt Widgets
+#   document  the open adventure as the author works on it: models below it
+#             (core, map/, editors/ models, imaging/), never a window or Qt
+#             Widgets, never net/, platform/ or shell/
+#   windows   may include document/; no model below document/ includes it
 #   cli       the command line: core and the models of map/ and net/ only
 #   app/      is included by nobody below it
 # and no window looks another window's controls up by name.
@@ -22,8 +26,23 @@ foreach(f ${sources})
     if(inc MATCHES "\"app/" AND NOT folder STREQUAL "app")
       list(APPEND problems "${f}: includes ${inc} (app/ is the top)")
     endif()
-    if(folder STREQUAL "core" AND inc MATCHES "\"(widgets|map|net|editors|imaging|platform|shell)/")
+    if(folder STREQUAL "core" AND inc MATCHES "\"(widgets|document|map|net|editors|imaging|platform|shell)/")
       list(APPEND problems "${f}: core includes ${inc}")
+    endif()
+    if(folder STREQUAL "document" AND inc MATCHES "\"(widgets|net|platform|shell|cli)/")
+      list(APPEND problems "${f}: document includes ${inc}")
+    endif()
+    if(folder STREQUAL "document" AND inc MATCHES "\"(map|editors)/[A-Za-z]*(Window|Editor)")
+      list(APPEND problems "${f}: document includes the window ${inc}")
+    endif()
+    if(NOT window AND NOT folder STREQUAL "document" AND NOT folder STREQUAL "app" AND inc MATCHES "\"document/")
+      list(APPEND problems "${f}: a model below the document includes ${inc}")
+    endif()
+    if(folder MATCHES "^(core|widgets|cli)$" AND inc MATCHES "\"document/")
+      list(APPEND problems "${f}: ${folder} includes ${inc}")
+    endif()
+    if(folder STREQUAL "document" AND inc MATCHES "<(QtWidgets|QWidget|QApplication|QLabel|QListWidget|QMessageBox|QAbstract|QUndoView)")
+      list(APPEND problems "${f}: document includes ${inc}")
     endif()
     if(folder STREQUAL "widgets" AND inc MATCHES "\"(map|net|editors|imaging|platform|shell)/")
       list(APPEND problems "${f}: widgets includes ${inc}")
@@ -38,6 +57,10 @@ foreach(f ${sources})
       list(APPEND problems "${f}: a model includes ${inc}")
     endif()
   endforeach()
+  # Windows read the settings list through names, never by line number.
+  if(window AND text MATCHES "settingsList\\(\\)\\[|lines\\[[0-9]+\\]")
+    list(APPEND problems "${f}: a window reads a settings line by its number")
+  endif()
   if(NOT folder STREQUAL "app" AND text MATCHES "findChild|window\\(\\)->")
     list(APPEND problems "${f}: looks controls up outside its own window")
   endif()

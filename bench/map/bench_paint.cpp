@@ -63,15 +63,14 @@ int main(int argc, char** argv) {
     std::vector<double> paintUs, nameUs, floorUs;
     for (int round = 0; round < rounds; ++round) {
         orv::test::TestAdventure state(ws, QStringLiteral("Banco%1").arg(round));
-        orv::MapModel map(ws + QStringLiteral("defmap.bmp"));
-        map.reset();
+        state.document.resetMap();
+        const orv::MapModel& map = state.document.map();
         QWidget host;
         host.resize(1297, 722);
-        auto* window = new orv::MapWindow(&host, state.adventure, state.connection, state.settings, state.drag, map, {});
+        auto* window = new orv::MapWindow(&host, state.document, state.connection, state.settings, state.drag);
         window->setGeometry(0, 0, 1297, 722);
         host.show();
         window->show();
-        window->mapChanged();
         window->opened();
         QApplication::processEvents();
 

@@ -3,7 +3,6 @@
 #include "shell/AdventureWindow.h"
 #include "core/AdventureWorkspace.h"
 #include "widgets/Controls.h"
-#include "core/ListFile.h"
 #include "app/OrvalisApplication.h"
 #include "shell/SettingsWindow.h"
 #include "widgets/Shape.h"
@@ -21,7 +20,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QThread>
@@ -41,12 +39,18 @@ struct BarButton {
 };
 }  // namespace
 
+// The start-up, in order:
+//   1. the workspace folder is the program's own folder (the document);
+//   2. the title area and the bar, every bar button with its caption painted;
+//   3. the editor windows, built and wired (startUp: before the first showing,
+//      or right after the first paint on the screen);
+//   4. an empty map, then the adventure list.
+// Nothing is open afterwards: only "Adventures", "Conectar", the settings,
+// minimise and end buttons can be used.
 TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serverBase)
     : QWidget(parent, Qt::FramelessWindowHint),
-      // Start-up step 1: the program's own folder is the workspace. The
-      // adventure list reads the same folder, whatever the current directory was.
-      adventure_(AdventureWorkspace::workspaceFolderOf(programFile)),
-      map_(adventure_.workspaceFolder() + QStringLiteral("defmap.bmp")),
+      // The adventure list reads the workspace, whatever the current directory was.
+      document_(AdventureWorkspace::workspaceFolderOf(programFile)),
       client_(std::make_unique<ServerClient>(serverBase.isEmpty() ? ServerClient::defaultBaseAddress() : serverBase,
                                              [] { QCoreApplication::processEvents(); })),
       connection_(*client_) {
@@ -61,6 +65,26 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
     font.setPixelSize(11);
     setFont(font);
 
+    buildPage();
+    buildTitleArea(page_);
+    buildBar(page_);
+    for (PictureBox* b : barButtons_)
+        DrawButtonUp(b, Qt::black);
+    placeRightAnchored();
+
+    connect(&connection_, &Connection::stateChanged, this, &TForm1::showConnectionState);
+    connect(&document_, &AdventureDocument::passwordRead, &connection_, &Connection::setPassword);
+    connect(&document_, &AdventureDocument::opened, this, [this] {
+        adventureTitle_->setText(document_.adventure().name());
+        adventureTitle_->adjustSize();
+    });
+}
+
+TForm1::~TForm1() {
+    reportErrors([this] { SaveAtExit(); });
+}
+
+void TForm1::buildPage() {
     book_ = new QStackedWidget(this);
     book_->setObjectName(QStringLiteral("Abook"));
     book_->setGeometry(rect());
@@ -87,51 +111,40 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
     book_->addWidget(junk);
     book_->setCurrentWidget(page_);
 
-    frame_ = new QFrame(page_);
-    frame_->setObjectName(QStringLiteral("Shape1"));
-    frame_->setFrameStyle(QFrame::Box | QFrame::Plain);
-    frame_->setGeometry(0, 0, kDesignWidth, kDesignHeight);
-
-    buildTitleArea(page_);
-    buildBar(page_);
-    connect(&connection_, &Connection::stateChanged, this, &TForm1::showConnectionState);
-    // Step 4: every bar button carries its caption, hidden ones too.
-    for (PictureBox* b : bar_)
-        DrawButtonUp(b, Qt::black);
-    placeRightAnchored();
-    // The editor windows and the rest of the start-up follow in
-    // completeStartUp(): before the form is first shown, or right after its
-    // first paint when it is shown with showOnScreen().
-}
-
-TForm1::~TForm1() {
-    reportErrors([this] { SaveAtExit(); });
+    border_ = new QFrame(page_);
+    border_->setObjectName(QStringLiteral("Shape1"));
+    border_->setFrameStyle(QFrame::Box | QFrame::Plain);
+    border_->setGeometry(0, 0, kDesignWidth, kDesignHeight);
 }
 
 void TForm1::buildTitleArea(QWidget* page) {
     makeLabel(page, QStringLiteral("lbVars"), QStringLiteral("Orvalis - "), {10, 5},
               LabelStyle{27, true, true, QColor(0, 0, 128)});
-    lbNoAdv_ = makeLabel(page, QStringLiteral("lbNoAdv"), QStringLiteral("..."), {430, 5},
-                         LabelStyle{27, true, true, QColor(0, 128, 128)});
-    lbNoAdv_->resize(560, lbNoAdv_->height());
-    label142_ = new QLabel(page);
-    label142_->setObjectName(QStringLiteral("Label142"));
-    label142_->setGeometry(5, 35, kDesignWidth - 10, 2);
+    adventureTitle_ = makeLabel(page, QStringLiteral("lbNoAdv"), QStringLiteral("..."), {430, 5},
+                                LabelStyle{27, true, true, QColor(0, 128, 128)});
+    adventureTitle_->resize(560, adventureTitle_->height());
+    titleRule_ = new QLabel(page);
+    titleRule_->setObjectName(QStringLiteral("Label142"));
+    titleRule_->setGeometry(5, 35, kDesignWidth - 10, 2);
     // A grey rule (#808080); a palette, not a style sheet, which would cost
     // a style of its own before the first paint.
-    label142_->setAutoFillBackground(true);
-    QPalette rule = label142_->palette();
+    titleRule_->setAutoFillBackground(true);
+    QPalette rule = titleRule_->palette();
     rule.setColor(QPalette::Window, QColor(128, 128, 128));
-    label142_->setPalette(rule);
-    image1_ = new PictureBox(page, QStringLiteral("Image1"), QRect(1000, 10, 225, 20),
-                             ButtonArt::picture(ButtonArt::Look::Stripes));
-    image1_->setStretch(true);
-    led_ = new Shape(page, QStringLiteral("Led"), QRect(1165, 15, 20, 10), Shape::Kind::Rectangle, kMaroon);
-    btOpc_ = makeIconButton(page, QStringLiteral("btOpc"), {1195, 9}, [this] { btOpcClick(); },
-                            ButtonArt::Look::CogUp, ButtonArt::Look::CogDown);
-    btMin_ = makeIconButton(page, QStringLiteral("btMin"), {1226, 9}, [this] { btMinMouseUp(); },
-                            ButtonArt::Look::MinUp, ButtonArt::Look::MinDown);
-    btFim_ = makeIconButton(page, QStringLiteral("btFim"), {1257, 9}, [this] { btFimMouseUp(); });
+    titleRule_->setPalette(rule);
+    titleStripes_ = new PictureBox(page, QStringLiteral("Image1"), QRect(1000, 10, 225, 20),
+                                   ButtonArt::picture(ButtonArt::Look::Stripes));
+    titleStripes_->setStretch(true);
+    connectionLight_ = new Shape(page, QStringLiteral("Led"), QRect(1165, 15, 20, 10), Shape::Kind::Rectangle, kMaroon);
+    settingsButton_ = makeIconButton(page, QStringLiteral("btOpc"), {1195, 9},
+                                     [this] {
+                                         startUp();
+                                         btOpcClick();
+                                     },
+                                     ButtonArt::Look::CogUp, ButtonArt::Look::CogDown);
+    minimiseButton_ = makeIconButton(page, QStringLiteral("btMin"), {1226, 9}, [this] { btMinMouseUp(); },
+                                     ButtonArt::Look::MinUp, ButtonArt::Look::MinDown);
+    endButton_ = makeIconButton(page, QStringLiteral("btFim"), {1257, 9}, [this] { btFimMouseUp(); });
     auto* toggle = new PictureBox(page, QStringLiteral("Label32"), QRect(0, 0, 9, 32));
     toggle->onClick = [this] { Label32Click(); };
 }
@@ -147,80 +160,84 @@ void TForm1::buildBar(QWidget* page) {
     int k = 0;
     for (const BarButton& b : kBar) {
         auto click = b.click;
+        // A click that comes before the windows are built builds them first.
         PictureBox* button = makeBigButton(page, QString::fromLatin1(b.name), QString::fromUtf8(b.hint),
-                                           {15 + 95 * k, 47}, [this, click] { (this->*click)(); });
+                                           {15 + 95 * k, 47}, [this, click] {
+                                               startUp();
+                                               (this->*click)();
+                                           });
         button->setVisible(k < 2);
-        bar_.append(button);
+        barButtons_.append(button);
         ++k;
     }
 }
 
-void TForm1::buildWindows(QWidget* page) {
-    janMap_ = new MapWindow(page, adventure_, connection_, settings_, drag_, map_, [this] { LoadMap(); });
-    janMap_->move(0, 80);
-    janImg_ = new ImageLibraryWindow(page, adventure_, connection_, drag_);
-    janImg_->move(0, 80);
-    brMap_ = new PictureBox(page, QStringLiteral("brMap"), QRect(kDesignWidth - 267, 55, 222, 20),
-                            ButtonArt::picture(ButtonArt::Look::Stripes));
-    brMap_->setStretch(true);
-    brMap_->hide();
-    fmMap_ = makeIconButton(page, QStringLiteral("fmMap"), {kDesignWidth - 40, 54}, [this] { fmMapClick(); });
-    fmMap_->hide();
+void TForm1::startUp() {
+    if (startUp_ == StartUp::Done)
+        return;
+    startUp_ = StartUp::Done;
+    buildWindows(page_);
+    // A map background that cannot be read is reported and ends the start-up
+    // steps here; the program runs on.
+    reportErrors([this] {
+        document_.resetMap();
+        adventureWindow_->RebuildAdventureList();
+    });
+}
 
-    janAdv_ = new AdventureWindow(page, adventure_, drag_, [this](const QString& name) {
+void TForm1::buildWindows(QWidget* page) {
+    Adventure& adventure = document_.adventure();
+    mapWindow_ = new MapWindow(page, document_, connection_, settings_, drag_);
+    mapWindow_->move(0, 80);
+    imageLibrary_ = new ImageLibraryWindow(page, adventure, connection_, drag_);
+    imageLibrary_->move(0, 80);
+    viewTitleBar_ = new PictureBox(page, QStringLiteral("brMap"), QRect(kDesignWidth - 267, 55, 222, 20),
+                                   ButtonArt::picture(ButtonArt::Look::Stripes));
+    viewTitleBar_->setStretch(true);
+    viewTitleBar_->hide();
+    viewCloseButton_ = makeIconButton(page, QStringLiteral("fmMap"), {kDesignWidth - 40, 54}, [this] { fmMapClick(); });
+    viewCloseButton_->hide();
+
+    adventureWindow_ = new AdventureWindow(page, adventure, drag_, [this](const QString& name) {
         OpenAdventure(name);
         showBarButtons();
     });
-    janCnc_ = new ConnectionWindow(page, adventure_, connection_, drag_,
-                                   {[this] { HideFullWidthViews(); },
-                                    [this](const QString& name, const QString& title) {
-                                        OpenAdventure(name);
-                                        // The title shows the group's whole entry.
-                                        lbNoAdv_->setText(title);
-                                        lbNoAdv_->adjustSize();
-                                        showBarButtons();
-                                    },
-                                    [this] { LoadMap(); }});
+    connectionWindow_ = new ConnectionWindow(page, adventure, connection_, drag_,
+                                             {[this] { HideFullWidthViews(); },
+                                              [this](const QString& name, const QString& title) {
+                                                  OpenAdventure(name);
+                                                  // The title shows the group's whole entry.
+                                                  adventureTitle_->setText(title);
+                                                  adventureTitle_->adjustSize();
+                                                  showBarButtons();
+                                              },
+                                              [this] { document_.loadMap(); }});
     const auto hideViews = [this] { HideFullWidthViews(); };
-    janScp_ = new ScriptWindow(page, adventure_, connection_, drag_);
-    janObj_ = new ObjectWindow(page, adventure_, connection_, drag_);
-    janReg_ = new RegistersWindow(page, adventure_, connection_, drag_, hideViews);
-    janSnd_ = new SoundWindow(page, adventure_, connection_, drag_, hideViews);
-    janPan_ = new PanelWindow(page, adventure_, connection_, drag_, hideViews);
-    janCnf_ = new SettingsWindow(page, settings_, drag_);
+    scriptWindow_ = new ScriptWindow(page, adventure, connection_, drag_);
+    objectWindow_ = new ObjectWindow(page, adventure, connection_, drag_);
+    registersWindow_ = new RegistersWindow(page, adventure, connection_, drag_, hideViews);
+    soundWindow_ = new SoundWindow(page, adventure, connection_, drag_, hideViews);
+    panelWindow_ = new PanelWindow(page, document_, connection_, drag_, hideViews);
+    settingsWindow_ = new SettingsWindow(page, settings_, drag_);
 }
 
 void TForm1::showBarButtons() {
     // The seven hidden bar buttons, in their order; nothing hides them again.
-    for (PictureBox* b : bar_.mid(2))
+    for (PictureBox* b : barButtons_.mid(2))
         b->show();
 }
 
 void TForm1::showConnectionState(ConnectionState state) {
     static const QColor kRed(255, 0, 0);
-    led_->setFillColour(state == ConnectionState::Ready ? kLime : state == ConnectionState::Connected ? kRed : kMaroon);
-    led_->repaint();
-}
-
-void TForm1::completeStartUp() {
-    if (startedUp_)
-        return;
-    startedUp_ = true;
-    buildWindows(page_);
-    // A map background that cannot be read is reported and ends the start-up
-    // steps here; the program runs on.
-    // The editors' own start-up looks (small buttons painted, status lines
-    // and lists at their first places) are set by each window as it is built.
-    reportErrors([this] {
-        map_.reset();
-        janMap_->mapChanged();
-        janAdv_->RebuildAdventureList();
-    });
+    connectionLight_->setFillColour(state == ConnectionState::Ready       ? kLime
+                                    : state == ConnectionState::Connected ? kRed
+                                                                          : kMaroon);
+    connectionLight_->repaint();
 }
 
 void TForm1::setVisible(bool visible) {
-    if (visible && !afterFirstPaint_)
-        completeStartUp();
+    if (visible && startUp_ == StartUp::Waiting)
+        startUp();
     QWidget::setVisible(visible);
 }
 
@@ -228,32 +245,31 @@ void TForm1::paintEvent(QPaintEvent* event) {
     QWidget::paintEvent(event);
     // Queued: the windows are built once this paint has reached the screen,
     // before anything else the event loop has for the program.
-    if (afterFirstPaint_ && !startedUp_ && !startUpQueued_) {
-        startUpQueued_ = true;
-        QMetaObject::invokeMethod(this, [this] { completeStartUp(); }, Qt::QueuedConnection);
+    if (startUp_ == StartUp::AfterFirstPaint) {
+        startUp_ = StartUp::Queued;
+        QMetaObject::invokeMethod(this, [this] { startUp(); }, Qt::QueuedConnection);
     }
 }
 
 void TForm1::showOnScreen() {
     QScreen* screen = QGuiApplication::primaryScreen();
     setGeometry(screen ? screen->geometry() : QRect(0, 0, kDesignWidth, kDesignHeight));
-    if (!startedUp_)
-        afterFirstPaint_ = true;
+    if (startUp_ == StartUp::Waiting)
+        startUp_ = StartUp::AfterFirstPaint;
     show();
 }
 
 void TForm1::placeRightAnchored() {
     const int w = width();
     book_->setGeometry(rect());
-    if (frame_)
-        frame_->setGeometry(rect());
-    label142_->setGeometry(5, 35, w - 10, 2);
+    border_->setGeometry(rect());
+    titleRule_->setGeometry(5, 35, w - 10, 2);
     const int shift = w - kDesignWidth;
-    image1_->move(1000 + shift, 10);
-    led_->move(1165 + shift, 15);
-    btOpc_->move(1195 + shift, 9);
-    btMin_->move(1226 + shift, 9);
-    btFim_->move(1257 + shift, 9);
+    titleStripes_->move(1000 + shift, 10);
+    connectionLight_->move(1165 + shift, 15);
+    settingsButton_->move(1195 + shift, 9);
+    minimiseButton_->move(1226 + shift, 9);
+    endButton_->move(1257 + shift, 9);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
@@ -271,90 +287,90 @@ bool TForm1::IsReady() const {
 }
 
 void TForm1::HideFullWidthViews() {
-    completeStartUp();
-    janMap_->hide();
-    janImg_->hide();
-    brMap_->hide();
-    fmMap_->hide();
+    mapWindow_->hide();
+    imageLibrary_->hide();
+    viewTitleBar_->hide();
+    viewCloseButton_->hide();
+}
+
+void TForm1::giveKeysTo(QWidget* window) {
+    // The window the author opens is the one the keys go to; a window that
+    // keeps a control of its own in focus keeps it.
+    QWidget* focus = focusWidget();
+    if (focus != window && !window->isAncestorOf(focus))
+        window->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::OpenToolWindow(QWidget* window) {
-    completeStartUp();
     HideFullWidthViews();
     bringToFrontAndShow(window);
+    giveKeysTo(window);
 }
 
 void TForm1::OpenFullWidthView(QWidget* view) {
-    completeStartUp();
     view->raise();
     view->setGeometry(view->x(), 80, width(), height() - 80);
-    brMap_->move(width() - 267, 55);
-    fmMap_->move(width() - 40, 54);
+    viewTitleBar_->move(width() - 267, 55);
+    viewCloseButton_->move(width() - 40, 54);
     view->show();
-    brMap_->show();
-    fmMap_->show();
+    viewTitleBar_->show();
+    viewCloseButton_->show();
 }
 
 void TForm1::btAdvClick() {
-    completeStartUp();
-    bringToFrontAndShow(janAdv_);
-    janAdv_->RebuildAdventureList();
+    bringToFrontAndShow(adventureWindow_);
+    adventureWindow_->RebuildAdventureList();
     HideFullWidthViews();
+    giveKeysTo(adventureWindow_);
 }
 
 void TForm1::btCncClick() {
-    completeStartUp();
-    janCnc_->Connect();
+    connectionWindow_->Connect();
 }
 
 void TForm1::btMapClick() {
-    completeStartUp();
-    janImg_->hide();
-    OpenFullWidthView(janMap_);
-    janMap_->opened();
+    imageLibrary_->hide();
+    OpenFullWidthView(mapWindow_);
+    mapWindow_->opened();
 }
 
 void TForm1::btScpClick() {
-    completeStartUp();
-    OpenToolWindow(janScp_);
-    janScp_->opened();
+    OpenToolWindow(scriptWindow_);
+    scriptWindow_->opened();
 }
 
 void TForm1::btObjClick() {
-    completeStartUp();
-    OpenToolWindow(janObj_);
-    janObj_->opened();
+    OpenToolWindow(objectWindow_);
+    objectWindow_->opened();
 }
 
 void TForm1::btRegClick() {
-    completeStartUp();
-    janReg_->open();
+    registersWindow_->open();
+    giveKeysTo(registersWindow_);
 }
 
 void TForm1::btImgClick() {
-    completeStartUp();
-    janMap_->hide();
-    OpenFullWidthView(janImg_);
-    janImg_->opened();
+    mapWindow_->hide();
+    OpenFullWidthView(imageLibrary_);
+    imageLibrary_->opened();
+    giveKeysTo(imageLibrary_);
 }
 
 void TForm1::btSndClick() {
-    completeStartUp();
-    janSnd_->open();
+    soundWindow_->open();
+    giveKeysTo(soundWindow_);
 }
 
 void TForm1::btPanClick() {
-    completeStartUp();
-    janPan_->open();
+    panelWindow_->open();
 }
 
 void TForm1::btOpcClick() {
-    completeStartUp();
-    OpenToolWindow(janCnf_);
+    OpenToolWindow(settingsWindow_);
 }
 
 void TForm1::btFimMouseUp() {
-    btFim_->repaint();
+    endButton_->repaint();
     QThread::msleep(200);
     QCoreApplication::quit();
 }
@@ -364,7 +380,6 @@ void TForm1::btMinMouseUp() {
 }
 
 void TForm1::fmMapClick() {
-    completeStartUp();
     HideFullWidthViews();
 }
 
@@ -378,40 +393,11 @@ void TForm1::Label32Click() {
 }
 
 void TForm1::OpenAdventure(const QString& name) {
-    completeStartUp();
-    adventure_.open(name);
-    lbNoAdv_->setText(name);
-    lbNoAdv_->adjustSize();
-    if (fileExists(adventure_.file(".map")))
-        LoadMap();
-    adventure_.readFiles([this](const QString& password) { connection_.setPassword(password); });
-}
-
-void TForm1::LoadMap() {
-    completeStartUp();
-    map_.load(adventure_.file(".map"));
-    janMap_->mapChanged();
+    document_.open(name);
 }
 
 void TForm1::SaveAtExit() {
-    if (exitSaved_ || !adventure_.isOpen())
-        return;
-    exitSaved_ = true;
-    // Each file is tried even when an earlier one failed, and the report
-    // names every file that could not be written.
-    QStringList failures;
-    const auto attempt = [&failures](const std::function<void()>& save) {
-        try {
-            save();
-        } catch (const OrvalisError& error) {
-            failures.append(error.text());
-        }
-    };
-    attempt([this] { map_.save(adventure_.file(".map")); });
-    attempt([this] { adventure_.saveSettingsAtExit(); });
-    attempt([this] { adventure_.saveCurrentStatusAtExit(); });
-    if (!failures.isEmpty())
-        throw OrvalisError(failures.join(QLatin1Char('\n')));
+    document_.saveAtExit();
 }
 
 }  // namespace orv

@@ -1,6 +1,6 @@
 #pragma once
 #include "core/Adventure.h"
-#include "map/MapModel.h"
+#include "document/AdventureDocument.h"
 #include "net/Connection.h"
 #include "widgets/DragState.h"
 
@@ -9,7 +9,6 @@
 
 class QFrame;
 class QLabel;
-class QLineEdit;
 class QStackedWidget;
 
 namespace orv {
@@ -27,32 +26,29 @@ class ScriptWindow;
 class SettingsWindow;
 class SoundWindow;
 class Shape;
-class ToolWindow;
-struct ToolWindowSpec;
 
 // The program's one window: title area, button bar, the movable tool windows
-// and the two full-width views. It owns the open adventure, the connection,
-// the settings and the map, builds every window and wires them together;
-// the windows follow the adventure and the connection through their signals.
+// and the two full-width views. It builds, places and shows the windows; the
+// work itself is the document's, and every window follows the document and
+// the connection through their signals.
 class TForm1 : public QWidget {
 public:
     // programFile fixes the workspace folder (the program's own folder);
     // serverBase replaces the built-in server address when not empty.
     explicit TForm1(const QString& programFile, QWidget* parent = nullptr, const QString& serverBase = {});
+    // Destroying the main window performs the exit saves.
     ~TForm1() override;
 
-    Adventure& adventure() { return adventure_; }
+    AdventureDocument& document() { return document_; }
+    const MapModel& map() const { return document_.map(); }
+    Adventure& adventure() { return document_.adventure(); }
     Connection& connection() { return connection_; }
     ScriptSettings& settings() { return settings_; }
     DragState& drag() { return drag_; }
-    MapModel& map() {
-        completeStartUp();
-        return map_;
-    }
 
     // Fills the screen, borderless. The window is painted first and the
-    // editor windows are built right after that first paint (or as soon as
-    // anything needs them), so that the program shows up at once.
+    // editor windows are built right after that first paint, so that the
+    // program shows up at once.
     void showOnScreen();
     // Shown any other way, the form builds its windows before it shows.
     void setVisible(bool visible) override;
@@ -63,10 +59,10 @@ public:
     void OpenFullWidthView(QWidget* view);
 
     void OpenAdventure(const QString& name);
-    void LoadMap();
     void SaveAtExit();
 
-    // Event handlers of the title area and the bar.
+    // Event handlers of the title area and the bar; the windows are built
+    // by the time any of them runs.
     void btAdvClick();
     void btCncClick();
     void btMapClick();
@@ -88,49 +84,51 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void buildPage();
     void buildTitleArea(QWidget* page);
     void buildBar(QWidget* page);
+    void startUp();
     void buildWindows(QWidget* page);
-    void completeStartUp();
     void placeRightAnchored();
     void showBarButtons();
     void showConnectionState(ConnectionState state);
+    void giveKeysTo(QWidget* window);
 
-    Adventure adventure_;
+    AdventureDocument document_;
     ScriptSettings settings_;
     DragState drag_;
-    MapModel map_;
     std::unique_ptr<ServerClient> client_;  // the one client of the server, for the window's life
     Connection connection_;
-    bool exitSaved_ = false;
-    bool startedUp_ = false;          // the windows are built and the start-up done
-    bool afterFirstPaint_ = false;    // showOnScreen: build them after the first paint
-    bool startUpQueued_ = false;
+
+    // Where the start-up stands: the windows are built once, before the
+    // first showing or right after the first paint.
+    enum class StartUp { Waiting, AfterFirstPaint, Queued, Done };
+    StartUp startUp_ = StartUp::Waiting;
 
     QStackedWidget* book_ = nullptr;
     QWidget* page_ = nullptr;
-    QFrame* frame_ = nullptr;  // Shape1, the border around the page
-    QLabel* lbNoAdv_ = nullptr;
-    QLabel* label142_ = nullptr;
-    PictureBox* image1_ = nullptr;
-    Shape* led_ = nullptr;
-    PictureBox* btOpc_ = nullptr;
-    PictureBox* btMin_ = nullptr;
-    PictureBox* btFim_ = nullptr;
-    QList<PictureBox*> bar_;
+    QFrame* border_ = nullptr;               // Shape1
+    QLabel* adventureTitle_ = nullptr;       // lbNoAdv
+    QLabel* titleRule_ = nullptr;            // Label142
+    PictureBox* titleStripes_ = nullptr;     // Image1
+    Shape* connectionLight_ = nullptr;       // Led
+    PictureBox* settingsButton_ = nullptr;   // btOpc
+    PictureBox* minimiseButton_ = nullptr;   // btMin
+    PictureBox* endButton_ = nullptr;        // btFim
+    QList<PictureBox*> barButtons_;
 
-    AdventureWindow* janAdv_ = nullptr;
-    SettingsWindow* janCnf_ = nullptr;
-    ConnectionWindow* janCnc_ = nullptr;
-    ScriptWindow* janScp_ = nullptr;
-    ObjectWindow* janObj_ = nullptr;
-    RegistersWindow* janReg_ = nullptr;
-    SoundWindow* janSnd_ = nullptr;
-    PanelWindow* janPan_ = nullptr;
-    MapWindow* janMap_ = nullptr;
-    ImageLibraryWindow* janImg_ = nullptr;
-    PictureBox* brMap_ = nullptr;
-    PictureBox* fmMap_ = nullptr;
+    AdventureWindow* adventureWindow_ = nullptr;    // JanAdv
+    SettingsWindow* settingsWindow_ = nullptr;      // JanCnf
+    ConnectionWindow* connectionWindow_ = nullptr;  // JanCnc
+    ScriptWindow* scriptWindow_ = nullptr;
+    ObjectWindow* objectWindow_ = nullptr;
+    RegistersWindow* registersWindow_ = nullptr;
+    SoundWindow* soundWindow_ = nullptr;
+    PanelWindow* panelWindow_ = nullptr;
+    MapWindow* mapWindow_ = nullptr;
+    ImageLibraryWindow* imageLibrary_ = nullptr;
+    PictureBox* viewTitleBar_ = nullptr;     // brMap, over both full-width views
+    PictureBox* viewCloseButton_ = nullptr;  // fmMap
 };
 
 }  // namespace orv

@@ -69,10 +69,10 @@ ImageLibraryWindow::ImageLibraryWindow(QWidget* parent, Adventure& adventure, Co
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setGeometry(rect());
     setWindowColour(scroll_->viewport(), kGrey);
-    view_ = new ThumbnailSheetView(nullptr, library_);
-    view_->resize(0, 0);
-    view_->onPress = [this](QMouseEvent* e) { SheetMouseDown(e->position().toPoint()); };
-    scroll_->setWidget(view_);
+    sheetView_ = new ThumbnailSheetView(nullptr, library_);
+    sheetView_->resize(0, 0);
+    sheetView_->onPress = [this](QMouseEvent* e) { SheetMouseDown(e->position().toPoint()); };
+    scroll_->setWidget(sheetView_);
     buildPreviewPanel();
     hide();
     connect(&adventure_, &Adventure::opened, this, [this] { currentImage_.clear(); });
@@ -80,22 +80,24 @@ ImageLibraryWindow::ImageLibraryWindow(QWidget* parent, Adventure& adventure, Co
 }
 
 void ImageLibraryWindow::buildPreviewPanel() {
-    panImg_ = new QFrame(view_);
-    panImg_->setObjectName(QStringLiteral("PanImg"));
-    panImg_->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    setWindowColour(panImg_, kSilver);
-    panImg_->setGeometry(600, 10, kNarrowPanelWidth, kExtraHeight);
-    image2_ = makeDragHandle(panImg_, QStringLiteral("Image2"), QRect(0, 0, kNarrowPanelWidth, kBarHeight),
-                             drag_, panImg_, false);
-    preview_ = new PictureBox(panImg_, QStringLiteral("ImgPrev"), QRect(0, kPictureTop, 0, 0));
-    imUpl_ = makeSmallButton(panImg_, QStringLiteral("imUpl"), QStringLiteral("Upload"), {5, 25}, [this] { imUplClick(); });
-    imDwn_ = makeSmallButton(panImg_, QStringLiteral("imDwn"), QStringLiteral("Down"), {70, 25}, [this] { imDwnClick(); });
-    imUpl_->hide();
-    imDwn_->hide();
-    DrawSmallButtonUp(imUpl_, Qt::black);
-    DrawSmallButtonUp(imDwn_, Qt::black);
-    panImg_->installEventFilter(this);
-    panImg_->hide();
+    previewPanel_ = new QFrame(sheetView_);
+    previewPanel_->setObjectName(QStringLiteral("PanImg"));
+    previewPanel_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setWindowColour(previewPanel_, kSilver);
+    previewPanel_->setGeometry(600, 10, kNarrowPanelWidth, kExtraHeight);
+    previewHandle_ = makeDragHandle(previewPanel_, QStringLiteral("Image2"), QRect(0, 0, kNarrowPanelWidth, kBarHeight),
+                                    drag_, previewPanel_, false);
+    previewPicture_ = new PictureBox(previewPanel_, QStringLiteral("ImgPrev"), QRect(0, kPictureTop, 0, 0));
+    uploadButton_ = makeSmallButton(previewPanel_, QStringLiteral("imUpl"), QStringLiteral("Upload"), {5, 25},
+                                    [this] { imUplClick(); });
+    downloadButton_ = makeSmallButton(previewPanel_, QStringLiteral("imDwn"), QStringLiteral("Down"), {70, 25},
+                                      [this] { imDwnClick(); });
+    uploadButton_->hide();
+    downloadButton_->hide();
+    DrawSmallButtonUp(uploadButton_, Qt::black);
+    DrawSmallButtonUp(downloadButton_, Qt::black);
+    previewPanel_->installEventFilter(this);
+    previewPanel_->hide();
 }
 
 void ImageLibraryWindow::resizeEvent(QResizeEvent* event) {
@@ -110,7 +112,7 @@ void ImageLibraryWindow::opened() {
     if (adventure_.isOpen()) {
         library_.build(adventure_.folder(), scroll_->width());
         fitViewToContent();
-        view_->update();
+        sheetView_->update();
     }
     showTransferButtons();
     if (adventure_.isOpen() && !library_.failures().isEmpty())
@@ -119,8 +121,8 @@ void ImageLibraryWindow::opened() {
 
 void ImageLibraryWindow::showTransferButtons() {
     if (connection_.isReady()) {
-        imUpl_->show();
-        imDwn_->show();
+        uploadButton_->show();
+        downloadButton_->show();
     }
 }
 
@@ -157,13 +159,13 @@ void ImageLibraryWindow::showPreview(const QImage& picture) {
     const int width = picture.width() < kNarrowPictureWidth ? std::max(kNarrowPanelWidth, picture.width())
                                                              : picture.width();
     const int height = picture.height() + kExtraHeight;
-    preview_->setGeometry(0, kPictureTop, picture.width(), picture.height());
-    preview_->setPicture(picture);
-    panImg_->resize(width, height);
-    image2_->resize(width, kBarHeight);
-    imUpl_->move(5, height - kButtonsAboveBottom);
-    imDwn_->move(70, height - kButtonsAboveBottom);
-    panImg_->show();
+    previewPicture_->setGeometry(0, kPictureTop, picture.width(), picture.height());
+    previewPicture_->setPicture(picture);
+    previewPanel_->resize(width, height);
+    previewHandle_->resize(width, kBarHeight);
+    uploadButton_->move(5, height - kButtonsAboveBottom);
+    downloadButton_->move(70, height - kButtonsAboveBottom);
+    previewPanel_->show();
     fitViewToContent();
 }
 
@@ -171,13 +173,13 @@ void ImageLibraryWindow::fitViewToContent() {
     // The scroll range covers the sheet and the preview panel wherever the
     // author has dragged it.
     QRect content(QPoint(0, 0), library_.sheet().size());
-    if (panImg_->isVisibleTo(view_))
-        content |= panImg_->geometry();
-    view_->resize(std::max(0, content.right() + 1), std::max(0, content.bottom() + 1));
+    if (previewPanel_->isVisibleTo(sheetView_))
+        content |= previewPanel_->geometry();
+    sheetView_->resize(std::max(0, content.right() + 1), std::max(0, content.bottom() + 1));
 }
 
 bool ImageLibraryWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == panImg_ && event->type() == QEvent::Move)
+    if (watched == previewPanel_ && event->type() == QEvent::Move)
         fitViewToContent();
     return QWidget::eventFilter(watched, event);
 }

@@ -49,9 +49,9 @@ public:
     // The picture chosen last on the sheet; the transfer buttons act on it.
     const QString& currentImage() const { return currentImage_; }
     QScrollArea* scrollBox() const { return scroll_; }
-    ThumbnailSheetView* sheetView() const { return view_; }
-    QFrame* previewPanel() const { return panImg_; }
-    PictureBox* previewPicture() const { return preview_; }
+    ThumbnailSheetView* sheetView() const { return sheetView_; }
+    QFrame* previewPanel() const { return previewPanel_; }
+    PictureBox* previewPicture() const { return previewPicture_; }
 
     // A press on the sheet, any button, at a point of the sheet.
     void SheetMouseDown(QPoint at);
@@ -74,13 +74,13 @@ private:
     ImageLibrary library_;
     QString currentImage_;  // of the open adventure; cleared when another is opened
 
-    QScrollArea* scroll_;
-    ThumbnailSheetView* view_;
-    QFrame* panImg_ = nullptr;
-    PictureBox* image2_ = nullptr;
-    PictureBox* preview_ = nullptr;
-    PictureBox* imUpl_ = nullptr;
-    PictureBox* imDwn_ = nullptr;
+    QScrollArea* scroll_;                   // SboxImg
+    ThumbnailSheetView* sheetView_;         // FolhaImg
+    QFrame* previewPanel_ = nullptr;        // PanImg
+    PictureBox* previewHandle_ = nullptr;   // Image2, the panel's drag bar
+    PictureBox* previewPicture_ = nullptr;  // ImgPrev
+    PictureBox* uploadButton_ = nullptr;    // imUpl
+    PictureBox* downloadButton_ = nullptr;  // imDwn
 };
 
 }  // namespace orv

@@ -27,7 +27,7 @@ public:
     // Msg4, show the transfer buttons when the connection is ready.
     void opened();
 
-    QListWidget* objectList() const { return noObj_; }
+    QListWidget* objectList() const { return objectList_; }
     // The selected object's name; empty until one is selected.
     const QString& selectedObject() const { return selected_; }
 
@@ -50,21 +50,21 @@ private:
     Adventure& adventure_;
     Connection& connection_;
 
-    QLabel* lbNoObj_;
-    QListWidget* noObj_;
-    QLabel* lbNoOb_;
-    QLabel* lb15_;
-    QLineEdit* sti_[5];
-    QLineEdit* atu_[5];
-    PictureBox* shpIni_;
-    PictureBox* shpAtu_;
-    PictureBox* btObz_;
-    PictureBox* btObx_;
-    QLineEdit* lbNewObj_;
-    PictureBox* btNewObj_;
-    PictureBox* bnUplObj_;
-    PictureBox* bnDwnObj_;
-    QLabel* msg4_;
+    QLabel* titleObjectName_;        // lbNoObj, after the title "Objeto:"
+    QListWidget* objectList_;        // NoObj
+    QLabel* initialObjectName_;      // lbNoOb, heads the initial status; "..." when none is selected
+    QLabel* currentObjectName_;      // Lb15, heads the current status
+    QLineEdit* initialFields_[5];    // StiNom, StiDsc, StiLoc, StiShp, StiTag: the object file's lines 1 to 5
+    QLineEdit* currentFields_[5];    // AtuNom, AtuDsc, AtuLoc, AtuShp, AtuTag: the record's lines 1 to 5
+    PictureBox* initialPicture_;     // ShpIni
+    PictureBox* currentPicture_;     // ShpAtu
+    PictureBox* saveInitialButton_;  // btObz, "gravar" of the initial status
+    PictureBox* saveCurrentButton_;  // btObx, "gravar" of the current status
+    QLineEdit* newObjectName_;       // lbNewObj, the name "novo obj" creates
+    PictureBox* newObjectButton_;    // btNewObj, "novo obj"
+    PictureBox* uploadButton_;       // bnUplObj
+    PictureBox* downloadButton_;     // bnDwnObj
+    QLabel* statusLine_;             // Msg4
 
     QString selected_;  // the selected object of the open adventure, or empty
 };

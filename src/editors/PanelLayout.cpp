@@ -56,8 +56,8 @@ QRect placeRect(const QStringList& settings, PanelArea area, QSize image) {
     int top = number(settings, a.topLine);
     int left = number(settings, a.leftLine);
     if (area == PanelArea::Msg1) {
-        top += number(settings, 23);
-        left += number(settings, 22);
+        top += number(settings, info(PanelArea::Visor).topLine);
+        left += number(settings, info(PanelArea::Visor).leftLine);
     }
     const int width = number(settings, a.widthLine);
     const int height = number(settings, a.heightLine);
@@ -66,6 +66,56 @@ QRect placeRect(const QStringList& settings, PanelArea area, QSize image) {
     if (left + width > image.width())
         left = image.width() - width;
     return QRect(left, top, width, height);
+}
+
+QRect storedRect(const QStringList& settings, PanelArea area) {
+    const PanelAreaInfo& a = info(area);
+    int left = number(settings, a.leftLine);
+    int top = number(settings, a.topLine);
+    if (area == PanelArea::Msg1) {
+        left += number(settings, info(PanelArea::Visor).leftLine);
+        top += number(settings, info(PanelArea::Visor).topLine);
+    }
+    return QRect(left, top, number(settings, a.widthLine), number(settings, a.heightLine));
+}
+
+namespace {
+constexpr int kSavedWidthLine = 11;
+constexpr int kSavedHeightLine = 12;
+constexpr int kOpeningImageLine = 13;
+constexpr int kPanelImageLine = 14;
+constexpr int kScreenWidthLine = 58;
+constexpr int kScreenHeightLine = 59;
+
+int screenSide(const QStringList& settings, int line, const char* what) {
+    const QString where = QStringLiteral("A linha %1 (%2) das configurações").arg(line).arg(QLatin1String(what));
+    bool ok = false;
+    const QString text = line < settings.size() ? settings.at(line).trimmed() : QString();
+    const int value = text.toInt(&ok);
+    // toInt stops at a NUL character: "320" followed by a NUL and more is not 320.
+    if (!ok || text.contains(QChar(u'\0')))
+        throw OrvalisError(where + QStringLiteral(" falta ou não é um número inteiro."));
+    if (value <= 0 || value > kMaxScreenSide)
+        throw OrvalisError(where + QStringLiteral(" deve estar entre 1 e %1, mas é %2.").arg(kMaxScreenSide).arg(value));
+    return value;
+}
+}  // namespace
+
+QString imageName(const QStringList& settings, bool openingMode) {
+    requireLines(settings);
+    return settings[openingMode ? kOpeningImageLine : kPanelImageLine];
+}
+
+QSize screenSize(const QStringList& settings) {
+    const int width = screenSide(settings, kScreenWidthLine, "largura da tela");
+    const int height = screenSide(settings, kScreenHeightLine, "altura da tela");
+    return QSize(width, height);
+}
+
+void recordSavedSize(QStringList& settings, QSize size) {
+    requireLines(settings);
+    settings[kSavedWidthLine] = QString::number(size.width());
+    settings[kSavedHeightLine] = QString::number(size.height());
 }
 
 QRect moveRect(PanelArea area, QRect rect, QPoint delta, QSize image) {
@@ -112,8 +162,8 @@ void recordPosition(QStringList& settings, PanelArea area, QRect rect) {
     case PanelArea::Tela:
         return;
     case PanelArea::Msg1:
-        top -= number(settings, 23);
-        left -= number(settings, 22);
+        top -= number(settings, info(PanelArea::Visor).topLine);
+        left -= number(settings, info(PanelArea::Visor).leftLine);
         break;
     default:
         break;
@@ -139,9 +189,8 @@ void recordSize(QStringList& settings, PanelArea area, QSize size) {
 
 void recordSavedImage(QStringList& settings, bool openingMode, const QString& imageName, QSize size) {
     requireLines(settings);
-    settings[openingMode ? 13 : 14] = imageName;
-    settings[11] = QString::number(size.width());
-    settings[12] = QString::number(size.height());
+    settings[openingMode ? kOpeningImageLine : kPanelImageLine] = imageName;
+    recordSavedSize(settings, size);
 }
 
 QString imageNameFromTemplate(const QString& templateName) {

@@ -53,11 +53,26 @@ QPoint handleCorner(QRect rect);
 // the handle never past the image's last 8 pixels.
 QRect resizeRect(QRect rect, QPoint delta, QSize image);
 
+// The rectangle as the area's lines hold it, Msg1 moved by the Visor and Tela
+// at the Visor's corner, not pulled back onto the image.
+QRect storedRect(const QStringList& settings, PanelArea area);
+
+// The image names: line 13 the opening screen, line 14 the game panel.
+QString imageName(const QStringList& settings, bool openingMode);
+
+// The size of a new position picture: lines 58 and 59, the game screen.
+// Throws OrvalisError naming the line that is missing, not a whole number,
+// or out of 1..kMaxScreenSide.
+constexpr int kMaxScreenSide = 16384;
+QSize screenSize(const QStringList& settings);
+
 // Writes a moved rectangle's position into the area's lines (nothing for Tela).
 void recordPosition(QStringList& settings, PanelArea area, QRect rect);
 // Writes a resized rectangle's size into the area's lines; the Visor's size
 // also goes to its copies 49/50, 51/52 and 96/97.
 void recordSize(QStringList& settings, PanelArea area, QSize size);
+// Lines 11 and 12 get the size of the picture last saved or sent.
+void recordSavedSize(QStringList& settings, QSize size);
 // Lines 11 and 12 get the saved image's size; 13 (opening) or 14 (panel) its name.
 void recordSavedImage(QStringList& settings, bool openingMode, const QString& imageName, QSize size);
 

@@ -7,12 +7,15 @@
 #include "core/OrvalisError.h"
 #include "widgets/PictureBox.h"
 #include "core/Adventure.h"
+#include "document/AdventureDocument.h"
+#include "document/PanelEdits.h"
 #include "widgets/DragState.h"
 #include "net/Connection.h"
 #include "net/ItemTransfer.h"
 #include "imaging/ImageFiles.h"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
@@ -74,21 +77,22 @@ QLabel* plainLabel(QWidget* parent, const QString& name, const QString& text, QP
 }
 }  // namespace
 
-PanelWindow::PanelWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
+PanelWindow::PanelWindow(QWidget* parent, AdventureDocument& document, Connection& connection, DragState& drag,
                          std::function<void()> hideFullWidthViews)
     : ToolWindow(parent,
                  {QStringLiteral("JanPan"), QStringLiteral("Painel do jogo"), QStringLiteral("brPan"), 159,
                   QStringLiteral("btJanFim"), QRect(88, 230, 1140, 540)},
                  drag),
-      adventure_(adventure), connection_(connection), drag_(drag),
+      document_(document), adventure_(document.adventure()), picture_(document.panelPicture()),
+      connection_(connection), drag_(drag),
       hideFullWidthViews_(std::move(hideFullWidthViews)) {
-    bnPanAbr_ = makeSmallButton(this, QStringLiteral("bnPanAbr"), QStringLiteral("abertura"), {5, 30},
+    openingButton_ = makeSmallButton(this, QStringLiteral("bnPanAbr"), QStringLiteral("abertura"), {5, 30},
                                 [this] { bnPanAbrClick(); });
-    bnPanPan_ = makeSmallButton(this, QStringLiteral("bnPanPan"), QStringLiteral("painel"), {67, 30},
+    panelButton_ = makeSmallButton(this, QStringLiteral("bnPanPan"), QStringLiteral("painel"), {67, 30},
                                 [this] { bnPanPanClick(); });
-    view_ = new PictureBox(this, QStringLiteral("View"), QRect(5, 60, 206, 96));
-    view_->setStretch(true);
-    view_->onClick = [this] { ViewClick(); };
+    preview_ = new PictureBox(this, QStringLiteral("View"), QRect(5, 60, 206, 96));
+    preview_->setStretch(true);
+    preview_->onClick = [this] { ViewClick(); };
 
     // The area labels lie under the template list; "painel" shortens the
     // list to bring them out.
@@ -113,156 +117,190 @@ PanelWindow::PanelWindow(QWidget* parent, Adventure& adventure, Connection& conn
         y += 40;
     }
 
-    arqPan_ = new QListWidget(this);
-    arqPan_->setObjectName(QStringLiteral("ArqPan"));
-    arqPan_->setGeometry(5, kListTop, 206, kListHeightOpening);
-    connect(arqPan_, &QListWidget::itemClicked, this, reported([this] { ArqPanClick(); }));
+    templateList_ = new QListWidget(this);
+    templateList_->setObjectName(QStringLiteral("ArqPan"));
+    templateList_->setGeometry(5, kListTop, 206, kListHeightOpening);
+    connect(templateList_, &QListWidget::itemClicked, this, reported([this] { ArqPanClick(); }));
 
-    bnPanGrv_ = makeSmallButton(this, QStringLiteral("bnPanGrv"), QStringLiteral("Gravar"), {5, 512},
+    saveButton_ = makeSmallButton(this, QStringLiteral("bnPanGrv"), QStringLiteral("Gravar"), {5, 512},
                                 [this] { bnPanGrvClick(); });
-    bnPanUp_ = makeSmallButton(this, QStringLiteral("bnPanUp"), QStringLiteral("Upload"), {67, 512},
+    uploadButton_ = makeSmallButton(this, QStringLiteral("bnPanUp"), QStringLiteral("Upload"), {67, 512},
                                [this] { bnPanUpClick(); });
-    bnPanDw_ = makeSmallButton(this, QStringLiteral("bnPanDw"), QStringLiteral("Down"), {129, 512},
+    downloadButton_ = makeSmallButton(this, QStringLiteral("bnPanDw"), QStringLiteral("Down"), {129, 512},
                                [this] { bnPanDwClick(); });
-    bnPanUp_->hide();
-    bnPanDw_->hide();
-    for (PictureBox* b : {bnPanAbr_, bnPanPan_, bnPanGrv_, bnPanUp_, bnPanDw_})
+    uploadButton_->hide();
+    downloadButton_->hide();
+    for (PictureBox* b : {openingButton_, panelButton_, saveButton_, uploadButton_, downloadButton_})
         DrawSmallButtonUp(b, Qt::black);
-    msg8_ = makeStatusLabel(this, QStringLiteral("Msg8"), {kStatusLeft, 515}, 350);
+    statusLine_ = makeStatusLabel(this, QStringLiteral("Msg8"), {kStatusLeft, 515}, 350);
 
-    lb1_ = plainLabel(this, QStringLiteral("Lb1"), QStringLiteral("Abertura:"), {220, 32}, 13, true);
-    lbNoImg_ = plainLabel(this, QStringLiteral("lbNoImg"), QString(), {0, 32}, 13, true);
-    lb2_ = plainLabel(this, QStringLiteral("Lb2"), QStringLiteral("0x0"), {0, 32}, 13, false);
+    modeLabel_ = plainLabel(this, QStringLiteral("Lb1"), QStringLiteral("Abertura:"), {220, 32}, 13, true);
+    imageNameLabel_ = plainLabel(this, QStringLiteral("lbNoImg"), QString(), {0, 32}, 13, true);
+    sizeLabel_ = plainLabel(this, QStringLiteral("Lb2"), QStringLiteral("0x0"), {0, 32}, 13, false);
 
-    panTel_ = new QWidget(this);
-    panTel_->setObjectName(QStringLiteral("PanTel"));
-    panTel_->setGeometry(220, 55, 0, 0);
-    tela_ = new PictureBox(panTel_, QStringLiteral("Tela"), QRect());
-    tela_->onPress = [this](QMouseEvent* e) { TelaMouseDown(e); };
-    tela_->onMove = [this](QMouseEvent* e) { TelaMouseMove(e); };
-    tela_->onRelease = [this](QMouseEvent* e) { stopDrag(e); };
-    shp1a_ = new AreaOutline(tela_, tela_->picture());
-    shp1a_->onPress = [this](QMouseEvent* e) { Shp1aMouseDown(e); };
-    shp1a_->onMove = [this](QMouseEvent* e) { Shp1aMouseMove(e); };
-    shp1a_->onRelease = [this](QMouseEvent* e) { stopDrag(e); };
-    shp1b_ = new PictureBox(tela_, QStringLiteral("Shp1b"), QRect(0, 0, 8, 8), handlePicture());
-    shp1b_->onPress = [this](QMouseEvent* e) { Shp1bMouseDown(e); };
-    shp1b_->onMove = [this](QMouseEvent* e) { Shp1bMouseMove(e); };
-    shp1b_->onRelease = [this](QMouseEvent* e) { stopDrag(e); };
+    picturePanel_ = new QWidget(this);
+    picturePanel_->setObjectName(QStringLiteral("PanTel"));
+    picturePanel_->setGeometry(220, 55, 0, 0);
+    shownPicture_ = new PictureBox(picturePanel_, QStringLiteral("Tela"), QRect());
+    shownPicture_->showPicture(&picture_.image());
+    shownPicture_->onPress = [this](QMouseEvent* e) { TelaMouseDown(e); };
+    shownPicture_->onMove = [this](QMouseEvent* e) { TelaMouseMove(e); };
+    shownPicture_->onRelease = [this](QMouseEvent* e) { stopDrag(e); };
+    areaRectangle_ = new AreaOutline(shownPicture_, picture_.image());
+    areaRectangle_->onPress = [this](QMouseEvent* e) { Shp1aMouseDown(e); };
+    areaRectangle_->onMove = [this](QMouseEvent* e) { Shp1aMouseMove(e); };
+    areaRectangle_->onRelease = [this](QMouseEvent* e) { stopDrag(e); };
+    sizeHandle_ = new PictureBox(shownPicture_, QStringLiteral("Shp1b"), QRect(0, 0, 8, 8), handlePicture());
+    sizeHandle_->onPress = [this](QMouseEvent* e) { Shp1bMouseDown(e); };
+    sizeHandle_->onMove = [this](QMouseEvent* e) { Shp1bMouseMove(e); };
+    sizeHandle_->onRelease = [this](QMouseEvent* e) { stopDrag(e); };
     hideRectangle();
     placeNameLabels(5);
+    // A click anywhere on the window gives it the keys.
+    setFocusPolicy(Qt::ClickFocus);
     connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
+    connect(&picture_, &EditedPicture::changed, this, [this](QRect area) {
+        shownPicture_->update(area);
+        areaRectangle_->update();
+    });
+    // The value labels that show lines keep showing them as the lines change.
+    connect(&document_, &AdventureDocument::settingsChanged, this, [this] {
+        if (adventure_.settingsList().size() < PanelLayout::kRequiredLines)
+            return;
+        for (PanelArea area : std::as_const(filledAreas_))
+            showValueLines(area);
+    });
+    connect(&document_, &AdventureDocument::panelAreaChanged, this,
+            reported([this](PanelArea area) { showAreaStep(area); }));
 }
 
 void PanelWindow::setImageName(const QString& name) {
     imageName_ = name;
-    lbNoImg_->setText(name);
+    imageNameLabel_->setText(name);
 }
 
 void PanelWindow::showTransferButtons() {
     if (connection_.isReady()) {
-        bnPanUp_->show();
-        bnPanDw_->show();
-        msg8_->move(kStatusLeftWithTransfers, msg8_->y());
+        uploadButton_->show();
+        downloadButton_->show();
+        statusLine_->move(kStatusLeftWithTransfers, statusLine_->y());
     }
 }
 
 const QImage& PanelWindow::shownImage() const {
-    return tela_->picture();
+    return picture_.image();
 }
 
 void PanelWindow::open() {
-    msg8_->clear();
+    statusLine_->clear();
     if (hideFullWidthViews_)
         hideFullWidthViews_();
     raise();
-    DrawSmallButtonUp(bnPanUp_, Qt::black);
-    DrawSmallButtonUp(bnPanDw_, Qt::black);
-    arqPan_->clear();
-    arqPan_->addItems(QDir(adventure_.workspaceFolder())
+    DrawSmallButtonUp(uploadButton_, Qt::black);
+    DrawSmallButtonUp(downloadButton_, Qt::black);
+    templateList_->clear();
+    templateList_->addItems(QDir(adventure_.workspaceFolder())
                           .entryList({QStringLiteral("pan-*.png")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
     show();
     showTransferButtons();
     hideRectangle();
     opening_ = true;
-    lb1_->setText(QStringLiteral("Abertura:"));
-    PanelLayout::requireLines(adventure_.settingsList());
-    setImageName(adventure_.settingsList()[13]);
+    modeLabel_->setText(QStringLiteral("Abertura:"));
+    setImageName(document_.panel().openingImage());
     placeNameLabels(5);
     showImage(adventure_.folder(), imageName());
+    // The author works here now: the keys come to this window.
+    setFocus(Qt::OtherFocusReason);
 }
 
 void PanelWindow::placeNameLabels(int gap) {
-    lb1_->adjustSize();
-    lbNoImg_->adjustSize();
-    lb2_->adjustSize();
-    lbNoImg_->move(lb1_->x() + lb1_->width() + 5, lb1_->y());
-    lb2_->move(lbNoImg_->x() + lbNoImg_->width() + gap, lb1_->y());
+    modeLabel_->adjustSize();
+    imageNameLabel_->adjustSize();
+    sizeLabel_->adjustSize();
+    imageNameLabel_->move(modeLabel_->x() + modeLabel_->width() + 5, modeLabel_->y());
+    sizeLabel_->move(imageNameLabel_->x() + imageNameLabel_->width() + gap, modeLabel_->y());
 }
 
 void PanelWindow::showImage(const QString& folder, const QString& name) {
-    loadImage(folder, name, tela_->picture());
+    // A picture that cannot be read may leave the one shown as it was.
+    QImage image = picture_.image();
+    loadImage(folder, name, image);
+    if (!image.isNull() && image.format() != QImage::Format_RGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    picture_.replace(std::move(image));
     imageShown();
 }
 
 void PanelWindow::imageShown() {
-    QImage& image = tela_->picture();
-    if (!image.isNull() && image.format() != QImage::Format_RGB32)
-        image = image.convertToFormat(QImage::Format_RGB32);
-    lb2_->setText(QStringLiteral("%1 x %2").arg(image.width()).arg(image.height()));
-    lb2_->adjustSize();
-    tela_->resize(image.size());
-    panTel_->resize(image.size());
-    tela_->update();
+    const QImage& image = picture_.image();
+    sizeLabel_->setText(QStringLiteral("%1 x %2").arg(image.width()).arg(image.height()));
+    sizeLabel_->adjustSize();
+    shownPicture_->resize(image.size());
+    picturePanel_->resize(image.size());
+    shownPicture_->update();
 }
 
-void PanelWindow::setMode(bool opening, int nameLine, bool imageMayBeMissing) {
-    PanelLayout::requireLines(adventure_.settingsList());
+void PanelWindow::setMode(bool opening, bool imageMayBeMissing) {
+    const QString name = document_.panel().image(opening);
     opening_ = opening;
-    lb1_->setText(opening ? QStringLiteral("Abertura:") : QStringLiteral("Painel:"));
-    setImageName(adventure_.settingsList()[nameLine]);
+    modeLabel_->setText(opening ? QStringLiteral("Abertura:") : QStringLiteral("Painel:"));
+    setImageName(name);
     placeNameLabels(15);
-    arqPan_->resize(arqPan_->width(), opening ? kListHeightOpening : kListHeightPanel);
+    templateList_->resize(templateList_->width(), opening ? kListHeightOpening : kListHeightPanel);
     try {
         showImage(adventure_.folder(), imageName());
     } catch (const OrvalisError&) {
         if (!imageMayBeMissing)
             throw;
-        tela_->picture() = QImage();
+        picture_.replace(QImage());
         imageShown();
     }
 }
 
 void PanelWindow::bnPanAbrClick() {
-    setMode(true, 13);
+    setMode(true);
 }
 
 void PanelWindow::bnPanPanClick(bool imageMayBeMissing) {
-    setMode(false, 14, imageMayBeMissing);
+    setMode(false, imageMayBeMissing);
     hideRectangle();
     for (const PanelAreaInfo& a : PanelLayout::areas())
         fillValueLabels(a.area);
 }
 
 void PanelWindow::fillValueLabels(PanelArea area) {
+    // Every line is read as a number first, so that a bad one leaves the
+    // labels as they were.
+    const PanelSettings panel = document_.panel();
     const PanelAreaInfo& a = PanelLayout::info(area);
-    const int lines[4] = {a.leftLine, a.topLine, a.widthLine, a.heightLine};
-    // Read every line first so that a bad one leaves the labels as they were.
-    QString texts[4];
     for (int k = 0; k < 4; ++k)
         if (a.valueLabels[k])
-            texts[k] = QString::number(PanelLayout::number(adventure_.settingsList(), lines[k]));
-    for (int k = 0; k < 4; ++k)
-        if (a.valueLabels[k])
-            valueLabels_.value(QString::fromLatin1(a.valueLabels[k]))->setText(adventure_.settingsList()[lines[k]]);
+            panel.number(area, PanelSettings::Value(k));
+    showValueLines(area);
 }
 
-int PanelWindow::valueOf(const char* labelName) const {
-    return valueLabels_.value(QString::fromLatin1(labelName))->text().trimmed().toInt();
+void PanelWindow::showValueLines(PanelArea area) {
+    const PanelSettings panel = document_.panel();
+    const PanelAreaInfo& a = PanelLayout::info(area);
+    for (int k = 0; k < 4; ++k)
+        if (a.valueLabels[k])
+            valueLabels_.value(QString::fromLatin1(a.valueLabels[k]))->setText(panel.text(area, PanelSettings::Value(k)));
+    filledAreas_.insert(area);
+}
+
+void PanelWindow::showAreaStep(PanelArea area) {
+    // An undone or redone drag shows its area again where its lines put it.
+    statusLine_->clear();
+    fillValueLabels(area);
+    if (openingMode())
+        return;
+    selected_ = area;
+    showRectangle(document_.panel().placedArea(area, picture_.image().size()));
+    shownPicture_->update();
 }
 
 QString PanelWindow::selectedTemplate() const {
-    QListWidgetItem* item = arqPan_->currentItem();
+    QListWidgetItem* item = templateList_->currentItem();
     return item ? item->text() : QString();
 }
 
@@ -272,7 +310,7 @@ void PanelWindow::ArqPanClick() {
         return;
     QImage preview;
     loadImage(adventure_.workspaceFolder(), name, preview);
-    view_->setPicture(preview);
+    preview_->setPicture(preview);
 }
 
 void PanelWindow::ViewClick() {
@@ -292,7 +330,7 @@ void PanelWindow::ViewClick() {
 void PanelWindow::areaLabelClick(PanelArea area) {
     if (openingMode())
         return;
-    const QRect rect = PanelLayout::placeRect(adventure_.settingsList(), area, tela_->picture().size());
+    const QRect rect = document_.panel().placedArea(area, picture_.image().size());
     selected_ = area;
     fillValueLabels(area);
     showRectangle(rect);
@@ -301,111 +339,89 @@ void PanelWindow::areaLabelClick(PanelArea area) {
 void PanelWindow::areaLabelPaint() {
     if (!selected_)
         return;
-    const PanelAreaInfo& a = PanelLayout::info(*selected_);
-    QRect rect;
-    switch (*selected_) {
-    case PanelArea::Visor:
-        rect = QRect(valueOf("VspLft"), valueOf("VspTop"), valueOf("VspWid"), valueOf("VspHgt"));
-        break;
-    case PanelArea::Tela:
-        rect = QRect(valueOf("VspLft"), valueOf("VspTop"), valueOf("TelWid"), valueOf("TelHgt"));
-        break;
-    case PanelArea::Msg1:
-        rect = QRect(valueOf("MsgLft") + valueOf("VspLft"), valueOf("MsgTop") + valueOf("VspTop"), valueOf("MsgWid"),
-                     valueOf("MsgHgt"));
-        break;
-    default:
-        rect = QRect(valueOf(a.valueLabels[0]), valueOf(a.valueLabels[1]), valueOf(a.valueLabels[2]),
-                     valueOf(a.valueLabels[3]));
-        break;
-    }
-    QImage& image = tela_->picture();
-    if (image.isNull())
+    // The rectangle the area's value lines hold, filled as one step.
+    if (picture_.image().isNull())
         return;
-    QPainter painter(&image);
-    painter.fillRect(rect, a.paint);
-    painter.end();
-    tela_->update();
-    shp1a_->update();
+    const QRect rect = document_.panel().area(*selected_);
+    picture_.fill(rect, PanelLayout::info(*selected_).paint);
+    areaRectangle_->update();
 }
 
 void PanelWindow::showRectangle(QRect rect) {
-    shp1a_->setGeometry(rect);
-    shp1b_->move(PanelLayout::handleCorner(rect));
-    shp1a_->show();
-    shp1b_->show();
-    shp1b_->raise();
+    areaRectangle_->setGeometry(rect);
+    sizeHandle_->move(PanelLayout::handleCorner(rect));
+    areaRectangle_->show();
+    sizeHandle_->show();
+    sizeHandle_->raise();
 }
 
 void PanelWindow::hideRectangle() {
-    shp1a_->hide();
-    shp1b_->hide();
+    areaRectangle_->hide();
+    sizeHandle_->hide();
+}
+
+void PanelWindow::startAreaDrag(QMouseEvent* event) {
+    StartWindowDrag(drag_, event->position().toPoint());
+    // One drag, from press to release, is one step.
+    dragStart_ = adventure_.settingsList();
 }
 
 void PanelWindow::Shp1aMouseDown(QMouseEvent* event) {
-    StartWindowDrag(drag_, event->position().toPoint());
+    startAreaDrag(event);
 }
 
 void PanelWindow::Shp1aMouseMove(QMouseEvent* event) {
     if (!drag_.dragging || !selected_)
         return;
     const QPoint delta = event->position().toPoint() - QPoint(drag_.startX, drag_.startY);
-    const QRect rect = PanelLayout::moveRect(*selected_, shp1a_->geometry(), delta, tela_->picture().size());
+    const QRect rect = PanelLayout::moveRect(*selected_, areaRectangle_->geometry(), delta, picture_.image().size());
     adventure_.changeSettings([&](QStringList& lines) { PanelLayout::recordPosition(lines, *selected_, rect); });
     showRectangle(rect);
-    const PanelAreaInfo& a = PanelLayout::info(*selected_);
-    if (*selected_ != PanelArea::Tela) {
-        valueLabels_.value(QString::fromLatin1(a.valueLabels[0]))->setText(adventure_.settingsList()[a.leftLine]);
-        valueLabels_.value(QString::fromLatin1(a.valueLabels[1]))->setText(adventure_.settingsList()[a.topLine]);
-    }
-    tela_->update();
+    showValueLines(*selected_);
+    shownPicture_->update();
 }
 
 void PanelWindow::Shp1bMouseDown(QMouseEvent* event) {
-    StartWindowDrag(drag_, event->position().toPoint());
+    startAreaDrag(event);
 }
 
 void PanelWindow::Shp1bMouseMove(QMouseEvent* event) {
     if (!drag_.dragging || !selected_)
         return;
     const QPoint delta = event->position().toPoint() - QPoint(drag_.startX, drag_.startY);
-    const QRect rect = PanelLayout::resizeRect(shp1a_->geometry(), delta, tela_->picture().size());
+    const QRect rect = PanelLayout::resizeRect(areaRectangle_->geometry(), delta, picture_.image().size());
     adventure_.changeSettings([&](QStringList& lines) { PanelLayout::recordSize(lines, *selected_, rect.size()); });
     showRectangle(rect);
-    const PanelAreaInfo& a = PanelLayout::info(*selected_);
-    valueLabels_.value(QString::fromLatin1(a.valueLabels[2]))->setText(adventure_.settingsList()[a.widthLine]);
-    valueLabels_.value(QString::fromLatin1(a.valueLabels[3]))->setText(adventure_.settingsList()[a.heightLine]);
-    tela_->update();
+    showValueLines(*selected_);
+    shownPicture_->update();
 }
 
 void PanelWindow::TelaMouseDown(QMouseEvent* event) {
     StartWindowDrag(drag_, event->position().toPoint());
     pen_ = event->position().toPoint();
-    msg8_->clear();
+    statusLine_->clear();
+    picture_.beginStroke();
 }
 
 void PanelWindow::TelaMouseMove(QMouseEvent* event) {
-    QImage& image = tela_->picture();
-    if (!drag_.dragging || image.isNull())
+    if (!drag_.dragging || picture_.image().isNull())
         return;
     const QPoint to = event->position().toPoint();
-    QPainter painter(&image);
-    if ((event->buttons() & Qt::RightButton) || (event->modifiers() & Qt::ControlModifier)) {
-        painter.setPen(QPen(Qt::white, 8, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(pen_, to);
-    }
-    if (event->buttons() & Qt::LeftButton) {
-        painter.setPen(QPen(Qt::black, 2, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(pen_, to);
-    }
-    painter.end();
+    if ((event->buttons() & Qt::RightButton) || (event->modifiers() & Qt::ControlModifier))
+        picture_.drawLine(pen_, to, QPen(Qt::white, 8, Qt::SolidLine, Qt::RoundCap));
+    if (event->buttons() & Qt::LeftButton)
+        picture_.drawLine(pen_, to, QPen(Qt::black, 2, Qt::SolidLine, Qt::RoundCap));
     pen_ = to;
-    tela_->update();
-    shp1a_->update();
 }
 
 void PanelWindow::stopDrag(QMouseEvent*) {
     StopWindowDrag(drag_);
+    picture_.endStroke();
+    if (!dragStart_ || !selected_)
+        return;
+    const QStringList before = *std::exchange(dragStart_, std::nullopt);
+    document_.panelHistory().perform(
+        std::make_unique<PanelAreaEdit>(document_, *selected_, before, adventure_.settingsList()));
 }
 
 void PanelWindow::bnPanGrvClick() {
@@ -415,7 +431,7 @@ void PanelWindow::bnPanGrvClick() {
     // in the folder that no line names.
     PanelLayout::requireLines(adventure_.settingsList());
     const QString name = PanelLayout::pngImageName(imageName());
-    const QImage& image = tela_->picture();
+    const QImage& image = picture_.image();
     saveImage(adventure_.folder(), name.left(name.size() - 4), image, QStringLiteral("png"));
     if (name != imageName()) {
         setImageName(name);
@@ -424,13 +440,13 @@ void PanelWindow::bnPanGrvClick() {
     adventure_.changeSettings(
         [&](QStringList& lines) { PanelLayout::recordSavedImage(lines, openingMode(), name, image.size()); });
     adventure_.saveSettings();
-    msg8_->setText(QStringLiteral("Gravação ok."));
+    statusLine_->setText(QStringLiteral("Gravação ok."));
 }
 
 ItemTransfer::Context PanelWindow::transferContext() {
     return {&connection_, adventure_.name(), adventure_.folder(), [this](const QString& text) {
-                msg8_->setText(text);
-                msg8_->repaint();
+                statusLine_->setText(text);
+                statusLine_->repaint();
             }};
 }
 
@@ -441,11 +457,8 @@ void PanelWindow::bnPanUpClick() {
         // picture goes.
         [this] { PanelLayout::requireLines(adventure_.settingsList()); },
         [this] {
-            const QSize size = tela_->picture().size();
-            adventure_.changeSettings([&](QStringList& lines) {
-                lines[11] = QString::number(size.width());
-                lines[12] = QString::number(size.height());
-            });
+            const QSize size = picture_.image().size();
+            adventure_.changeSettings([&](QStringList& lines) { PanelLayout::recordSavedSize(lines, size); });
             adventure_.saveSettings();
         });
 }
@@ -456,7 +469,7 @@ void PanelWindow::bnPanDwClick() {
     // now keeps the older copy from replacing it then.
     bool pictureFetched = false;
     if (ItemTransfer::downloadPanel(transferContext(), imageName(), &pictureFetched) && name == adventure_.name())
-        adventure_.reload(name + QStringLiteral(".ini"));
+        document_.reload(name + QStringLiteral(".ini"));
     // The fetched picture is the one shown from now on: "Gravar" must not
     // write the older picture on the screen over it.
     if (pictureFetched && name == adventure_.name())
@@ -480,6 +493,33 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
             reportErrors([this, area] { areaLabelClick(*area); });
     }
     return ToolWindow::eventFilter(watched, event);
+}
+
+bool PanelWindow::JanPanKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    // A hidden window never acts on a key.
+    if (!isVisible())
+        return false;
+    modifiers &= Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
+    EditHistory& history = document_.panelHistory();
+    if (key == Qt::Key_Z && modifiers == Qt::ControlModifier) {
+        history.undoStep();
+        return true;
+    }
+    if ((key == Qt::Key_Y && modifiers == Qt::ControlModifier) ||
+        (key == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier))) {
+        history.redoStep();
+        return true;
+    }
+    return false;
+}
+
+void PanelWindow::keyPressEvent(QKeyEvent* event) {
+    bool handled = false;
+    reportErrors([&] { handled = JanPanKeyDown(event->key(), event->modifiers()); });
+    if (handled)
+        event->accept();
+    else
+        ToolWindow::keyPressEvent(event);
 }
 
 }  // namespace orv

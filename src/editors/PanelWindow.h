@@ -4,6 +4,7 @@
 #include "net/ItemTransfer.h"
 
 #include <QHash>
+#include <QSet>
 #include <functional>
 #include <optional>
 
@@ -14,6 +15,8 @@ namespace orv {
 
 class PictureBox;
 class Adventure;
+class AdventureDocument;
+class EditedPicture;
 class Connection;
 struct DragState;
 
@@ -21,9 +24,11 @@ struct DragState;
 // the panel templates, lets the author draw on them, and places the five
 // layout areas of the game screen on the panel. Everything it sets lives in
 // the adventure's settings list and in image files of the adventure folder.
+// Each drag or resize of an area, each stroke and each painted area is one
+// step of the panel's history (Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z).
 class PanelWindow : public ToolWindow {
 public:
-    PanelWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
+    PanelWindow(QWidget* parent, AdventureDocument& document, Connection& connection, DragState& drag,
                 std::function<void()> hideFullWidthViews);
 
     // The main window's "Painel" button.
@@ -45,17 +50,22 @@ public:
     void ViewClick();
     void areaLabelClick(PanelArea area);
     void areaLabelPaint();
+    // The keys of the window while it is shown.
+    bool JanPanKeyDown(int key, Qt::KeyboardModifiers modifiers);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void placeNameLabels(int gap);
     void showImage(const QString& folder, const QString& name);
     void imageShown();
-    void setMode(bool opening, int nameLine, bool imageMayBeMissing = false);
+    void setMode(bool opening, bool imageMayBeMissing = false);
     void fillValueLabels(PanelArea area);
-    int valueOf(const char* labelName) const;
+    void showValueLines(PanelArea area);
+    void showAreaStep(PanelArea area);
+    void startAreaDrag(QMouseEvent* event);
     QString selectedTemplate() const;
     void showRectangle(QRect rect);
     void hideRectangle();
@@ -71,7 +81,9 @@ private:
     void setImageName(const QString& name);
     ItemTransfer::Context transferContext();
 
+    AdventureDocument& document_;
     Adventure& adventure_;
+    EditedPicture& picture_;
     Connection& connection_;
     DragState& drag_;
     bool opening_ = true;
@@ -79,22 +91,25 @@ private:
     std::function<void()> hideFullWidthViews_;
     std::optional<PanelArea> selected_;
     QPoint pen_;
+    // The settings list as a drag of the rectangle or its handle found it.
+    std::optional<QStringList> dragStart_;
+    QSet<PanelArea> filledAreas_;  // areas whose value labels show their lines
 
-    QListWidget* arqPan_;
-    PictureBox* view_;
-    PictureBox* bnPanAbr_;
-    PictureBox* bnPanPan_;
-    PictureBox* bnPanGrv_;
-    PictureBox* bnPanUp_;
-    PictureBox* bnPanDw_;
-    QLabel* msg8_;
-    QLabel* lb1_;
-    QLabel* lbNoImg_;
-    QLabel* lb2_;
-    QWidget* panTel_;
-    PictureBox* tela_;
-    PictureBox* shp1a_;
-    PictureBox* shp1b_;
+    QListWidget* templateList_;      // ArqPan
+    PictureBox* preview_;            // View
+    PictureBox* openingButton_;      // bnPanAbr
+    PictureBox* panelButton_;        // bnPanPan
+    PictureBox* saveButton_;         // bnPanGrv
+    PictureBox* uploadButton_;       // bnPanUp
+    PictureBox* downloadButton_;     // bnPanDw
+    QLabel* statusLine_;             // Msg8
+    QLabel* modeLabel_;              // Lb1
+    QLabel* imageNameLabel_;         // lbNoImg
+    QLabel* sizeLabel_;              // Lb2
+    QWidget* picturePanel_;          // PanTel
+    PictureBox* shownPicture_;       // Tela
+    PictureBox* areaRectangle_;      // Shp1a
+    PictureBox* sizeHandle_;         // Shp1b
     QHash<QObject*, PanelArea> areaLabels_;
     QHash<QString, QLabel*> valueLabels_;
 };

@@ -26,33 +26,35 @@ RegistersWindow::RegistersWindow(QWidget* parent, Adventure& adventure, Connecti
                   QStringLiteral("Image3"), QRect(373, 195, 560, 470)},
                  drag),
       adventure_(adventure), connection_(connection), hideFullWidthViews_(std::move(hideFullWidthViews)) {
-    regs_ = new QPlainTextEdit(this);
-    regs_->setObjectName(QStringLiteral("Regs"));
-    regs_->setGeometry(5, 30, 550, 400);
+    registerText_ = new QPlainTextEdit(this);
+    registerText_->setObjectName(QStringLiteral("Regs"));
+    registerText_->setGeometry(5, 30, 550, 400);
     QFont font(QStringLiteral("Courier New"));
     font.setPixelSize(16);
     font.setStyleHint(QFont::TypeWriter);
-    regs_->setFont(font);
-    regs_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    regs_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    regs_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QPalette palette = regs_->palette();
+    registerText_->setFont(font);
+    registerText_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    registerText_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    registerText_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette palette = registerText_->palette();
     palette.setColor(QPalette::Base, Qt::white);
     palette.setColor(QPalette::Text, Qt::black);
-    regs_->setPalette(palette);
-    regs_->installEventFilter(this);
-    regs_->viewport()->installEventFilter(this);
+    registerText_->setPalette(palette);
+    registerText_->installEventFilter(this);
+    registerText_->viewport()->installEventFilter(this);
 
-    bnRegGr_ = makeSmallButton(this, QStringLiteral("bnRegGr"), QStringLiteral("Gravar"), {5, 438},
-                               [this] { bnRegGrClick(); });
-    bnRegUp_ = makeSmallButton(this, QStringLiteral("bnRegUp"), QStringLiteral("Upload"), {67, 438}, [this] { bnRegUpClick(); });
-    bnRegDw_ = makeSmallButton(this, QStringLiteral("bnRegDw"), QStringLiteral("Down"), {129, 438}, [this] { bnRegDwClick(); });
-    bnRegUp_->hide();
-    bnRegDw_->hide();
-    for (PictureBox* b : {bnRegGr_, bnRegUp_, bnRegDw_})
+    saveButton_ = makeSmallButton(this, QStringLiteral("bnRegGr"), QStringLiteral("Gravar"), {5, 438},
+                                  [this] { bnRegGrClick(); });
+    uploadButton_ = makeSmallButton(this, QStringLiteral("bnRegUp"), QStringLiteral("Upload"), {67, 438},
+                                    [this] { bnRegUpClick(); });
+    downloadButton_ = makeSmallButton(this, QStringLiteral("bnRegDw"), QStringLiteral("Down"), {129, 438},
+                                      [this] { bnRegDwClick(); });
+    uploadButton_->hide();
+    downloadButton_->hide();
+    for (PictureBox* b : {saveButton_, uploadButton_, downloadButton_})
         DrawSmallButtonUp(b, Qt::black);
 
-    msg7_ = makeStatusLabel(this, QStringLiteral("Msg7"), {kStatusLeft, 441}, 350);
+    statusLine_ = makeStatusLabel(this, QStringLiteral("Msg7"), {kStatusLeft, 441}, 350);
 
     // Typing into a window that lies behind another brings it up, so the
     // author sees what the keys change.
@@ -66,11 +68,11 @@ RegistersWindow::RegistersWindow(QWidget* parent, Adventure& adventure, Connecti
 }
 
 void RegistersWindow::open() {
-    msg7_->clear();
+    statusLine_->clear();
     if (hideFullWidthViews_)
         hideFullWidthViews_();
     raise();
-    for (PictureBox* b : {bnRegUp_, bnRegDw_, bnRegGr_})
+    for (PictureBox* b : {uploadButton_, downloadButton_, saveButton_})
         DrawSmallButtonUp(b, Qt::black);
     fill();
     show();
@@ -79,9 +81,9 @@ void RegistersWindow::open() {
 
 void RegistersWindow::showTransferButtons() {
     if (connection_.isReady()) {
-        bnRegUp_->show();
-        bnRegDw_->show();
-        msg7_->move(kStatusLeftWithTransfers, msg7_->y());
+        uploadButton_->show();
+        downloadButton_->show();
+        statusLine_->move(kStatusLeftWithTransfers, statusLine_->y());
     }
 }
 
@@ -90,20 +92,20 @@ void RegistersWindow::fill() {
     // leaves the text, and where Gravar writes it, as they were.
     Registers registers(adventure_.folder(), adventure_.name());
     const QStringList lines = registers.fill([] { QCoreApplication::processEvents(); });
-    regs_->setPlainText(lines.join(QLatin1Char('\n')));
+    registerText_->setPlainText(lines.join(QLatin1Char('\n')));
     registers_ = std::move(registers);
     readHere_ = true;
 }
 
 void RegistersWindow::bnRegUpClick() {
     ItemTransfer::uploadRegisters({&connection_, adventure_.name(), adventure_.folder(),
-                                   [this](const QString& text) { msg7_->setText(text); }});
+                                   [this](const QString& text) { statusLine_->setText(text); }});
 }
 
 // The text is not refilled: it may hold edits the author has not saved yet.
 void RegistersWindow::bnRegDwClick() {
     ItemTransfer::downloadRegisters({&connection_, adventure_.name(), adventure_.folder(),
-                                     [this](const QString& text) { msg7_->setText(text); }});
+                                     [this](const QString& text) { statusLine_->setText(text); }});
 }
 
 void RegistersWindow::bnRegGrClick() {
@@ -111,27 +113,27 @@ void RegistersWindow::bnRegGrClick() {
         return;
     // toRawText keeps non-breaking spaces, which toPlainText would turn into
     // blanks.
-    registers_->save(Registers::textLines(regs_->document()->toRawText()));
+    registers_->save(Registers::textLines(registerText_->document()->toRawText()));
     // The text goes back to the adventure it was read from, also after another
     // one was opened: written into the new one it would replace its registers.
     if (readHere_)
-        msg7_->setText(QStringLiteral("Registradores gravados."));
+        statusLine_->setText(QStringLiteral("Registradores gravados."));
     else
-        msg7_->setText(QStringLiteral("Registradores gravados em %1.").arg(registers_->adventureName()));
+        statusLine_->setText(QStringLiteral("Registradores gravados em %1.").arg(registers_->adventureName()));
 }
 
 void RegistersWindow::RegsClick() {
-    msg7_->clear();
+    statusLine_->clear();
 }
 
 void RegistersWindow::RegsKeyPress() {
-    msg7_->clear();
+    statusLine_->clear();
 }
 
 bool RegistersWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == regs_ && event->type() == QEvent::KeyPress)
+    if (watched == registerText_ && event->type() == QEvent::KeyPress)
         reportErrors([this] { RegsKeyPress(); });
-    else if (watched == regs_->viewport() && event->type() == QEvent::MouseButtonPress)
+    else if (watched == registerText_->viewport() && event->type() == QEvent::MouseButtonPress)
         reportErrors([this] { RegsClick(); });
     return ToolWindow::eventFilter(watched, event);
 }

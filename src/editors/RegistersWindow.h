@@ -27,8 +27,8 @@ public:
     // ready also show "Upload" and "Down" with Msg7 moved beside them.
     void open();
 
-    QPlainTextEdit* text() const { return regs_; }
-    QLabel* status() const { return msg7_; }
+    QPlainTextEdit* text() const { return registerText_; }
+    QLabel* status() const { return statusLine_; }
 
     // Event handlers.
     void bnRegGrClick();
@@ -52,11 +52,11 @@ private:
     // The registers the text was filled from; saving goes back to them.
     std::optional<Registers> registers_;
 
-    QPlainTextEdit* regs_;
-    PictureBox* bnRegGr_;
-    PictureBox* bnRegUp_;
-    PictureBox* bnRegDw_;
-    QLabel* msg7_;
+    QPlainTextEdit* registerText_;  // Regs: one line per register
+    PictureBox* saveButton_;        // bnRegGr, "Gravar"
+    PictureBox* uploadButton_;      // bnRegUp
+    PictureBox* downloadButton_;    // bnRegDw
+    QLabel* statusLine_;            // Msg7
 };
 
 }  // namespace orv

@@ -48,57 +48,59 @@ ScriptWindow::ScriptWindow(QWidget* parent, Adventure& adventure, Connection& co
                  drag),
       adventure_(adventure), connection_(connection), player_(makeDesktopGamePlayer()) {
     title()->setObjectName(QStringLiteral("Label2"));
-    lbNoScp_ = makeLabel(this, QStringLiteral("lbNoScp"), QString(), {title()->x() + title()->width() + 6, 5},
-                         LabelStyle{19, true, true, Qt::black});
-    lbNoScp_->resize(500, title()->height());
+    scriptNameLabel_ = makeLabel(this, QStringLiteral("lbNoScp"), QString(), {title()->x() + title()->width() + 6, 5},
+                                 LabelStyle{19, true, true, Qt::black});
+    scriptNameLabel_->resize(500, title()->height());
 
-    noScp_ = new QListWidget(this);
-    noScp_->setObjectName(QStringLiteral("NoScp"));
-    noScp_->setGeometry(5, 30, 266, 481);
+    scriptList_ = new QListWidget(this);
+    scriptList_->setObjectName(QStringLiteral("NoScp"));
+    scriptList_->setGeometry(5, 30, 266, 481);
     QFont listFont(QStringLiteral("Arial"));
     listFont.setPixelSize(13);
-    noScp_->setFont(listFont);
-    connect(noScp_, &QListWidget::itemClicked, this, reported([this] { NoScpClick(); }));
+    scriptList_->setFont(listFont);
+    connect(scriptList_, &QListWidget::itemClicked, this, reported([this] { NoScpClick(); }));
 
-    fonte_ = new QPlainTextEdit(this);
-    fonte_->setObjectName(QStringLiteral("Fonte"));
-    fonte_->setGeometry(278, 30, 516, 481);
+    scriptText_ = new QPlainTextEdit(this);
+    scriptText_->setObjectName(QStringLiteral("Fonte"));
+    scriptText_->setGeometry(278, 30, 516, 481);
     QFont editorFont(QStringLiteral("Courier New"));
     editorFont.setPixelSize(16);
     editorFont.setStyleHint(QFont::TypeWriter);
-    fonte_->setFont(editorFont);
-    fonte_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    fonte_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    fonte_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QPalette editorPalette = fonte_->palette();
+    scriptText_->setFont(editorFont);
+    scriptText_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    scriptText_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    scriptText_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette editorPalette = scriptText_->palette();
     editorPalette.setColor(QPalette::Base, Qt::white);
     editorPalette.setColor(QPalette::Text, Qt::black);
-    fonte_->setPalette(editorPalette);
-    fonte_->installEventFilter(this);
+    scriptText_->setPalette(editorPalette);
+    scriptText_->installEventFilter(this);
 
     // "Gravar" keeps the unsaved-edit cue in its caption, so its release
     // paints the cue's colour rather than plain black.
-    bnGrvScp_ = new PictureBox(this, QStringLiteral("bnGrvScp"), QRect(5, 538, 60, 24));
-    bnGrvScp_->setHint(QStringLiteral("Gravar"));
-    bnGrvScp_->onPress = [this](QMouseEvent*) { DrawSmallButtonDown(bnGrvScp_, Qt::white); };
-    bnGrvScp_->onRelease = [this](QMouseEvent*) { DrawSmallButtonUp(bnGrvScp_, gravarColour_); };
-    bnGrvScp_->onClick = [this] { bnGrvScpClick(); };
-    bnExeScp_ = makeSmallButton(this, QStringLiteral("bnExeScp"), QStringLiteral("Exec"), {67, 538},
-                                [this] { bnExeScpClick(); });
-    bnUplScp_ = makeSmallButton(this, QStringLiteral("bnUplScp"), QStringLiteral("Upload"), {129, 538}, [this] { bnUplScpClick(); });
-    bnDwnScp_ = makeSmallButton(this, QStringLiteral("bnDwnScp"), QStringLiteral("Down"), {191, 538}, [this] { bnDwnScpClick(); });
-    bnUplScp_->hide();
-    bnDwnScp_->hide();
-    for (PictureBox* b : {bnGrvScp_, bnExeScp_, bnUplScp_, bnDwnScp_})
+    saveButton_ = new PictureBox(this, QStringLiteral("bnGrvScp"), QRect(5, 538, 60, 24));
+    saveButton_->setHint(QStringLiteral("Gravar"));
+    saveButton_->onPress = [this](QMouseEvent*) { DrawSmallButtonDown(saveButton_, Qt::white); };
+    saveButton_->onRelease = [this](QMouseEvent*) { DrawSmallButtonUp(saveButton_, gravarColour_); };
+    saveButton_->onClick = [this] { bnGrvScpClick(); };
+    execButton_ = makeSmallButton(this, QStringLiteral("bnExeScp"), QStringLiteral("Exec"), {67, 538},
+                                  [this] { bnExeScpClick(); });
+    uploadButton_ = makeSmallButton(this, QStringLiteral("bnUplScp"), QStringLiteral("Upload"), {129, 538},
+                                    [this] { bnUplScpClick(); });
+    downloadButton_ = makeSmallButton(this, QStringLiteral("bnDwnScp"), QStringLiteral("Down"), {191, 538},
+                                      [this] { bnDwnScpClick(); });
+    uploadButton_->hide();
+    downloadButton_->hide();
+    for (PictureBox* b : {saveButton_, execButton_, uploadButton_, downloadButton_})
         DrawSmallButtonUp(b, Qt::black);
 
-    msg3_ = makeStatusLabel(this, QStringLiteral("Msg3"), {265, 541}, 520);
+    statusLine_ = makeStatusLabel(this, QStringLiteral("Msg3"), {265, 541}, 520);
 
     // The text stays in the editor when another adventure is opened, but it
     // is no longer that adventure's script: it saves back where it came from.
     connect(&adventure_, &Adventure::opened, this, [this] {
         loadedHere_ = false;
-        noScp_->clear();
+        scriptList_->clear();
         if (isVisible())
             fillList();
     });
@@ -107,13 +109,13 @@ ScriptWindow::ScriptWindow(QWidget* parent, Adventure& adventure, Connection& co
 
 void ScriptWindow::showTransferButtons() {
     if (connection_.isReady()) {
-        bnUplScp_->show();
-        bnDwnScp_->show();
+        uploadButton_->show();
+        downloadButton_->show();
     }
 }
 
 void ScriptWindow::fillList() {
-    noScp_->clear();
+    scriptList_->clear();
     // Without an adventure there is no folder to show (an empty path would
     // list the working directory). Pointing the list at the folder makes it
     // the working directory too, as for every file list of the program; the
@@ -121,8 +123,8 @@ void ScriptWindow::fillList() {
     if (!adventure_.isOpen())
         return;
     pointFileListAt(adventure_.folder());
-    noScp_->addItems(QDir(adventure_.folder()).entryList({QStringLiteral("*.scp")}, QDir::Files,
-                                                          QDir::Name | QDir::IgnoreCase));
+    scriptList_->addItems(
+        QDir(adventure_.folder()).entryList({QStringLiteral("*.scp")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
 }
 
 ScriptWindow::~ScriptWindow() = default;
@@ -132,34 +134,34 @@ void ScriptWindow::setGamePlayer(std::unique_ptr<GamePlayer> player) {
 }
 
 QString ScriptWindow::loadedScriptName() const {
-    return lbNoScp_->text();
+    return scriptNameLabel_->text();
 }
 
 void ScriptWindow::opened() {
     fillList();
     // Reopening the window does not save the text, so the cue keeps its colour.
-    DrawSmallButtonUp(bnGrvScp_, gravarColour_);
-    for (PictureBox* b : {bnExeScp_, bnUplScp_, bnDwnScp_})
+    DrawSmallButtonUp(saveButton_, gravarColour_);
+    for (PictureBox* b : {execButton_, uploadButton_, downloadButton_})
         DrawSmallButtonUp(b, Qt::black);
-    msg3_->clear();
+    statusLine_->clear();
     showTransferButtons();
 }
 
 void ScriptWindow::NoScpClick() {
-    QListWidgetItem* item = noScp_->currentItem();
+    QListWidgetItem* item = scriptList_->currentItem();
     if (!item)
         return;
     const QString name = item->text();
     // Read before touching the editor: a file that cannot be read leaves the
     // text as it was.
     const QByteArray bytes = readFileBytes(adventure_.path(name));
-    fonte_->setPlainText(ScriptText::fromFile(bytes));
-    lbNoScp_->setText(name);
+    scriptText_->setPlainText(ScriptText::fromFile(bytes));
+    scriptNameLabel_->setText(name);
     loadedFile_ = adventure_.path(name);
     loadedHere_ = true;
-    fonte_->repaint();
+    scriptText_->repaint();
     setGravarColour(Qt::black);
-    msg3_->clear();
+    statusLine_->clear();
 }
 
 void ScriptWindow::FonteKeyPress(const QKeyEvent& key) {
@@ -168,21 +170,21 @@ void ScriptWindow::FonteKeyPress(const QKeyEvent& key) {
 }
 
 void ScriptWindow::bnGrvScpClick() {
-    const QString name = lbNoScp_->text();
+    const QString name = scriptNameLabel_->text();
     if (name.isEmpty()) {
         // Nothing was loaded: there is no file to write, and the text stays.
-        msg3_->setText(QStringLiteral("Nenhum script carregado!"));
+        statusLine_->setText(QStringLiteral("Nenhum script carregado!"));
         return;
     }
     // The script goes back where it was read from, also after another
     // adventure was opened: written into the new folder under its old name it
     // could replace a different script of the same name.
     // toRawText keeps non-breaking spaces, which toPlainText would turn into spaces.
-    writeFileSafely(loadedFile_, ScriptText::toFile(fonte_->document()->toRawText()));
+    writeFileSafely(loadedFile_, ScriptText::toFile(scriptText_->document()->toRawText()));
     // The cue clears only once the file is written.
     setGravarColour(Qt::black);
     if (!loadedHere_)
-        msg3_->setText(QStringLiteral("Gravado em %1!").arg(QFileInfo(loadedFile_).dir().dirName()));
+        statusLine_->setText(QStringLiteral("Gravado em %1!").arg(QFileInfo(loadedFile_).dir().dirName()));
 }
 
 void ScriptWindow::bnExeScpClick() {
@@ -191,7 +193,7 @@ void ScriptWindow::bnExeScpClick() {
     const GamePlayer::WindowId window = player_->findWindow(adventure_.name());
     if (window) {
         ListFile::write(adventure_.folder() + QStringLiteral("scp.txt"),
-                        {ScriptText::handOffName(lbNoScp_->text())});
+                        {ScriptText::handOffName(scriptNameLabel_->text())});
         QCoreApplication::processEvents();
         player_->bringToFront(window);
     } else {
@@ -201,48 +203,48 @@ void ScriptWindow::bnExeScpClick() {
 }
 
 void ScriptWindow::bnUplScpClick() {
-    const QString name = lbNoScp_->text();
+    const QString name = scriptNameLabel_->text();
     ItemTransfer::Context c{&connection_, adventure_.name(), adventure_.folder(),
-                            [this](const QString& text) { msg3_->setText(text); }};
+                            [this](const QString& text) { statusLine_->setText(text); }};
     if (!connection_.password().isEmpty() && connection_.isReady() && (name.isEmpty() || !loadedHere_)) {
         // No script, or one read from another adventure: sending it would put
         // an empty or foreign file under this adventure's name.
-        msg3_->setText(QStringLiteral("Nenhum script carregado!"));
+        statusLine_->setText(QStringLiteral("Nenhum script carregado!"));
         return;
     }
     ItemTransfer::uploadScript(c, name, [&] {
-        writeFileSafely(adventure_.folder() + name, ScriptText::toFile(fonte_->document()->toRawText()));
+        writeFileSafely(adventure_.folder() + name, ScriptText::toFile(scriptText_->document()->toRawText()));
         setGravarColour(Qt::black);
     });
 }
 
 void ScriptWindow::bnDwnScpClick() {
-    const QString name = lbNoScp_->text();
+    const QString name = scriptNameLabel_->text();
     if (name.isEmpty() && connection_.isReady()) {
-        msg3_->setText(QStringLiteral("Nenhum script carregado!"));
+        statusLine_->setText(QStringLiteral("Nenhum script carregado!"));
         return;
     }
     const QString folder = adventure_.folder();
-    if (!ItemTransfer::downloadScript({&connection_, adventure_.name(), folder,
-                                       [this](const QString& text) { msg3_->setText(text); }},
-                                      name))
+    if (!ItemTransfer::downloadScript(
+            {&connection_, adventure_.name(), folder, [this](const QString& text) { statusLine_->setText(text); }},
+            name))
         return;
-    fonte_->setPlainText(ScriptText::fromFile(readFileBytes(folder + name)));
+    scriptText_->setPlainText(ScriptText::fromFile(readFileBytes(folder + name)));
     loadedFile_ = folder + name;
     loadedHere_ = true;
-    fonte_->repaint();
+    scriptText_->repaint();
     setGravarColour(Qt::black);
 }
 
 bool ScriptWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == fonte_ && event->type() == QEvent::KeyPress)
+    if (watched == scriptText_ && event->type() == QEvent::KeyPress)
         reportErrors([&] { FonteKeyPress(*static_cast<QKeyEvent*>(event)); });
     return ToolWindow::eventFilter(watched, event);
 }
 
 void ScriptWindow::setGravarColour(const QColor& colour) {
     gravarColour_ = colour;
-    DrawSmallButtonUp(bnGrvScp_, colour);
+    DrawSmallButtonUp(saveButton_, colour);
 }
 
 }  // namespace orv

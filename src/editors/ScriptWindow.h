@@ -33,8 +33,8 @@ public:
     // Tests stand in for the desktop.
     void setGamePlayer(std::unique_ptr<GamePlayer> player);
 
-    QListWidget* scriptList() const { return noScp_; }
-    QPlainTextEdit* editor() const { return fonte_; }
+    QListWidget* scriptList() const { return scriptList_; }
+    QPlainTextEdit* editor() const { return scriptText_; }
     QString loadedScriptName() const;
     // Black: nothing typed since the last load or save; maroon: typed.
     QColor gravarCaptionColour() const { return gravarColour_; }
@@ -59,20 +59,20 @@ private:
     Connection& connection_;
     std::unique_ptr<GamePlayer> player_;
 
-    QLabel* lbNoScp_;
-    QListWidget* noScp_;
-    QPlainTextEdit* fonte_;
-    PictureBox* bnGrvScp_;
-    PictureBox* bnExeScp_;
-    PictureBox* bnUplScp_;
-    PictureBox* bnDwnScp_;
-    QLabel* msg3_;
+    QLabel* scriptNameLabel_;     // lbNoScp: the loaded script's file name
+    QListWidget* scriptList_;     // NoScp
+    QPlainTextEdit* scriptText_;  // Fonte
+    PictureBox* saveButton_;      // bnGrvScp, "Gravar"
+    PictureBox* execButton_;      // bnExeScp, "Exec"
+    PictureBox* uploadButton_;    // bnUplScp
+    PictureBox* downloadButton_;  // bnDwnScp
+    QLabel* statusLine_;          // Msg3
 
     // The file the text in the editor was read from, and whether it belongs
     // to the open adventure (false once another adventure is opened).
     QString loadedFile_;
     bool loadedHere_ = false;
-    QColor gravarColour_ = Qt::black;
+    QColor gravarColour_ = Qt::black;  // caption of "Gravar": the unsaved-edit cue
 };
 
 }  // namespace orv

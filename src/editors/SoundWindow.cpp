@@ -35,28 +35,28 @@ SoundWindow::SoundWindow(QWidget* parent, Adventure& adventure, Connection& conn
     panelPalette.setColor(QPalette::Window, kPanelGrey);
     panel->setPalette(panelPalette);
 
-    arqSnd_ = new QListWidget(panel);
-    arqSnd_->setObjectName(QStringLiteral("ArqSnd"));
-    arqSnd_->setGeometry(5, 5, 206, 486);
+    soundList_ = new QListWidget(panel);
+    soundList_->setObjectName(QStringLiteral("ArqSnd"));
+    soundList_->setGeometry(5, 5, 206, 486);
     QFont listFont(QStringLiteral("Arial"));
     listFont.setPixelSize(19);
-    arqSnd_->setFont(listFont);
-    QPalette listPalette = arqSnd_->palette();
+    soundList_->setFont(listFont);
+    QPalette listPalette = soundList_->palette();
     listPalette.setColor(QPalette::Base, kPanelGrey);
-    arqSnd_->setPalette(listPalette);
-    connect(arqSnd_, &QListWidget::itemClicked, this, reported([this] { ArqSndClick(); }));
+    soundList_->setPalette(listPalette);
+    connect(soundList_, &QListWidget::itemClicked, this, reported([this] { ArqSndClick(); }));
 
     makeLabel(panel, QStringLiteral("Label28"), QStringLiteral("Som:"), {225, 35},
               LabelStyle{19, true, true, Qt::black});
-    lbNoSnd_ = makeLabel(panel, QStringLiteral("lbNoSnd"), QString(), {280, 35},
-                         LabelStyle{19, true, true, QColor(0, 0, 128)});
-    lbNoSnd_->resize(panel->width() - 280 - 4, 24);
+    chosenSoundLabel_ = makeLabel(panel, QStringLiteral("lbNoSnd"), QString(), {280, 35},
+                                  LabelStyle{19, true, true, QColor(0, 0, 128)});
+    chosenSoundLabel_->resize(panel->width() - 280 - 4, 24);
 
-    lbSndStp_ = makeLabel(panel, QStringLiteral("lbSndStp"), QStringLiteral("Deck mp3:"), {225, 105},
-                          LabelStyle{19, true, true, Qt::black});
-    lbSndStp_->hide();
-    btSndStp_ = makeIconButton(panel, QStringLiteral("btSndStp"), {331, 105}, [this] { btSndStpClick(); });
-    btSndStp_->hide();
+    deckLabel_ = makeLabel(panel, QStringLiteral("lbSndStp"), QStringLiteral("Deck mp3:"), {225, 105},
+                           LabelStyle{19, true, true, Qt::black});
+    deckLabel_->hide();
+    stopButton_ = makeIconButton(panel, QStringLiteral("btSndStp"), {331, 105}, [this] { btSndStpClick(); });
+    stopButton_->hide();
 
     auto* rule = new QFrame(panel);
     rule->setObjectName(QStringLiteral("Shape13"));
@@ -64,12 +64,14 @@ SoundWindow::SoundWindow(QWidget* parent, Adventure& adventure, Connection& conn
     rule->setFrameShadow(QFrame::Sunken);
     rule->setGeometry(0, 495, panel->width(), 2);
 
-    bnSndUp_ = makeSmallButton(panel, QStringLiteral("bnSndUp"), QStringLiteral("Upload"), {5, 505}, [this] { bnSndUpClick(); });
-    bnSndDw_ = makeSmallButton(panel, QStringLiteral("bnSndDw"), QStringLiteral("Down"), {70, 505}, [this] { bnSndDwClick(); });
-    bnSndUp_->hide();
-    bnSndDw_->hide();
+    uploadButton_ = makeSmallButton(panel, QStringLiteral("bnSndUp"), QStringLiteral("Upload"), {5, 505},
+                                    [this] { bnSndUpClick(); });
+    downloadButton_ = makeSmallButton(panel, QStringLiteral("bnSndDw"), QStringLiteral("Down"), {70, 505},
+                                      [this] { bnSndDwClick(); });
+    uploadButton_->hide();
+    downloadButton_->hide();
 
-    msg6_ = makeStatusLabel(panel, QStringLiteral("Msg6"), {135, 507}, 265);
+    statusLine_ = makeStatusLabel(panel, QStringLiteral("Msg6"), {135, 507}, 265);
 
     // Working in a window that lies behind another brings it up.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
@@ -79,8 +81,8 @@ SoundWindow::SoundWindow(QWidget* parent, Adventure& adventure, Connection& conn
     // A sound of an earlier adventure is not this one's to send or fetch.
     connect(&adventure_, &Adventure::opened, this, [this] {
         chosen_.clear();
-        lbNoSnd_->clear();
-        arqSnd_->clear();
+        chosenSoundLabel_->clear();
+        soundList_->clear();
         if (isVisible())
             fillList();
     });
@@ -103,25 +105,25 @@ SoundOutput& SoundWindow::output() {
 
 void SoundWindow::bnSndUpClick() {
     ItemTransfer::uploadSound({&connection_, adventure_.name(), adventure_.folder(),
-                               [this](const QString& text) { msg6_->setText(text); }},
+                               [this](const QString& text) { statusLine_->setText(text); }},
                               chosen_);
 }
 
 void SoundWindow::bnSndDwClick() {
     ItemTransfer::downloadSound({&connection_, adventure_.name(), adventure_.folder(),
-                                 [this](const QString& text) { msg6_->setText(text); }},
+                                 [this](const QString& text) { statusLine_->setText(text); }},
                                 chosen_);
 }
 
 void SoundWindow::showTransferButtons() {
     if (connection_.isReady()) {
-        bnSndUp_->show();
-        bnSndDw_->show();
+        uploadButton_->show();
+        downloadButton_->show();
     }
 }
 
 void SoundWindow::fillList() {
-    arqSnd_->clear();
+    soundList_->clear();
     // Without an adventure there is no folder to show (an empty path would
     // list the working directory). Pointing the list at the folder makes it
     // the working directory too, as for every file list of the program.
@@ -129,27 +131,27 @@ void SoundWindow::fillList() {
         return;
     pointFileListAt(adventure_.folder());
     // Name filters match regardless of case.
-    arqSnd_->addItems(QDir(adventure_.folder()).entryList({QStringLiteral("*.wav"), QStringLiteral("*.mp3")},
-                                                          QDir::Files, QDir::Name | QDir::IgnoreCase));
+    soundList_->addItems(QDir(adventure_.folder()).entryList({QStringLiteral("*.wav"), QStringLiteral("*.mp3")},
+                                                             QDir::Files, QDir::Name | QDir::IgnoreCase));
 }
 
 void SoundWindow::open() {
-    msg6_->clear();
+    statusLine_->clear();
     if (hideFullWidthViews_)
         hideFullWidthViews_();
     raise();
     fillList();
-    DrawSmallButtonUp(bnSndUp_, Qt::black);
-    DrawSmallButtonUp(bnSndDw_, Qt::black);
+    DrawSmallButtonUp(uploadButton_, Qt::black);
+    DrawSmallButtonUp(downloadButton_, Qt::black);
     bringToFrontAndShow(this);
     showTransferButtons();
 }
 
 void SoundWindow::ArqSndClick() {
-    msg6_->clear();
-    QListWidgetItem* item = arqSnd_->currentItem();
+    statusLine_->clear();
+    QListWidgetItem* item = soundList_->currentItem();
     const QString name = item ? QFileInfo(item->text()).fileName() : QString();
-    lbNoSnd_->setText(name);
+    chosenSoundLabel_->setText(name);
     chosen_ = name;
     PlaySoundFile(name);
 }
@@ -164,11 +166,11 @@ void SoundWindow::PlaySoundFile(const QString& name) {
     if (extension == QLatin1String("wav")) {
         output().playWave(path);
         stopDeckIfPlaying();
-        btSndStp_->hide();
-        lbSndStp_->hide();
+        stopButton_->hide();
+        deckLabel_->hide();
     } else if (extension == QLatin1String("mp3")) {
-        btSndStp_->show();
-        lbSndStp_->show();
+        stopButton_->show();
+        deckLabel_->show();
         SoundOutput& deck = output();
         // A file that cannot be opened is reported by the media system; the
         // stop controls stay up and nothing plays.

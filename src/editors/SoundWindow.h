@@ -33,13 +33,13 @@ public:
     // output is made at the first sound played.
     void setSoundOutput(std::unique_ptr<SoundOutput> output);
 
-    QListWidget* fileList() const { return arqSnd_; }
+    QListWidget* fileList() const { return soundList_; }
     // The file name last clicked, which the transfer buttons move; empty
     // until one is, and again once another adventure is opened.
     const QString& chosenSound() const { return chosen_; }
-    QLabel* status() const { return msg6_; }
-    PictureBox* uploadButton() const { return bnSndUp_; }
-    PictureBox* downButton() const { return bnSndDw_; }
+    QLabel* status() const { return statusLine_; }
+    PictureBox* uploadButton() const { return uploadButton_; }
+    PictureBox* downButton() const { return downloadButton_; }
 
     // Event handlers.
     void ArqSndClick();
@@ -60,13 +60,13 @@ private:
     std::unique_ptr<SoundOutput> output_;
     QString chosen_;
 
-    QListWidget* arqSnd_;
-    QLabel* lbNoSnd_;
-    QLabel* lbSndStp_;
-    PictureBox* btSndStp_;
-    PictureBox* bnSndUp_;
-    PictureBox* bnSndDw_;
-    QLabel* msg6_;
+    QListWidget* soundList_;      // ArqSnd
+    QLabel* chosenSoundLabel_;    // lbNoSnd, after "Som:"
+    QLabel* deckLabel_;           // lbSndStp, "Deck mp3:", shown with the stop button
+    PictureBox* stopButton_;      // btSndStp: stops the MP3 deck
+    PictureBox* uploadButton_;    // bnSndUp
+    PictureBox* downloadButton_;  // bnSndDw
+    QLabel* statusLine_;          // Msg6
 };
 
 }  // namespace orv

@@ -10,6 +10,8 @@
 #include "core/OrvalisError.h"
 #include "widgets/PictureBox.h"
 #include "core/Adventure.h"
+#include "document/AdventureDocument.h"
+#include "document/MapEdits.h"
 #include "net/Connection.h"
 #include "widgets/DragState.h"
 #include "widgets/Shape.h"
@@ -49,7 +51,7 @@ LabelStyle captionStyle(const QColor& colour) {
 
 }  // namespace
 
-MapImageView::MapImageView(QWidget* parent, MapModel& map) : QWidget(parent), map_(map) {
+MapImageView::MapImageView(QWidget* parent, const MapModel& map) : QWidget(parent), map_(map) {
     setObjectName(QStringLiteral("Mapa"));
     resize(map_.image().isNull() ? QSize(2000, 1200) : map_.image().size());
 }
@@ -183,45 +185,46 @@ void ExitOverlay::paintEvent(QPaintEvent* event) {
     }
 }
 
-MapWindow::MapWindow(QWidget* parent, Adventure& adventure, Connection& connection, const ScriptSettings& settings,
-                     DragState& drag, MapModel& map, std::function<void()> loadMap)
-    : QWidget(parent), adventure_(adventure), connection_(connection), settings_(settings), drag_(drag), map_(map),
-      loadMap_(std::move(loadMap)),
-      tipMap_(TileSet::picture(0)) {
+MapWindow::MapWindow(QWidget* parent, AdventureDocument& document, Connection& connection,
+                     const ScriptSettings& settings, DragState& drag)
+    : QWidget(parent), document_(document), adventure_(document.adventure()), connection_(connection),
+      settings_(settings), drag_(drag), tilePicture_(TileSet::picture(0)) {
     setObjectName(QStringLiteral("JanMap"));
     setAutoFillBackground(true);
-    scroll_ = new QScrollArea(this);
-    scroll_->setObjectName(QStringLiteral("Sbox1"));
-    scroll_->setFrameShape(QFrame::NoFrame);
+    scrollBox_ = new QScrollArea(this);
+    scrollBox_->setObjectName(QStringLiteral("Sbox1"));
+    scrollBox_->setFrameShape(QFrame::NoFrame);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll_);
-    view_ = new MapImageView(nullptr, map_);
-    view_->setFocusPolicy(Qt::ClickFocus);
-    view_->onPress = [this](QMouseEvent* e) { MapaMouseDown(e->position().toPoint()); };
-    scroll_->setWidget(view_);
+    layout->addWidget(scrollBox_);
+    mapView_ = new MapImageView(nullptr, map());
+    mapView_->setFocusPolicy(Qt::ClickFocus);
+    mapView_->onPress = [this](QMouseEvent* e) { MapaMouseDown(e->position().toPoint()); };
+    scrollBox_->setWidget(mapView_);
 
     // The selection marker lies on the map image itself, so it scrolls with it.
-    shp2_ = new Shape(view_, QStringLiteral("Shp2"), QRect(40, 20, 20, 20), Shape::Kind::Ellipse, QColor(0, 0, 255));
-    shp2_->onPress = [this](QMouseEvent*) { Shp2MouseDown(); };
+    selectionMarker_ = new Shape(mapView_, QStringLiteral("Shp2"), QRect(40, 20, 20, 20), Shape::Kind::Ellipse, QColor(0, 0, 255));
+    selectionMarker_->onPress = [this](QMouseEvent*) { Shp2MouseDown(); };
     // Under the selection marker, which stays on top and clickable.
-    exits_ = new ExitOverlay(view_, map_);
-    exits_->stackUnder(shp2_);
+    exitOverlay_ = new ExitOverlay(mapView_, map());
+    exitOverlay_->stackUnder(selectionMarker_);
 
     buildToolPanel();
-    editor_ = new PositionImageEditor(this, adventure_, connection_, settings_, drag_);
+    imageEditor_ = new PositionImageEditor(this, document_, connection_, settings_, drag_);
     hide();
     connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
-    // Edits of one adventure's map are not undone on another's.
-    connect(&adventure_, &Adventure::opened, this, [this] {
-        history_.clear();
-        exits_->refresh();
-    });
+    connect(&document_, &AdventureDocument::opened, this, [this] { exitOverlay_->refresh(); });
+    connect(&document_, &AdventureDocument::mapReplaced, this, [this] { fitView(); });
+    connect(&document_, &AdventureDocument::cellsChanged, this, [this](QRect area) { showCells(area); });
+}
+
+const MapModel& MapWindow::map() const {
+    return document_.map();
 }
 
 void MapWindow::buildToolPanel() {
     auto* panel = new QFrame(this);
-    panMap_ = panel;
+    toolPanel_ = panel;
     panel->setObjectName(QStringLiteral("PanMap"));
     panel->setGeometry(90, 15, 145, 650);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -247,34 +250,34 @@ void MapWindow::buildToolPanel() {
         tile->onClick = [this, n] { MapTileClick(n); };
         tiles_[n] = tile;
     }
-    shp1_ = new Shape(sheet, QStringLiteral("Shp1"), QRect(105, tileTop(0) + 15, 15, 30), Shape::Kind::Ellipse,
+    paintMarker_ = new Shape(sheet, QStringLiteral("Shp1"), QRect(105, tileTop(0) + 15, 15, 30), Shape::Kind::Ellipse,
                       kMaroon);
-    shp1_->onPress = [this](QMouseEvent*) { Shp1MouseDown(); };
+    paintMarker_->onPress = [this](QMouseEvent*) { Shp1MouseDown(); };
     palette_->setWidget(sheet);
 
     makeLabel(panel, QStringLiteral("lbNomPos"), QStringLiteral("Nome da posição:"), {5, 378},
               captionStyle(Qt::black));
 
-    edNomPos_ = new QLineEdit(panel);
-    edNomPos_->setObjectName(QStringLiteral("edNomPos"));
-    edNomPos_->setGeometry(5, 400, 135, 18);
-    edNomPos_->setFrame(false);
+    nameBox_ = new QLineEdit(panel);
+    nameBox_->setObjectName(QStringLiteral("edNomPos"));
+    nameBox_->setGeometry(5, 400, 135, 18);
+    nameBox_->setFrame(false);
     QFont mono(QStringLiteral("Courier New"));
     mono.setPixelSize(13);
     mono.setBold(true);
-    edNomPos_->setFont(mono);
-    edNomPos_->setTextMargins(2, 0, 0, 0);
-    edNomPos_->installEventFilter(this);
+    nameBox_->setFont(mono);
+    nameBox_->setTextMargins(2, 0, 0, 0);
+    nameBox_->installEventFilter(this);
 
-    mtp_ = makeLabel(panel, QStringLiteral("Mtp"), QStringLiteral("000"), {5, 425}, captionStyle(Qt::black));
-    mtp_->resize(40, mtp_->height());
-    lbEdImg_ = makeLabel(panel, QStringLiteral("lbEdImg"), QStringLiteral("imagem:"), {48, 425},
+    cellNumber_ = makeLabel(panel, QStringLiteral("Mtp"), QStringLiteral("000"), {5, 425}, captionStyle(Qt::black));
+    cellNumber_->resize(40, cellNumber_->height());
+    imageCaption_ = makeLabel(panel, QStringLiteral("lbEdImg"), QStringLiteral("imagem:"), {48, 425},
                          captionStyle(Qt::black));
-    lbEdImg_->setGeometry(48, 425, 58, lbEdImg_->height());
-    lbEdImg_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    btEdImg_ = makeIconButton(panel, QStringLiteral("btEdImg"), {110, 422}, [this] { btEdImgClick(); });
-    lbEdImg_->hide();
-    btEdImg_->hide();
+    imageCaption_->setGeometry(48, 425, 58, imageCaption_->height());
+    imageCaption_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    imageButton_ = makeIconButton(panel, QStringLiteral("btEdImg"), {110, 422}, [this] { btEdImgClick(); });
+    imageCaption_->hide();
+    imageButton_->hide();
 
     struct Tool {
         const char* button;
@@ -292,8 +295,8 @@ void MapWindow::buildToolPanel() {
         {"btGrMap", "lbGrMap", "Gravar mapa", 480, grey, [this] { btGrMapClick(); }},
         {"btImgSav", "lbImgSav", "Gravar img", 510, QColor(0, 128, 0), [this] { btImgSavClick(); }},
         {"btMapCpl", "lbMapCpl", "Compilar...", 540, QColor(0, 0, 128), [this] { btMapCplClick(); }},
-        {"btUpMap", "lbUpMap", "Upload mapa", 570, grey, [this] { btUpMapClick(); }, &btUpMap_, &lbUpMap_},
-        {"btDwMap", "lbDwMap", "Download", 600, grey, [this] { btDwMapClick(); }, &btDwMap_, &lbDwMap_},
+        {"btUpMap", "lbUpMap", "Upload mapa", 570, grey, [this] { btUpMapClick(); }, &uploadButton_, &uploadCaption_},
+        {"btDwMap", "lbDwMap", "Download", 600, grey, [this] { btDwMapClick(); }, &downloadButton_, &downloadCaption_},
     };
     for (const Tool& t : tools) {
         PictureBox* button = makeIconButton(panel, QString::fromLatin1(t.button), {5, t.top}, t.action);
@@ -304,70 +307,67 @@ void MapWindow::buildToolPanel() {
             *t.keepLabel = label;
         }
     }
-    for (QWidget* w : {static_cast<QWidget*>(btUpMap_), static_cast<QWidget*>(lbUpMap_),
-                       static_cast<QWidget*>(btDwMap_), static_cast<QWidget*>(lbDwMap_)})
+    for (QWidget* w : {static_cast<QWidget*>(uploadButton_), static_cast<QWidget*>(uploadCaption_),
+                       static_cast<QWidget*>(downloadButton_), static_cast<QWidget*>(downloadCaption_)})
         w->hide();
 
-    msg1_ = makeStatusLabel(panel, QStringLiteral("Msg1"), {5, 628}, 137);
+    statusLine_ = makeStatusLabel(panel, QStringLiteral("Msg1"), {5, 628}, 137);
 }
 
 void MapWindow::opened() {
-    msg1_->clear();
+    statusLine_->clear();
     showTransferButtons();
+    // The author works here now: the keys go to the map without a first click.
+    mapView_->setFocus(Qt::OtherFocusReason);
 }
 
 void MapWindow::showTransferButtons() {
     if (connection_.isReady()) {
-        btUpMap_->show();
-        lbUpMap_->show();
-        btDwMap_->show();
-        lbDwMap_->show();
-        editor_->showTransferButtons();
+        uploadButton_->show();
+        uploadCaption_->show();
+        downloadButton_->show();
+        downloadCaption_->show();
+        imageEditor_->showTransferButtons();
     }
 }
 
-void MapWindow::mapChanged() {
-    // A loaded map starts a history of its own.
-    history_.clear();
-    fitView();
-}
-
 void MapWindow::fitView() {
-    if (!map_.image().isNull())
-        view_->resize(map_.image().size());
-    exits_->resize(view_->size());
-    exits_->refresh();
-    view_->update();
+    if (!map().image().isNull())
+        mapView_->resize(map().image().size());
+    exitOverlay_->resize(mapView_->size());
+    exitOverlay_->refresh();
+    mapView_->update();
 }
 
-QString MapWindow::mapFile() const {
-    return adventure_.folder() + adventure_.name() + QStringLiteral(".map");
-}
-
-void MapWindow::redrawRow(int cell) {
-    // A name may reach past its cell to the left and right, never above or below.
-    view_->update(0, MapModel::row(cell) * MapModel::CellHeight, view_->width(), MapModel::CellHeight);
+void MapWindow::showCells(QRect area) {
+    // An undone clear may bring back a picture of another size.
+    if (!map().image().isNull() && map().image().size() != mapView_->size()) {
+        fitView();
+        return;
+    }
+    mapView_->update(area);
+    exitOverlay_->refresh();
 }
 
 void MapWindow::setPaintMode(bool on) {
     paintMode_ = on;
-    shp1_->setFillColour(on ? kRed : kMaroon);
+    paintMarker_->setFillColour(on ? kRed : kMaroon);
     if (on)
-        view_->setCursor(Qt::DragMoveCursor);
+        mapView_->setCursor(Qt::DragMoveCursor);
     else
-        view_->unsetCursor();
+        mapView_->unsetCursor();
 }
 
 void MapWindow::showImageButton(bool visible) {
-    lbEdImg_->setVisible(visible);
-    btEdImg_->setVisible(visible);
+    imageCaption_->setVisible(visible);
+    imageButton_->setVisible(visible);
 }
 
 void MapWindow::MapTileClick(int tile) {
     if (tile < 0 || tile >= TileSet::Count)
         return;
-    shp1_->move(shp1_->x(), tiles_[tile]->y() + 15);
-    QPainter(&tipMap_).drawImage(0, 0, TileSet::picture(tile));
+    paintMarker_->move(paintMarker_->x(), tiles_[tile]->y() + 15);
+    QPainter(&tilePicture_).drawImage(0, 0, TileSet::picture(tile));
     tile_ = tile;
 }
 
@@ -384,162 +384,152 @@ void MapWindow::MapaMouseDown(QPoint at) {
     const int cell = MapModel::cellAt(at.x(), at.y());
     if (cell < 0)
         return;
-    msg1_->clear();
+    statusLine_->clear();
     position_ = cell;
-    mtp_->setText(QString::number(cell));
-    const QString name = map_.name(cell);
-    edNomPos_->setText(name);
-    editor_->setPositionName(name);
+    cellNumber_->setText(QString::number(cell));
+    const QString name = map().name(cell);
+    nameBox_->setText(name);
+    imageEditor_->setPositionName(name);
     if (!name.isEmpty()) {
         showImageButton(true);
         const QString image = name + QLatin1Char('.') + settings_.imageExtension;
         if (MapCompiler::isUsableFileName(name) && fileExists(adventure_.folder() + image))
-            editor_->openEditor();
+            imageEditor_->openEditor();
         else
-            editor_->hide();
+            imageEditor_->hide();
     } else {
         showImageButton(false);
-        editor_->hide();
+        imageEditor_->hide();
     }
     const int column = MapModel::column(cell);
     const int row = MapModel::row(cell);
-    shp2_->move(column * MapModel::CellWidth + 40, row * MapModel::CellHeight + 20);
+    selectionMarker_->move(column * MapModel::CellWidth + 40, row * MapModel::CellHeight + 20);
     if (paintMode_) {
         // The tile covers the name drawn in the cell; the name line stays.
-        history_.paint(map_, cell, tile_);
-        exits_->refresh();
+        document_.mapHistory().perform(std::make_unique<PaintTile>(document_, cell, tile_));
         setPaintMode(false);
-        view_->update(column * MapModel::CellWidth, row * MapModel::CellHeight, MapModel::CellWidth,
-                      MapModel::CellHeight);
     }
 }
 
 void MapWindow::edNomPosKeyPress(QChar key) {
     if (key != QChar(13))
         return;
-    const QString name = edNomPos_->text();
+    const QString name = nameBox_->text();
     if (name.isEmpty())
         return;
     // Only a cell with a tile stands for a position.
-    if (map_.tile(position_).isEmpty())
+    if (map().tile(position_).isEmpty())
         return;
     // The name becomes the script's file name in the adventure folder.
     if (!MapCompiler::isUsableFileName(name))
         throw OrvalisError(
             QStringLiteral("O nome \"%1\" não pode ser usado como nome de arquivo (sem barras, \".\" ou \"..\").")
                 .arg(name));
-    MapHistory::Before before = MapHistory::beforeNaming(map_, position_, name);
-    map_.setName(position_, name);
-    editor_->setPositionName(name);
-    exits_->refresh();
+    imageEditor_->setPositionName(name);
     const QString script = adventure_.folder() + name + QStringLiteral(".scp");
+    EditHistory& history = document_.mapHistory();
     // An existing script may hold the author's own work: it is never replaced here.
     try {
-        if (!fileExists(script))
-            ListFile::write(script, MapCompiler::buildPositionBlock(map_.lines(), position_,
-                                                                    settings_.defaultScriptMode,
+        if (!fileExists(script)) {
+            QStringList named = map().lines();
+            named[2 * position_] = name;
+            ListFile::write(script, MapCompiler::buildPositionBlock(named, position_, settings_.defaultScriptMode,
                                                                     settings_.imageExtension, adventure_.folder()));
+        }
     } catch (...) {
-        // The name is stored though its script could not be written; that
-        // much can be undone too.
-        history_.commit(map_, std::move(before));
+        // The name is stored though its script could not be written (it is
+        // not drawn then); that much can be undone too.
+        history.perform(std::make_unique<NamePosition>(document_, position_, name, false));
         throw;
     }
-    map_.drawName(position_);
-    history_.commit(map_, std::move(before));
-    redrawRow(position_);
+    history.perform(std::make_unique<NamePosition>(document_, position_, name));
     showImageButton(true);
 }
 
 void MapWindow::btCsMapClick() {
-    MapHistory::Before before = MapHistory::beforeWholeMap(map_);
-    try {
-        map_.reset();
-    } catch (...) {
-        // The lines were emptied before the background failed to read.
-        history_.commit(map_, std::move(before));
-        exits_->refresh();
-        throw;
-    }
-    history_.commit(map_, std::move(before));
-    fitView();
-    map_.save(mapFile());
-    msg1_->setText(QStringLiteral("Ok!"));
+    document_.mapHistory().perform(std::make_unique<ClearMap>(document_));
+    document_.saveMap();
+    statusLine_->setText(QStringLiteral("Ok!"));
 }
 
 void MapWindow::btGrMapClick() {
-    map_.save(mapFile());
-    msg1_->setText(QStringLiteral("Ok, gravado!"));
+    document_.saveMap();
+    statusLine_->setText(QStringLiteral("Ok, gravado!"));
 }
 
 void MapWindow::btImgSavClick() {
-    saveImage(adventure_.folder(), adventure_.name() + QStringLiteral("-mapa"), map_.image(),
+    saveImage(adventure_.folder(), adventure_.name() + QStringLiteral("-mapa"), map().image(),
               QStringLiteral("png"));
-    msg1_->setText(QStringLiteral("Imagem gravada."));
+    statusLine_->setText(QStringLiteral("Imagem gravada."));
 }
 
 ItemTransfer::Context MapWindow::transferContext() {
-    return {&connection_, adventure_.name(), adventure_.folder(), [this](const QString& text) { msg1_->setText(text); }};
+    return {&connection_, adventure_.name(), adventure_.folder(), [this](const QString& text) { statusLine_->setText(text); }};
 }
 
 void MapWindow::btUpMapClick() {
-    ItemTransfer::uploadMap(transferContext(), [this] { map_.save(mapFile()); }, loadMap_);
+    ItemTransfer::uploadMap(transferContext(), [this] { document_.saveMap(); }, [this] { document_.loadMap(); });
 }
 
 void MapWindow::btDwMapClick() {
-    ItemTransfer::downloadMap(transferContext(), loadMap_);
+    ItemTransfer::downloadMap(transferContext(), [this] { document_.loadMap(); });
 }
 
 void MapWindow::btMapCplClick() {
-    MapCompiler::compile(map_.lines(), settings_, adventure_.folder());
-    msg1_->setText(QStringLiteral("Scpts compilados."));
+    MapCompiler::compile(map().lines(), settings_, adventure_.folder());
+    statusLine_->setText(QStringLiteral("Scpts compilados."));
 }
 
 void MapWindow::btEdImgClick() {
-    editor_->openEditor();
+    imageEditor_->openEditor();
 }
 
 void MapWindow::undoEdit() {
-    if (edNomPos_->hasFocus())
+    if (nameBox_->hasFocus())
         return;
-    if (const auto change = history_.undo(map_))
-        showChange(*change);
+    EditHistory& history = document_.mapHistory();
+    const bool taken = history.undoStep();
+    afterStep(taken, history.index());
 }
 
 void MapWindow::redoEdit() {
-    if (edNomPos_->hasFocus())
+    if (nameBox_->hasFocus())
         return;
-    if (const auto change = history_.redo(map_))
-        showChange(*change);
+    EditHistory& history = document_.mapHistory();
+    const bool taken = history.redoStep();
+    afterStep(taken, history.index() - 1);
 }
 
-void MapWindow::showChange(const MapHistory::Change& change) {
-    msg1_->clear();
-    if (change.wholeMap)
-        fitView();
-    else {
-        view_->update(change.area);
-        exits_->refresh();
-    }
+void MapWindow::afterStep(bool taken, int stepIndex) {
+    if (!taken)
+        return;
+    statusLine_->clear();
     // The selected position's name came back or went: the name box and the
     // picture button follow, as when the cell is selected.
-    if (change.wholeMap || change.lines.contains(2 * position_)) {
-        const QString name = map_.name(position_);
-        edNomPos_->setText(name);
-        editor_->setPositionName(name);
-        showImageButton(!name.isEmpty());
-        if (name.isEmpty())
-            editor_->hide();
-    }
+    const auto* step = dynamic_cast<const MapEdit*>(document_.mapHistory().command(stepIndex));
+    if (step && (step->part().wholeMap || step->part().lines.contains(2 * position_)))
+        showSelectedName();
+}
+
+void MapWindow::showSelectedName() {
+    const QString name = map().name(position_);
+    nameBox_->setText(name);
+    imageEditor_->setPositionName(name);
+    showImageButton(!name.isEmpty());
+    if (name.isEmpty())
+        imageEditor_->hide();
 }
 
 bool MapWindow::JanMapKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    // A hidden window never acts on a key.
+    if (!isVisible())
+        return false;
     modifiers &= Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
     if (key == Qt::Key_F2 && modifiers == Qt::NoModifier) {
-        exits_->setVisible(!exits_->isVisible());
+        exitOverlay_->setVisible(!exitOverlay_->isVisible());
         return true;
     }
-    if (edNomPos_->hasFocus())
+    if (nameBox_->hasFocus())
         return false;
     if (key == Qt::Key_Z && modifiers == Qt::ControlModifier) {
         undoEdit();
@@ -563,7 +553,7 @@ void MapWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 bool MapWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == edNomPos_ && event->type() == QEvent::KeyPress) {
+    if (watched == nameBox_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             reportErrors([this] { edNomPosKeyPress(QChar(13)); });

@@ -2,7 +2,6 @@
 #include <QImage>
 #include <QWidget>
 #include "MapExits.h"
-#include "MapHistory.h"
 #include "net/ItemTransfer.h"
 #include <array>
 #include <functional>
@@ -14,6 +13,7 @@ class QScrollArea;
 namespace orv {
 
 class Adventure;
+class AdventureDocument;
 class Connection;
 struct DragState;
 struct ScriptSettings;
@@ -25,7 +25,7 @@ class Shape;
 // Shows the map image at its own size and hands mouse presses to the map window.
 class MapImageView : public QWidget {
 public:
-    MapImageView(QWidget* parent, MapModel& map);
+    MapImageView(QWidget* parent, const MapModel& map);
     std::function<void(QMouseEvent*)> onPress;
 
 protected:
@@ -33,7 +33,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    MapModel& map_;
+    const MapModel& map_;
 };
 
 // Drawn over the map image, not on it (the saved map picture never has it):
@@ -67,28 +67,25 @@ private:
 // position image editor.
 class MapWindow : public QWidget {
 public:
-    // loadMap reads the adventure's map file again (after a transfer).
-    MapWindow(QWidget* parent, Adventure& adventure, Connection& connection, const ScriptSettings& settings,
-              DragState& drag, MapModel& map, std::function<void()> loadMap);
+    // The window shows the document's map and edits it through the map's
+    // history; the connection serves "Upload mapa", "Download" and the
+    // position image editor.
+    MapWindow(QWidget* parent, AdventureDocument& document, Connection& connection, const ScriptSettings& settings,
+              DragState& drag);
 
     // The map window's own steps when "Mapa" opens it (after the main window
-    // has brought it to the front and sized it).
+    // has brought it to the front and sized it): the map takes the keys.
     void opened();
-    // The map image was replaced or redrawn as a whole (map loaded or reset).
-    void mapChanged();
-    // The server connection for "Upload mapa" and "Download" and for the
-    // position image editor; loadMap reloads and redraws the map from its file.
 
-    MapImageView* mapView() const { return view_; }
-    QScrollArea* scrollBox() const { return scroll_; }
-    PositionImageEditor* imageEditor() const { return editor_; }
-    ExitOverlay* exitOverlay() const { return exits_; }
-    const MapHistory& history() const { return history_; }
+    MapImageView* mapView() const { return mapView_; }
+    QScrollArea* scrollBox() const { return scrollBox_; }
+    PositionImageEditor* imageEditor() const { return imageEditor_; }
+    ExitOverlay* exitOverlay() const { return exitOverlay_; }
 
     // Editing state, held only in memory.
     int currentPosition() const { return position_; }
     int currentTile() const { return tile_; }
-    const QImage& currentTilePicture() const { return tipMap_; }
+    const QImage& currentTilePicture() const { return tilePicture_; }
     bool paintMode() const { return paintMode_; }
 
     // Event handlers.
@@ -104,9 +101,9 @@ public:
     void btUpMapClick();
     void btDwMapClick();
     void btEdImgClick();
-    // Keys of the map window: Ctrl+Z undoes the last map edit, Ctrl+Y and
-    // Ctrl+Shift+Z redo it (not while the name box has the focus, where they
-    // edit the text); F2 shows or hides the exit overlay.
+    // Keys of the map window while it is shown: Ctrl+Z undoes the last map
+    // edit, Ctrl+Y and Ctrl+Shift+Z redo it (not while the name box has the
+    // focus, where they edit the text); F2 shows or hides the exit overlay.
     bool JanMapKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void undoEdit();
     void redoEdit();
@@ -119,48 +116,44 @@ private:
     void buildToolPanel();
     void setPaintMode(bool on);
     void showImageButton(bool visible);
-    void redrawRow(int cell);
     void fitView();
-    void showChange(const MapHistory::Change& change);
-    QString mapFile() const;
+    void showCells(QRect area);
+    void showSelectedName();
+    void afterStep(bool taken, int stepIndex);
+    const MapModel& map() const;
     ItemTransfer::Context transferContext();
 
     void showTransferButtons();
 
+    AdventureDocument& document_;
     Adventure& adventure_;
     Connection& connection_;
     const ScriptSettings& settings_;
     DragState& drag_;
-    MapModel& map_;
-    std::function<void()> loadMap_;
 
     int position_ = 0;
     int tile_ = 0;
-    QImage tipMap_;
+    QImage tilePicture_;  // TipMap
     bool paintMode_ = false;
 
-    // One history for the open adventure's map; a new one when another
-    // adventure opens or the map is loaded.
-    MapHistory history_;
-
-    QScrollArea* scroll_;
-    MapImageView* view_;
-    Shape* shp2_;
-    ExitOverlay* exits_;
-    QWidget* panMap_ = nullptr;
+    QScrollArea* scrollBox_;        // Sbox1
+    MapImageView* mapView_;         // Mapa
+    Shape* selectionMarker_;        // Shp2
+    ExitOverlay* exitOverlay_;
+    QWidget* toolPanel_ = nullptr;  // PanMap
     QScrollArea* palette_ = nullptr;
     std::array<PictureBox*, 20> tiles_{};
-    Shape* shp1_ = nullptr;
-    QLineEdit* edNomPos_ = nullptr;
-    QLabel* mtp_ = nullptr;
-    QLabel* lbEdImg_ = nullptr;
-    PictureBox* btEdImg_ = nullptr;
-    PictureBox* btUpMap_ = nullptr;
-    QLabel* lbUpMap_ = nullptr;
-    PictureBox* btDwMap_ = nullptr;
-    QLabel* lbDwMap_ = nullptr;
-    QLabel* msg1_ = nullptr;
-    PositionImageEditor* editor_ = nullptr;
+    Shape* paintMarker_ = nullptr;  // Shp1
+    QLineEdit* nameBox_ = nullptr;  // edNomPos
+    QLabel* cellNumber_ = nullptr;  // Mtp
+    QLabel* imageCaption_ = nullptr;
+    PictureBox* imageButton_ = nullptr;  // btEdImg
+    PictureBox* uploadButton_ = nullptr;
+    QLabel* uploadCaption_ = nullptr;
+    PictureBox* downloadButton_ = nullptr;
+    QLabel* downloadCaption_ = nullptr;
+    QLabel* statusLine_ = nullptr;  // Msg1
+    PositionImageEditor* imageEditor_ = nullptr;
 };
 
 }  // namespace orv

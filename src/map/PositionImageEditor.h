@@ -1,6 +1,7 @@
 #pragma once
 #include "widgets/ToolWindow.h"
 #include "net/ItemTransfer.h"
+#include "editors/PanelLayout.h"
 
 #include <QImage>
 #include <QPoint>
@@ -13,6 +14,8 @@ class QMouseEvent;
 namespace orv {
 
 class Adventure;
+class AdventureDocument;
+class EditedPicture;
 class Connection;
 struct DragState;
 struct ScriptSettings;
@@ -23,12 +26,14 @@ class Shape;
 // sketches the picture of a position: black strokes with the left button,
 // broad white strokes with the right button or with Ctrl held. Every
 // operation works on the position name shown beside the title (lbNoPos).
+// The picture is the document's; each stroke and "Limpar" is one step of its
+// history, taken back with Ctrl+Z and done again with Ctrl+Y or Ctrl+Shift+Z.
 class PositionImageEditor : public ToolWindow {
 public:
-    static constexpr int MaxSide = 16384;
+    static constexpr int MaxSide = PanelLayout::kMaxScreenSide;
 
-    PositionImageEditor(QWidget* parent, Adventure& adventure, Connection& connection, const ScriptSettings& settings,
-                        DragState& drag);
+    PositionImageEditor(QWidget* parent, AdventureDocument& document, Connection& connection,
+                        const ScriptSettings& settings, DragState& drag);
 
     const QString& positionName() const;
     void setPositionName(const QString& name);
@@ -50,12 +55,18 @@ public:
     void bnEdUpClick();
     void bnEdDwnClick();
 
-    // Size of a new picture: settings lines 58 and 59 (the game screen).
-    // Throws OrvalisError naming the line that is missing, not a whole number,
-    // or out of 1..MaxSide.
+    // Size of a new picture: the game screen of the panel layout. Throws
+    // OrvalisError naming the line that is missing, not a whole number, or
+    // out of 1..MaxSide.
     static QSize newImageSize(const QStringList& settings);
+
+    // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z on the picture while the editor is shown.
+    bool JanEdImgKeyDown(int key, Qt::KeyboardModifiers modifiers);
     // The window's size around a picture of the given size.
     static QSize windowSizeFor(QSize image);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void layOut(QSize image);
@@ -63,20 +74,22 @@ private:
     void save();
     ItemTransfer::Context transferContext();
 
+    AdventureDocument& document_;
     Adventure& adventure_;
+    EditedPicture& picture_;
     Connection& connection_;
     const ScriptSettings& settings_;
     DragState& drag_;
-    QLabel* lbNoPos_;
-    orv::Shape* shape10_;
-    orv::Shape* shape11_;
-    QWidget* panEdi_;
-    PictureBox* telPos_;
-    PictureBox* bnEdCls_;
-    PictureBox* bnEdGrv_;
-    PictureBox* bnEdUp_;
-    PictureBox* bnEdDwn_;
-    QLabel* msg5_;
+    QLabel* positionLabel_;       // lbNoPos
+    orv::Shape* background_;      // Shape10
+    orv::Shape* separator_;       // Shape11
+    QWidget* picturePanel_;       // PanEdi
+    PictureBox* canvas_;          // TelPos
+    PictureBox* clearButton_;     // bnEdCls
+    PictureBox* saveButton_;      // bnEdGrv
+    PictureBox* uploadButton_;    // bnEdUp
+    PictureBox* downloadButton_;  // bnEdDwn
+    QLabel* statusLine_;          // Msg5
     QPoint pen_;
     QString positionName_;
 };

@@ -17,34 +17,34 @@ AdventureWindow::AdventureWindow(QWidget* parent, const Adventure& adventure, Dr
                   QStringLiteral("btJanAdv"), QRect(15, 130, 240, 356)},
                  drag),
       adventure_(adventure), open_(std::move(open)) {
-    games_ = new QListWidget(this);
-    games_->setObjectName(QStringLiteral("Games"));
-    games_->setGeometry(10, 40, 225, 306);
-    games_->setFrameShape(QFrame::NoFrame);
+    adventureList_ = new QListWidget(this);
+    adventureList_->setObjectName(QStringLiteral("Games"));
+    adventureList_->setGeometry(10, 40, 225, 306);
+    adventureList_->setFrameShape(QFrame::NoFrame);
     QFont font(QStringLiteral("Courier New"));
     font.setPixelSize(19);
     font.setBold(true);
-    games_->setFont(font);
-    games_->setUniformItemSizes(true);
-    games_->setStyleSheet(QStringLiteral(
+    adventureList_->setFont(font);
+    adventureList_->setUniformItemSizes(true);
+    adventureList_->setStyleSheet(QStringLiteral(
         "QListWidget { background: rgb(224,224,224); color: black; }"
         "QListWidget::item { height: 24px; }"));
-    advents_ = new QListWidget(this);
-    advents_->setObjectName(QStringLiteral("Advents"));
-    advents_->hide();
-    connect(games_, &QListWidget::itemDoubleClicked, this, reported([this] { GamesDblClick(); }));
+    subfolderList_ = new QListWidget(this);
+    subfolderList_->setObjectName(QStringLiteral("Advents"));
+    subfolderList_->hide();
+    connect(adventureList_, &QListWidget::itemDoubleClicked, this, reported([this] { GamesDblClick(); }));
 }
 
 void AdventureWindow::RebuildAdventureList() {
-    advents_->clear();
-    advents_->addItems(AdventureWorkspace::subfolders(adventure_.workspaceFolder()));
+    subfolderList_->clear();
+    subfolderList_->addItems(AdventureWorkspace::subfolders(adventure_.workspaceFolder()));
     const QStringList names = AdventureWorkspace::completeAdventures(adventure_.workspaceFolder());
-    games_->clear();
-    games_->addItems(names);
+    adventureList_->clear();
+    adventureList_->addItems(names);
 }
 
 void AdventureWindow::GamesDblClick() {
-    QListWidgetItem* item = games_->currentItem();
+    QListWidgetItem* item = adventureList_->currentItem();
     if (!item || !item->isSelected())
         return;
     const QString name = item->text();

@@ -18,15 +18,15 @@ public:
                     std::function<void(const QString&)> open);
 
     void RebuildAdventureList();
-    QListWidget* games() const { return games_; }
+    QListWidget* games() const { return adventureList_; }
 
     void GamesDblClick();
 
 private:
     const Adventure& adventure_;
     std::function<void(const QString&)> open_;
-    QListWidget* games_;
-    QListWidget* advents_;  // the workspace's subfolders, never shown
+    QListWidget* adventureList_;  // Games
+    QListWidget* subfolderList_;  // Advents: the workspace's subfolders, never shown
 };
 
 }  // namespace orv

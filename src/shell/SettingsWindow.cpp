@@ -47,32 +47,32 @@ SettingsWindow::SettingsWindow(QWidget* parent, ScriptSettings& settings, DragSt
     content->resize(395, 303);
     content->setMinimumSize(395, 303);
 
-    auto* mode = makeGroup(content, QStringLiteral("GroupBox1"), QStringLiteral(" Modo default pra os scripts "),
-                           QRect(2, 4, 390, 71));
-    auto* ext = makeGroup(content, QStringLiteral("GroupBox2"), QStringLiteral(" Extensão da imagem da posição "),
-                          QRect(2, 82, 390, 71));
-    auto* write = makeGroup(content, QStringLiteral("GroupBox3"),
-                            QStringLiteral(" Gravação dos scripts na compilação "), QRect(2, 160, 390, 123));
+    auto* scriptModeGroup = makeGroup(content, QStringLiteral("GroupBox1"),
+                                      QStringLiteral(" Modo default pra os scripts "), QRect(2, 4, 390, 71));
+    auto* extensionGroup = makeGroup(content, QStringLiteral("GroupBox2"),
+                                     QStringLiteral(" Extensão da imagem da posição "), QRect(2, 82, 390, 71));
+    auto* writeModeGroup = makeGroup(content, QStringLiteral("GroupBox3"),
+                                     QStringLiteral(" Gravação dos scripts na compilação "), QRect(2, 160, 390, 123));
 
     const auto& s = settings_;
-    addRadio(mode, QStringLiteral("RbMd0"), QStringLiteral("modo 0"), {12, 32}, &ScriptSettings::defaultScriptMode,
-             QStringLiteral("0"), s.defaultScriptMode == QLatin1String("0"));
-    addRadio(mode, QStringLiteral("RbMd1"), QStringLiteral("modo 1"), {137, 32}, &ScriptSettings::defaultScriptMode,
-             QStringLiteral("1"), s.defaultScriptMode == QLatin1String("1"));
-    addRadio(mode, QStringLiteral("RbMd2"), QStringLiteral("modo 2"), {262, 32}, &ScriptSettings::defaultScriptMode,
-             QStringLiteral("2"), s.defaultScriptMode == QLatin1String("2"));
-    addRadio(ext, QStringLiteral("RbPNG"), QStringLiteral("png"), {12, 32}, &ScriptSettings::imageExtension,
+    addRadio(scriptModeGroup, QStringLiteral("RbMd0"), QStringLiteral("modo 0"), {12, 32},
+             &ScriptSettings::defaultScriptMode, QStringLiteral("0"), s.defaultScriptMode == QLatin1String("0"));
+    addRadio(scriptModeGroup, QStringLiteral("RbMd1"), QStringLiteral("modo 1"), {137, 32},
+             &ScriptSettings::defaultScriptMode, QStringLiteral("1"), s.defaultScriptMode == QLatin1String("1"));
+    addRadio(scriptModeGroup, QStringLiteral("RbMd2"), QStringLiteral("modo 2"), {262, 32},
+             &ScriptSettings::defaultScriptMode, QStringLiteral("2"), s.defaultScriptMode == QLatin1String("2"));
+    addRadio(extensionGroup, QStringLiteral("RbPNG"), QStringLiteral("png"), {12, 32}, &ScriptSettings::imageExtension,
              QStringLiteral("png"), s.imageExtension == QLatin1String("png"));
-    addRadio(ext, QStringLiteral("RbJPG"), QStringLiteral("jpg"), {137, 32}, &ScriptSettings::imageExtension,
+    addRadio(extensionGroup, QStringLiteral("RbJPG"), QStringLiteral("jpg"), {137, 32}, &ScriptSettings::imageExtension,
              QStringLiteral("jpg"), s.imageExtension == QLatin1String("jpg"));
-    addRadio(ext, QStringLiteral("RbGIF"), QStringLiteral("gif"), {262, 32}, &ScriptSettings::imageExtension,
+    addRadio(extensionGroup, QStringLiteral("RbGIF"), QStringLiteral("gif"), {262, 32}, &ScriptSettings::imageExtension,
              QStringLiteral("gif"), s.imageExtension == QLatin1String("gif"));
-    addRadio(write, QStringLiteral("RbOp1"), QStringLiteral("Sobrepõe o script que já existe"), {12, 28},
+    addRadio(writeModeGroup, QStringLiteral("RbOp1"), QStringLiteral("Sobrepõe o script que já existe"), {12, 28},
              &ScriptSettings::scriptWriteMode, QStringLiteral("1"), s.scriptWriteMode == QLatin1String("1"));
-    addRadio(write, QStringLiteral("RbOp2"), QStringLiteral("Cria script apenas se não existir"), {12, 58},
+    addRadio(writeModeGroup, QStringLiteral("RbOp2"), QStringLiteral("Cria script apenas se não existir"), {12, 58},
              &ScriptSettings::scriptWriteMode, QStringLiteral("2"), s.scriptWriteMode == QLatin1String("2"));
-    addRadio(write, QStringLiteral("RbOp3"), QStringLiteral("Insere no início do script (se existir)"), {12, 88},
-             &ScriptSettings::scriptWriteMode, QStringLiteral("3"), s.scriptWriteMode == QLatin1String("3"));
+    addRadio(writeModeGroup, QStringLiteral("RbOp3"), QStringLiteral("Insere no início do script (se existir)"),
+             {12, 88}, &ScriptSettings::scriptWriteMode, QStringLiteral("3"), s.scriptWriteMode == QLatin1String("3"));
 
     scroll->setWidget(content);
     scroll->setWidgetResizable(false);

@@ -19,13 +19,14 @@ void PictureBox::setPicture(const QImage& picture) {
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
-    if (picture_.isNull())
+    const QImage& shown = picture();
+    if (shown.isNull())
         return;
     QPainter painter(this);
     if (stretch_)
-        painter.drawImage(rect(), picture_);
+        painter.drawImage(rect(), shown);
     else
-        painter.drawImage(0, 0, picture_);
+        painter.drawImage(0, 0, shown);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event) {

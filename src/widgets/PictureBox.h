@@ -16,9 +16,16 @@ public:
 
     PictureBox(QWidget* parent, const QString& name, QRect geometry, QImage picture = {});
 
-    const QImage& picture() const { return picture_; }
+    // The picture shown: its own, or the one it was pointed at.
+    const QImage& picture() const { return source_ ? *source_ : picture_; }
     QImage& picture() { return picture_; }
     void setPicture(const QImage& picture);
+    // Shows a picture kept elsewhere (a drawing the document holds) instead
+    // of a copy of its own; the owner calls update() when it changes.
+    void showPicture(const QImage* source) {
+        source_ = source;
+        update();
+    }
 
     // A stretched picture fills the control; otherwise it sits at the top left.
     void setStretch(bool stretch) { stretch_ = stretch; update(); }
@@ -42,6 +49,7 @@ protected:
 
 private:
     QImage picture_;
+    const QImage* source_ = nullptr;
     QString hint_;
     bool stretch_ = false;
     bool leftDown_ = false;

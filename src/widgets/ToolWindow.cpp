@@ -24,15 +24,15 @@ ToolWindow::ToolWindow(QWidget* parent, const ToolWindowSpec& spec, DragState& d
     handle_ = makeDragHandle(this, spec.handleName, QRect(0, 1, spec.handleWidth, 20), drag, this,
                              spec.raiseOnHandle);
     if (!spec.closeName.isEmpty())
-        close_ = makeIconButton(this, spec.closeName, QPoint(0, 0), [this] { hide(); });
+        closeButton_ = makeIconButton(this, spec.closeName, QPoint(0, 0), [this] { hide(); });
     placeTopRight();
     hide();
 }
 
 void ToolWindow::placeTopRight() {
-    if (close_)
-        close_->move(width() - 30, 0);
-    handle_->move(width() - (close_ ? 35 : 5) - handle_->width(), 1);
+    if (closeButton_)
+        closeButton_->move(width() - 30, 0);
+    handle_->move(width() - (closeButton_ ? 35 : 5) - handle_->width(), 1);
     body_->setGeometry(0, 25, width(), height() - 25);
 }
 

@@ -27,7 +27,7 @@ public:
 
     QLabel* title() const { return title_; }
     PictureBox* handle() const { return handle_; }
-    PictureBox* closeButton() const { return close_; }
+    PictureBox* closeButton() const { return closeButton_; }
 
     // Keeps the handle and the close button at the top right after a resize.
     void placeTopRight();
@@ -38,7 +38,7 @@ protected:
 private:
     QLabel* title_;
     PictureBox* handle_;
-    PictureBox* close_ = nullptr;
+    PictureBox* closeButton_ = nullptr;
     QFrame* body_;
 };
 

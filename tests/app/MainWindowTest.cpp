@@ -258,7 +258,7 @@ TEST(MainWindow, AButtonUsedBeforeTheWindowsAreBuiltFindsItsWindow) {
     test::reportedErrors().clear();
     TForm1 form(ws.programFile());
     form.showOnScreen();
-    form.btAdvClick();
+    click(child(&form, "btAdv"));
     EXPECT_TRUE(shown(form, "JanAdv"));
     EXPECT_EQ(listed(form), QStringList{"Duna"});
     QTest::qWait(50);  // the build queued by the first paint finds it done

@@ -52,19 +52,21 @@ protected:
         settings[58] = "320";
         settings[59] = "200";
         state_->setSettings(settings);
-        map_ = std::make_unique<MapModel>(ws + "defmap.bmp");
-        map_->reset();
+        document().resetMap();
+        map_ = &document().map();
         host_ = std::make_unique<QWidget>();
         host_->resize(1297, 722);
-        window_ = new MapWindow(host_.get(), state_->adventure, state_->connection, state_->settings, state_->drag,
-                                *map_, [this] { map_->load(file("Floresta.map")); });
+        window_ = new MapWindow(host_.get(), document(), state_->connection, state_->settings, state_->drag);
         window_->setGeometry(0, 0, 1297, 722);
         host_->show();
         window_->show();
-        window_->mapChanged();
         window_->opened();
         reported().clear();
     }
+
+    AdventureDocument& document() { return state_->document; }
+    // The map as the document holds it, changed outside the window's edits.
+    MapModel& changeMap() { return const_cast<MapModel&>(document().map()); }
 
     template <class T = QWidget>
     T* child(const QString& name) {
@@ -120,7 +122,7 @@ protected:
 
     QTemporaryDir dir_;
     std::unique_ptr<test::TestAdventure> state_;
-    std::unique_ptr<MapModel> map_;
+    const MapModel* map_ = nullptr;
     std::unique_ptr<QWidget> host_;
     MapWindow* window_ = nullptr;
 };
@@ -262,8 +264,8 @@ TEST_F(MapWindowTest, MapButtonsSaveClearPictureAndCompile) {
     EXPECT_TRUE(QFile::exists(file("sala.scp")));
 
     // A compile that fails shows its error and no success message.
-    map_->setName(5, "a/b");
-    map_->setTile(5, 1);
+    changeMap().setName(5, "a/b");
+    changeMap().setTile(5, 1);
     click("btMapCpl");
     EXPECT_EQ(text("Msg1"), "Ok!");
     EXPECT_EQ(reported().size(), 1);
@@ -294,13 +296,13 @@ TEST_F(MapWindowTest, ClearingStartsFromTheBackgroundFileAsItIsNow) {
     QImage wide(2200, 1300, QImage::Format_RGB32);
     wide.fill(QColor(90, 0, 0));
     ASSERT_TRUE(wide.save(background, "BMP"));
-    map_->reset();
+    document().resetMap();
     EXPECT_EQ(map_->image().size(), QSize(2200, 1300));
     EXPECT_EQ(map_->image().pixelColor(50, 10), QColor(90, 0, 0));
 
     ASSERT_TRUE(QFile::remove(background));
-    map_->setName(3, "sala");
-    EXPECT_THROW(map_->reset(), OrvalisError);
+    changeMap().setName(3, "sala");
+    EXPECT_THROW(document().resetMap(), OrvalisError);
     EXPECT_EQ(map_->lines(), QStringList(801, QString()));
 }
 
@@ -447,18 +449,17 @@ TEST_F(MapWindowTest, ClearingTheMapCanBeUndoneButItsFileStaysWritten) {
 TEST_F(MapWindowTest, AnotherAdventureOrALoadedMapStartsANewHistory) {
     activate();
     paint(4, {50, 30});
-    ASSERT_TRUE(window_->history().canUndo());
+    ASSERT_TRUE(document().mapHistory().canUndo());
     QDir().mkpath(state_->adventure.workspaceFolder() + "Outra");
     state_->adventure.open("Outra");
-    EXPECT_FALSE(window_->history().canUndo());
+    EXPECT_FALSE(document().mapHistory().canUndo());
     press({50, 30});
     key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(map_->lines()[1], "4");
 
     paint(5, {150, 30});
-    map_->save(file("Outra.map"));
-    map_->load(file("Outra.map"));
-    window_->mapChanged();
+    document().saveMap();
+    document().loadMap();
     key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(map_->lines()[3], "5");
 }
@@ -511,8 +512,8 @@ TEST_F(MapWindowTest, F2ShowsAndHidesTheExitOverlay) {
     EXPECT_EQ(overlay->positions()[2].exits.size(), 1);
     EXPECT_EQ(overlay->positions()[2].deadDoors.size(), 1);
     // A loaded map may hold names no file can have; they are marked.
-    map_->setName(45, "a/b");
-    window_->mapChanged();
+    changeMap().setName(45, "a/b");
+    emit document().mapReplaced();
     EXPECT_FALSE(overlay->positions()[2].usableName);
     const QImage marked = window_->mapView()->grab().toImage();
     EXPECT_GT(count(marked, QRect(500, 120, 100, 60), QColor(255, 128, 0)), 50);

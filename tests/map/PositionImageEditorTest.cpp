@@ -32,7 +32,7 @@ protected:
         setScreen("320", "200");
         host_ = std::make_unique<QWidget>();
         host_->resize(1297, 722);
-        editor_ = new PositionImageEditor(host_.get(), state_->adventure, state_->connection, state_->settings,
+        editor_ = new PositionImageEditor(host_.get(), state_->document, state_->connection, state_->settings,
                                           state_->drag);
         editor_->setPositionName("sala");
         host_->show();

@@ -1,5 +1,6 @@
 #pragma once
 #include "core/Adventure.h"
+#include "document/AdventureDocument.h"
 #include "net/Connection.h"
 #include "net/ServerClient.h"
 #include "widgets/DragState.h"
@@ -8,13 +9,13 @@
 
 namespace orv::test {
 
-// What a window is built over, without the main window: an open adventure
-// below a workspace folder, the settings, the shared drag state and a
-// connection whose client reaches no server.
+// What a window is built over, without the main window: the document of an
+// open adventure below a workspace folder, the settings, the shared drag
+// state and a connection whose client reaches no server.
 struct TestAdventure {
     // An empty name leaves the program as it starts, with no adventure open.
     TestAdventure(const QString& workspaceFolder, const QString& name)
-        : adventure(workspaceFolder), client(QStringLiteral("http://127.0.0.1:9/Orvalis/")), connection(client) {
+        : document(workspaceFolder), client(QStringLiteral("http://127.0.0.1:9/Orvalis/")), connection(client) {
         if (name.isEmpty())
             return;
         QDir().mkpath(workspaceFolder + name);
@@ -27,7 +28,8 @@ struct TestAdventure {
         connection.setState(ready ? ConnectionState::Ready : ConnectionState::Offline);
     }
 
-    Adventure adventure;
+    AdventureDocument document;
+    Adventure& adventure = document.adventure();
     ScriptSettings settings;
     DragState drag;
     ServerClient client;

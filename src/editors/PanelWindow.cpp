@@ -202,6 +202,8 @@ void PanelWindow::open() {
     templateList_->addItems(QDir(adventure_.workspaceFolder())
                           .entryList({QStringLiteral("pan-*.png")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
     show();
+    // The author works here now: the keys come to this window.
+    setFocus(Qt::OtherFocusReason);
     showTransferButtons();
     hideRectangle();
     opening_ = true;
@@ -209,8 +211,6 @@ void PanelWindow::open() {
     setImageName(document_.panel().openingImage());
     placeNameLabels(5);
     showImage(adventure_.folder(), imageName());
-    // The author works here now: the keys come to this window.
-    setFocus(Qt::OtherFocusReason);
 }
 
 void PanelWindow::placeNameLabels(int gap) {

@@ -6,6 +6,7 @@
 #include "core/Adventure.h"
 #include "widgets/Shape.h"
 #include "app/TForm1.h"
+#include "map/MapWindow.h"
 #include "support/WidgetLookup.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
@@ -359,6 +360,51 @@ TEST(MainWindow, OpeningAToolWindowHidesTheFullWidthViewsAndCloseButtonsHide) {
     click(child(form.get(), "fmMap"));
     for (const char* n : {"JanMap", "JanImg", "brMap", "fmMap"})
         EXPECT_FALSE(shown(*form, n)) << n;
+}
+
+// The keys go to the window the author has just opened, without a first
+// click on it, and never to a window that is hidden: Ctrl+Z with the panel
+// window in front leaves the hidden map alone.
+TEST(MainWindow, UndoKeysActOnlyOnTheWindowShown) {
+    TestWorkspace ws;
+    ws.addAdventure("Lago");
+    ws.write("Lago/Lago.ini", QByteArray("0\r\n").repeated(98));
+    auto form = startProgram(ws);
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    const auto undo = [&] {
+        QWidget* target = QApplication::focusWidget();
+        QTest::keyClick(target ? target : form.get(), Qt::Key_Z, Qt::ControlModifier);
+    };
+    click(child(form.get(), "btAdv"));
+    doubleClickRow(*form, 0);
+    click(child(form.get(), "btMap"));
+    auto* map = form->findChild<MapWindow*>("JanMap");
+    map->MapTileClick(4);
+    map->Shp1MouseDown();
+    map->MapaMouseDown({150, 30});
+    map->MapTileClick(5);
+    map->Shp1MouseDown();
+    map->MapaMouseDown({250, 30});
+    ASSERT_EQ(form->map().tile(2), "5");
+    undo();  // the map was just opened: the key is its own
+    EXPECT_EQ(form->map().tile(2), "");
+    EXPECT_EQ(form->map().tile(1), "4");
+
+    click(child(form.get(), "btPan"));
+    ASSERT_FALSE(shown(*form, "JanMap"));
+    undo();
+    EXPECT_EQ(form->map().tile(1), "4");
+    click(child(form->findChild<QWidget*>("JanPan"), "btJanFim"));  // the panel window closed too
+    ASSERT_FALSE(shown(*form, "JanPan"));
+    undo();
+    EXPECT_EQ(form->map().tile(1), "4");
+    EXPECT_FALSE(map->JanMapKeyDown(Qt::Key_Z, Qt::ControlModifier));
+
+    click(child(form.get(), "btMap"));
+    undo();
+    EXPECT_EQ(form->map().tile(1), "");
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 
 TEST(SettingsWindow, RadioButtonsSetTheSettingsAtOnce) {

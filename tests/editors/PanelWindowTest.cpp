@@ -322,3 +322,75 @@ TEST(PanelWindow, TemplateIsTakenWhenTheAdventureHasNoPanelImageYet) {
     s.click("bnPanPan");
     EXPECT_EQ(test::reportedErrors().size(), 1);
 }
+
+// Undo and redo through the keys as the author presses them, with the panel
+// window just opened (no click on it first): each drag, resize, stroke and
+// painted area is one step, and what "Gravar" then writes is byte for byte
+// what the author sees.
+TEST(PanelWindow, KeysUndoAndRedoEachDragStrokeAndPaintThenGravarWritesWhatIsShown) {
+    Session s;
+    s.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s.form.get()));
+    const auto key = [&](Qt::Key k, Qt::KeyboardModifiers m) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_NE(target, nullptr);
+        QTest::keyClick(target, k, m);
+    };
+    const auto undo = [&] { key(Qt::Key_Z, Qt::ControlModifier); };
+    const auto redo = [&] { key(Qt::Key_Y, Qt::ControlModifier); };
+
+    s.click("bnPanPan");
+    const QStringList original = s.lines();
+    const QImage panel = s.window->shownImage().copy();
+    s.selectArea("Label35");
+    drag(child(s.window, "Shp1a"), {50, 50}, {10, 5});
+    drag(child(s.window, "Shp1b"), {4, 4}, {-100, -100});
+    const QStringList resized = s.lines();
+    QWidget* tela = child(s.window, "Tela");
+    mouse(tela, QEvent::MouseButtonPress, {400, 300}, Qt::LeftButton, Qt::LeftButton);
+    mouse(tela, QEvent::MouseMove, {420, 300}, Qt::NoButton, Qt::LeftButton);
+    mouse(tela, QEvent::MouseMove, {440, 320}, Qt::NoButton, Qt::LeftButton);
+    mouse(tela, QEvent::MouseButtonRelease, {440, 320}, Qt::LeftButton, {});
+    const QImage stroked = s.window->shownImage().copy();
+    mouse(child(s.window, "Label51"), QEvent::MouseButtonPress, {3, 3}, Qt::RightButton, Qt::RightButton);
+    EXPECT_EQ(s.window->shownImage().pixel(120, 60) & 0xFFFFFF, 0xC0C0C0u);  // the Visor painted
+
+    undo();  // the painted area
+    EXPECT_EQ(s.window->shownImage(), stroked);
+    undo();  // the whole stroke
+    EXPECT_EQ(s.window->shownImage(), panel);
+    undo();  // the resize: the lines, the labels and the rectangle come back
+    QStringList moved = original;
+    moved[22] = "110";
+    moved[23] = "55";
+    EXPECT_EQ(s.lines(), moved);
+    EXPECT_EQ(s.text("VspWid"), "400");
+    EXPECT_EQ(s.rectangle(), QRect(110, 55, 400, 300));
+    EXPECT_EQ(child(s.window, "Shp1b")->pos(), QPoint(502, 347));
+    // Another area selected meanwhile: undoing the Visor's move shows the Visor.
+    s.selectArea("Label61");
+    undo();
+    EXPECT_EQ(s.lines(), original);
+    EXPECT_EQ(s.window->selectedArea(), PanelArea::Visor);
+    EXPECT_EQ(s.rectangle(), QRect(100, 50, 400, 300));
+    EXPECT_EQ(s.text("VspLft"), "100");
+    undo();  // nothing more
+    EXPECT_EQ(s.lines(), original);
+
+    redo();
+    redo();
+    EXPECT_EQ(s.lines(), resized);
+    EXPECT_EQ(s.rectangle(), QRect(110, 55, 300, 200));
+    key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);  // the stroke again
+    EXPECT_EQ(s.window->shownImage(), stroked);
+
+    s.click("bnPanGrv");
+    EXPECT_EQ(s.text("Msg8"), "Gravação ok.");
+    QImage written(s.ws.path("Vale/painel.png"));
+    EXPECT_EQ(written.convertToFormat(QImage::Format_RGB32), stroked);
+    QStringList saved = resized;
+    saved[11] = "640";
+    saved[12] = "400";
+    EXPECT_EQ(s.ws.read("Vale/Vale.ini"), crlfLines(saved));
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}

@@ -5,6 +5,7 @@
 #include "support/TestAdventure.h"
 #include "map/PositionImageEditor.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -196,6 +197,68 @@ TEST_F(PositionImageEditorTest, StrokesFollowTheButtonsAndCtrl) {
     EXPECT_EQ(cleared.pixel(50, 10), kWhite);
     EXPECT_EQ(cleared.pixel(300, 190), kWhite);
     EXPECT_EQ(at(50, 10), kWhite);
+}
+
+// Undo and redo through the keys, the editor just opened (no click on it
+// first): each stroke and "Limpar" is one step, files already written stay,
+// and "Gravar" writes what is shown.
+TEST_F(PositionImageEditorTest, KeysUndoAndRedoEachStrokeAndClearing) {
+    picture("sala.png", {320, 200}, Qt::red);
+    host_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(host_.get()));
+    editor_->openEditor();
+    const auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = Qt::ControlModifier) {
+        QWidget* target = QApplication::focusWidget();
+        ASSERT_NE(target, nullptr);
+        QTest::keyClick(target, k, m);
+    };
+    const QImage red = editor_->canvas().copy();
+    QWidget* canvas = child("TelPos");
+    QTest::mousePress(canvas, Qt::LeftButton, {}, {10, 10});
+    move({100, 10}, Qt::LeftButton);
+    move({100, 90}, Qt::LeftButton);
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, {100, 90});
+    const QImage one = editor_->canvas().copy();
+    QTest::mousePress(canvas, Qt::RightButton, {}, {10, 50});
+    move({200, 50}, Qt::RightButton);
+    QTest::mouseRelease(canvas, Qt::RightButton, {}, {200, 50});
+    const QImage two = editor_->canvas().copy();
+
+    key(Qt::Key_Z);
+    EXPECT_EQ(editor_->canvas(), one);
+    key(Qt::Key_Z);
+    EXPECT_EQ(editor_->canvas(), red);  // the whole first stroke at once
+    key(Qt::Key_Z);
+    EXPECT_EQ(editor_->canvas(), red);
+    key(Qt::Key_Y);
+    key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(editor_->canvas(), two);
+    EXPECT_EQ(QImage(path("sala.png")).pixel(50, 10), kRed);  // nothing written yet
+
+    QTest::mouseClick(child<PictureBox>("bnEdCls"), Qt::LeftButton);
+    EXPECT_EQ(at(50, 10), kWhite);
+    key(Qt::Key_Z);
+    EXPECT_EQ(editor_->canvas(), two);
+    // The cleared file stays as "Limpar" wrote it until the next "Gravar".
+    EXPECT_EQ(QImage(path("sala.png")).pixel(50, 10), kWhite);
+    key(Qt::Key_Z);
+    QTest::mouseClick(child<PictureBox>("bnEdGrv"), Qt::LeftButton);
+    EXPECT_EQ(QImage(path("sala.png")).convertToFormat(QImage::Format_RGB32), one);
+
+    // Another picture starts its own history; a hidden editor takes no key.
+    picture("torre.png", {320, 200}, Qt::blue);
+    editor_->setPositionName("torre");
+    editor_->openEditor();
+    const QImage blue = editor_->canvas().copy();
+    key(Qt::Key_Y);
+    key(Qt::Key_Z);
+    EXPECT_EQ(editor_->canvas(), blue);
+    QTest::mousePress(canvas, Qt::LeftButton, {}, {10, 10});
+    move({100, 10}, Qt::LeftButton);
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, {100, 10});
+    editor_->hide();
+    EXPECT_FALSE(editor_->JanEdImgKeyDown(Qt::Key_Z, Qt::ControlModifier));
+    EXPECT_EQ(at(50, 10), kBlack);
 }
 
 TEST_F(PositionImageEditorTest, AnUnreadablePictureIsNotReplacedByTheLastOne) {

@@ -19,7 +19,7 @@ void PictureBox::setPicture(const QImage& picture) {
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
-    const QImage& shown = picture();
+    const QImage& shown = source_ ? *source_ : picture_;
     if (shown.isNull())
         return;
     QPainter painter(this);

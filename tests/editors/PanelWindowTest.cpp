@@ -383,6 +383,9 @@ TEST(PanelWindow, KeysUndoAndRedoEachDragStrokeAndPaintThenGravarWritesWhatIsSho
     EXPECT_EQ(s.rectangle(), QRect(110, 55, 300, 200));
     key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);  // the stroke again
     EXPECT_EQ(s.window->shownImage(), stroked);
+    // On the screen too, under the area's outline.
+    const QImage onScreen = tela->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(onScreen.copy(380, 280, 80, 60), stroked.copy(380, 280, 80, 60));
 
     s.click("bnPanGrv");
     EXPECT_EQ(s.text("Msg8"), "Gravação ok.");

@@ -233,6 +233,7 @@ TEST_F(PositionImageEditorTest, KeysUndoAndRedoEachStrokeAndClearing) {
     key(Qt::Key_Y);
     key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(editor_->canvas(), two);
+    EXPECT_EQ(canvas->grab().toImage().convertToFormat(QImage::Format_RGB32), two);  // as the author sees it
     EXPECT_EQ(QImage(path("sala.png")).pixel(50, 10), kRed);  // nothing written yet
 
     QTest::mouseClick(child<PictureBox>("bnEdCls"), Qt::LeftButton);

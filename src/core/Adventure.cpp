@@ -21,6 +21,7 @@ void Adventure::readFiles(const std::function<void(const QString&)>& password) {
     removeStaleTemporaries(folder_);
     if (fileExists(file(".ini"))) {
         settingsList_ = ListFile::read(file(".ini"));
+        settingsUnsaved_ = false;
         emit settingsChanged();
     }
 
@@ -48,6 +49,7 @@ void Adventure::readFiles(const std::function<void(const QString&)>& password) {
 void Adventure::reload(const QString& fileName) {
     if (fileName == name_ + QStringLiteral(".ini")) {
         settingsList_ = ListFile::read(file(".ini"));
+        settingsUnsaved_ = false;
         emit settingsChanged();
     } else if (fileName == name_ + QStringLiteral(".obx")) {
         currentStatusList_ = ListFile::read(file(".obx"));
@@ -57,6 +59,7 @@ void Adventure::reload(const QString& fileName) {
 
 void Adventure::changeSettings(const std::function<void(QStringList&)>& edit) {
     edit(settingsList_);
+    settingsUnsaved_ = true;
     emit settingsChanged();
 }
 
@@ -65,13 +68,14 @@ void Adventure::changeCurrentStatus(const std::function<void(QStringList&)>& edi
     emit currentStatusChanged();
 }
 
-void Adventure::saveSettings() const {
+void Adventure::saveSettings() {
     ListFile::write(file(".ini"), settingsList_);
+    settingsUnsaved_ = false;
 }
 
-void Adventure::saveSettingsAtExit() const {
+void Adventure::saveSettingsAtExit() {
     if (!settingsList_.isEmpty())
-        ListFile::write(file(".ini"), settingsList_);
+        saveSettings();
 }
 
 void Adventure::saveCurrentStatusAtExit() const {

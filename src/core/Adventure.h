@@ -27,6 +27,8 @@ public:
     QString path(const QString& fileName) const { return folder_ + fileName; }
 
     const QStringList& settingsList() const { return settingsList_; }
+    // The settings list was changed in memory since it was last read or written.
+    bool settingsUnsaved() const { return settingsUnsaved_; }
     const QStringList& currentStatusList() const { return currentStatusList_; }
 
     // Opening, first step: the name and folder change and opened() is
@@ -48,10 +50,10 @@ public:
     void changeSettings(const std::function<void(QStringList&)>& edit);
     void changeCurrentStatus(const std::function<void(QStringList&)>& edit);
     // Writes the settings list to the adventure's ".ini" now.
-    void saveSettings() const;
+    void saveSettings();
 
     // The end of the program: each list is written when it holds lines.
-    void saveSettingsAtExit() const;
+    void saveSettingsAtExit();
     void saveCurrentStatusAtExit() const;
 
 signals:
@@ -65,6 +67,7 @@ private:
     QString folder_;
     QStringList settingsList_;
     QStringList currentStatusList_;
+    bool settingsUnsaved_ = false;
 };
 
 // The three settings of the settings window, for this run only.

@@ -20,6 +20,97 @@ AdventureDocument::AdventureDocument(const QString& workspaceFolder, QObject* pa
     });
     connect(&adventure_, &Adventure::settingsChanged, this, &AdventureDocument::settingsChanged);
     connect(&adventure_, &Adventure::currentStatusChanged, this, &AdventureDocument::currentStatusChanged);
+
+    // Every change of the work reaches the journal within a moment.
+    journalTimer_.setSingleShot(true);
+    journalTimer_.setInterval(250);
+    connect(&journalTimer_, &QTimer::timeout, this, &AdventureDocument::writeJournal);
+    connect(this, &AdventureDocument::cellsChanged, this, [this] {
+        mapUnsaved_ = true;
+        workChanged();
+    });
+    connect(this, &AdventureDocument::settingsChanged, this, &AdventureDocument::workChanged);
+    connect(this, &AdventureDocument::currentStatusChanged, this, &AdventureDocument::workChanged);
+    connect(&positionPicture_, &EditedPicture::changed, this, [this] {
+        positionPictureUnsaved_ = true;
+        workChanged();
+    });
+    connect(&positionPicture_, &EditedPicture::replaced, this, [this] {
+        positionPictureUnsaved_ = false;
+        workChanged();
+    });
+    connect(&journal_, &RecoveryJournal::writeFailed, this, [this](const QString& text) {
+        emit journalFailed(
+            QStringLiteral("O diário de recuperação não pôde ser gravado; a edição continua, mas o trabalho não "
+                           "gravado pode se perder numa queda do programa.\n") + text);
+    });
+}
+
+void AdventureDocument::workChanged() {
+    if (!adventure_.isOpen())
+        return;
+    lastEdit_ = QDateTime::currentDateTimeUtc();
+    if (!journalTimer_.isActive())
+        journalTimer_.start();
+}
+
+bool AdventureDocument::hasUnsavedWork() const {
+    return adventure_.isOpen() && (mapUnsaved_ || adventure_.settingsUnsaved() || scriptDraft_ || registersDraft_ ||
+                                   positionPictureUnsaved_);
+}
+
+JournalState AdventureDocument::journalState() const {
+    JournalState state;
+    state.workspaceFolder = adventure_.workspaceFolder();
+    state.adventure = adventure_.name();
+    state.time = lastEdit_.isValid() ? lastEdit_ : QDateTime::currentDateTimeUtc();
+    state.mapLines = map_.lines();
+    state.mapImage = map_.image();
+    state.settings = adventure_.settingsList();
+    state.currentStatus = adventure_.currentStatusList();
+    state.script = scriptDraft_;
+    state.registers = registersDraft_;
+    if (positionPictureUnsaved_ && !positionPicture_.image().isNull())
+        state.positionPicture = JournalState::Picture{positionPictureName_, positionPicture_.image()};
+    return state;
+}
+
+void AdventureDocument::writeJournal() {
+    journalTimer_.stop();
+    if (!adventure_.isOpen())
+        return;
+    if (hasUnsavedWork()) {
+        journal_.keep(journalState());
+        journaled_ = true;
+    } else if (journaled_) {
+        // Everything is in the files: nothing to recover.
+        journal_.remove(adventure_.workspaceFolder(), adventure_.name());
+        journaled_ = false;
+    }
+}
+
+void AdventureDocument::keepJournalNow() {
+    writeJournal();
+    journal_.waitForWrites();
+}
+
+void AdventureDocument::setScriptDraft(std::optional<TextDraft> draft) {
+    if (draft == scriptDraft_)
+        return;
+    scriptDraft_ = std::move(draft);
+    workChanged();
+}
+
+void AdventureDocument::setRegistersDraft(std::optional<TextDraft> draft) {
+    if (draft == registersDraft_)
+        return;
+    registersDraft_ = std::move(draft);
+    workChanged();
+}
+
+void AdventureDocument::positionPictureSaved() {
+    positionPictureUnsaved_ = false;
+    workChanged();
 }
 
 void AdventureDocument::newMap() {
@@ -38,14 +129,82 @@ void AdventureDocument::resetMap() {
     newMap();
 }
 
+QStringList AdventureDocument::saveOpenAdventure() {
+    QStringList failures;
+    const auto attempt = [&failures](const std::function<void()>& save) {
+        try {
+            save();
+        } catch (const OrvalisError& error) {
+            failures.append(error.text());
+        }
+    };
+    attempt([this] { saveMap(); });
+    attempt([this] { adventure_.saveSettingsAtExit(); });
+    attempt([this] { adventure_.saveCurrentStatusAtExit(); });
+    return failures;
+}
+
 void AdventureDocument::open(const QString& name) {
+    // The adventure open so far keeps its work: written to its files, and
+    // its journal kept when any of them could not be written.
+    QStringList failures;
+    if (adventure_.isOpen()) {
+        failures = saveOpenAdventure();
+        if (failures.isEmpty()) {
+            journalTimer_.stop();
+            journal_.remove(adventure_.workspaceFolder(), adventure_.name());
+        } else {
+            keepJournalNow();
+        }
+    }
+    mapUnsaved_ = false;
+    positionPictureUnsaved_ = false;
+    scriptDraft_.reset();
+    registersDraft_.reset();
+    journaled_ = false;
     adventure_.open(name);
-    if (fileExists(adventure_.file(".map")))
+    // An adventure without a map file starts on an empty map, never on the
+    // cells of the one open before.
+    if (fileExists(adventure_.file(".map"))) {
         loadMap();
+    } else {
+        // A background that cannot be read leaves the lines empty; the
+        // opening goes on and the error is told at its end.
+        try {
+            resetMap();
+        } catch (const OrvalisError& error) {
+            failures.append(error.text());
+        }
+    }
     adventure_.readFiles([this](const QString& password) { emit passwordRead(password); });
+    if (!failures.isEmpty())
+        throw OrvalisError(failures.join(QLatin1Char('\n')));
+}
+
+void AdventureDocument::recover(const JournalState& state) {
+    open(state.adventure);
+    map_.replaceLines(state.mapLines);
+    if (!state.mapImage.isNull())
+        map_.image() = state.mapImage;
+    emit mapReplaced();
+    mapUnsaved_ = true;
+    adventure_.changeSettings([&](QStringList& lines) { lines = state.settings; });
+    adventure_.changeCurrentStatus([&](QStringList& lines) { lines = state.currentStatus; });
+    scriptDraft_ = state.script;
+    registersDraft_ = state.registers;
+    emit draftsRecovered();
+    if (state.positionPicture) {
+        positionPictureName_ = state.positionPicture->name;
+        positionPicture_.replace(state.positionPicture->image);
+        positionPictureUnsaved_ = true;
+        emit positionPictureRecovered(positionPictureName_);
+    }
+    lastEdit_ = state.time;
+    writeJournal();
 }
 
 void AdventureDocument::loadMap() {
+    mapUnsaved_ = false;
     try {
         map_.load(adventure_.file(".map"));
     } catch (...) {
@@ -65,27 +224,24 @@ void AdventureDocument::reload(const QString& fileName) {
     adventure_.reload(fileName);
 }
 
-void AdventureDocument::saveMap() const {
+void AdventureDocument::saveMap() {
     map_.save(adventure_.file(".map"));
+    mapUnsaved_ = false;
+    workChanged();
 }
 
 void AdventureDocument::saveAtExit() {
     if (exitSaved_ || !adventure_.isOpen())
         return;
     exitSaved_ = true;
-    QStringList failures;
-    const auto attempt = [&failures](const std::function<void()>& save) {
-        try {
-            save();
-        } catch (const OrvalisError& error) {
-            failures.append(error.text());
-        }
-    };
-    attempt([this] { saveMap(); });
-    attempt([this] { adventure_.saveSettingsAtExit(); });
-    attempt([this] { adventure_.saveCurrentStatusAtExit(); });
-    if (!failures.isEmpty())
+    const QStringList failures = saveOpenAdventure();
+    if (!failures.isEmpty()) {
+        // What could not be written stays in the journal for the next start.
+        keepJournalNow();
         throw OrvalisError(failures.join(QLatin1Char('\n')));
+    }
+    journalTimer_.stop();
+    journal_.remove(adventure_.workspaceFolder(), adventure_.name());
 }
 
 void AdventureDocument::paintTile(int cell, int tile) {

@@ -4,10 +4,12 @@
 #include "document/EditedPicture.h"
 #include "document/MapEdits.h"
 #include "document/PanelSettings.h"
+#include "document/RecoveryJournal.h"
 #include "map/MapModel.h"
 
 #include <QObject>
 #include <QRect>
+#include <QTimer>
 
 namespace orv {
 
@@ -42,10 +44,12 @@ public:
     // A new, empty map (the start-up); throws when the background cannot be
     // read.
     void resetMap();
-    // Opens the adventure: its name and folder, then its map when it has a
-    // map file, then its files (Adventure::readFiles; the group password
-    // read is announced by passwordRead). A missing map file leaves the map
-    // as it was.
+    // Opens the adventure. The one open before is saved first, as the exit
+    // saves would save it (the error naming every file that could not be
+    // written comes once the new one is open; its journal is kept then).
+    // Then the name and folder, the map (an empty one when there is no map
+    // file), then the adventure's files (Adventure::readFiles; the group
+    // password read is announced by passwordRead).
     void open(const QString& name);
     // The open adventure's map file, read anew.
     void loadMap();
@@ -54,12 +58,41 @@ public:
     // from it, so that the older copy never overwrites the newer file.
     void reload(const QString& fileName);
     // The map list to the open adventure's map file.
-    void saveMap() const;
+    void saveMap();
     // The end of the program: the map, the settings list and the
     // current-status list (these two when they hold lines), each tried even
     // when an earlier one failed; the error names every file not written.
-    // Done once.
+    // Done once; the journal goes when all were written.
     void saveAtExit();
+
+    // The work in progress the windows hold: the script editor's and the
+    // registers editor's unsaved text (none once saved or read again).
+    using TextDraft = JournalState::Text;
+    void setScriptDraft(std::optional<TextDraft> draft);
+    void setRegistersDraft(std::optional<TextDraft> draft);
+    const std::optional<TextDraft>& scriptDraft() const { return scriptDraft_; }
+    const std::optional<TextDraft>& registersDraft() const { return registersDraft_; }
+    // The position picture shown holds strokes not yet saved.
+    void setPositionPictureName(const QString& name) { positionPictureName_ = name; }
+    const QString& positionPictureName() const { return positionPictureName_; }
+    void positionPictureSaved();
+
+    // The map holds edits not yet written to its file.
+    bool mapUnsaved() const { return mapUnsaved_; }
+    // Anything the author would lose if the program stopped now.
+    bool hasUnsavedWork() const;
+
+    // The journal of the work in progress: kept up to date within a moment
+    // of each edit while there is unsaved work, gone when there is none.
+    RecoveryJournal& journal() { return journal_; }
+    // Writes the journal now and waits for it (tests, and before another
+    // adventure is opened).
+    void keepJournalNow();
+    // The state the journal keeps, as of now.
+    JournalState journalState() const;
+    // Opens the journal's adventure and puts back its work in progress;
+    // nothing is written to the adventure's files.
+    void recover(const JournalState& state);
 
     // Map changes, for the map edits; each announces what it changed.
     void paintTile(int cell, int tile);
@@ -82,9 +115,17 @@ signals:
     void panelAreaChanged(orv::PanelArea area);
     // The group password read when an adventure is opened (first empty).
     void passwordRead(const QString& password);
+    // A recovered journal put back these drafts and this picture.
+    void draftsRecovered();
+    void positionPictureRecovered(const QString& name);
+    // The journal could not be written; said once until it works again.
+    void journalFailed(const QString& text);
 
 private:
     void newMap();
+    void workChanged();
+    void writeJournal();
+    QStringList saveOpenAdventure();
 
     Adventure adventure_;
     MapModel map_;
@@ -94,6 +135,15 @@ private:
     EditedPicture positionPicture_;
     EditedPicture panelPicture_;
     bool exitSaved_ = false;
+    bool mapUnsaved_ = false;
+    bool positionPictureUnsaved_ = false;
+    QString positionPictureName_;
+    std::optional<TextDraft> scriptDraft_;
+    std::optional<TextDraft> registersDraft_;
+    QDateTime lastEdit_;
+    bool journaled_ = false;  // a journal of the open adventure may exist
+    RecoveryJournal journal_;
+    QTimer journalTimer_;
 };
 
 }  // namespace orv

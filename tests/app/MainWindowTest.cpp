@@ -125,7 +125,9 @@ TEST(MainWindow, DoubleClickOpensAnAdventureAndCreatesItsMissingFiles) {
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 
-TEST(MainWindow, OpeningReadsThePasswordAndKeepsTheMapWhenThereIsNoMapFile) {
+// Opening another adventure writes the first one's map to its own file; one
+// without a map file starts on an empty map, never on the other's cells.
+TEST(MainWindow, OpeningReadsThePasswordAndStartsAnEmptyMapWhenThereIsNoMapFile) {
     TestWorkspace ws;
     ws.addAdventure("Ilha");
     ws.addAdventure("Mar");
@@ -139,14 +141,14 @@ TEST(MainWindow, OpeningReadsThePasswordAndKeepsTheMapWhenThereIsNoMapFile) {
     EXPECT_EQ(form->map().name(0), "Praia");
     EXPECT_EQ(form->map().tile(0), "5");
     form->OpenAdventure("Mar");
-    EXPECT_EQ(form->map().name(0), "Praia");  // no Mar.map: the map stays
+    EXPECT_EQ(form->map().lines(), QStringList(801));  // no Mar.map: an empty map
+    EXPECT_EQ(ws.read("Ilha/Ilha.map").count("\r\n"), 801);  // Ilha's map saved first
+    EXPECT_TRUE(ws.read("Ilha/Ilha.map").startsWith("Praia\r\n5\r\n"));
     EXPECT_EQ(child<QLineEdit>(form.get(), "Senha")->text(), QString::fromUtf8("sénha"));
     EXPECT_EQ(ws.read("Mar/sen.txt"), crlf({"s\xe9nha", "outra"}));
 
-    form.reset();  // program end writes the kept map into the new adventure's file
-    const QByteArray written = ws.read("Mar/Mar.map");
-    EXPECT_EQ(written.count("\r\n"), 801);
-    EXPECT_TRUE(written.startsWith("Praia\r\n5\r\n"));
+    form.reset();  // program end writes Mar's own (empty) map
+    EXPECT_EQ(ws.read("Mar/Mar.map"), QByteArray("\r\n").repeated(801));
 }
 
 TEST(MainWindow, ProgramEndWritesTheMapAlwaysAndOtherListsOnlyWhenTheyHoldLines) {

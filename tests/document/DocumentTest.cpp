@@ -4,10 +4,19 @@
 #include "core/OrvalisError.h"
 #include "document/AdventureDocument.h"
 #include "document/PanelEdits.h"
+#include "support/SmallDisk.h"
 #include "support/TestWorkspace.h"
+#include "document/JournalFile.h"
+#include "document/MapEdits.h"
+
+#include <QFile>
+#include <QTest>
 
 #include <QGuiApplication>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include "core/ListFile.h"
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 using namespace orv;
@@ -203,6 +212,251 @@ TEST(EditedPicture, EachStrokeAndFillIsOneStepUntilThePictureIsReplaced) {
     picture.replace(grey);
     EXPECT_FALSE(history.undoStep());
     EXPECT_EQ(picture.image(), grey);
+}
+
+namespace {
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Each test keeps its journals in a state folder of its own.
+struct StateFolder {
+    QTemporaryDir dir;
+    QByteArray before = qgetenv("XDG_STATE_HOME");
+    StateFolder() { qputenv("XDG_STATE_HOME", dir.path().toUtf8()); }
+    explicit StateFolder(const QString& place) { qputenv("XDG_STATE_HOME", place.toUtf8()); }
+    ~StateFolder() { qputenv("XDG_STATE_HOME", before); }
+};
+
+JournalState sampleState() {
+    JournalState state;
+    state.workspaceFolder = "/ws/";
+    state.adventure = "Ilha do Ó";
+    state.time = QDateTime::fromString("2026-12-09T10:11:12.345Z", Qt::ISODateWithMs);
+    state.mapLines = QStringList(801);
+    state.mapLines[0] = "praia";
+    state.mapLines[1] = "3";
+    state.mapImage = QImage(64, 40, QImage::Format_RGB32);
+    state.mapImage.fill(QColor(10, 200, 30));
+    state.mapImage.setPixel(5, 5, qRgb(255, 0, 255));
+    state.settings = panelLines();
+    state.currentStatus = {"chave", "", "sala"};
+    state.script = JournalState::Text{"Clareira.scp", "linha um\r\nlinha dois\n\tção"};
+    state.registers = JournalState::Text{"Ilha.rgs", "0: 5\n1: 6"};
+    QImage picture(32, 20, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    state.positionPicture = JournalState::Picture{"praia", picture};
+    return state;
+}
+
+// Waits, as the author would, for the journal to follow the edits.
+bool journalShows(AdventureDocument& document, const std::function<bool(const JournalState&)>& wanted) {
+    const QString path = JournalFile::pathFor(document.adventure().workspaceFolder(), document.adventure().name());
+    return QTest::qWaitFor(
+        [&] {
+            document.journal().waitForWrites();
+            try {
+                return wanted(JournalFile::decode(fileBytes(path)));
+            } catch (const OrvalisError&) {
+                return false;
+            }
+        },
+        1000);
+}
+
+}  // namespace
+
+TEST(JournalFile, KeepsEveryPartExactlyAndRefusesAnythingElseWhole) {
+    const JournalState state = sampleState();
+    const QByteArray bytes = JournalFile::encode(state);
+    EXPECT_EQ(JournalFile::decode(bytes), state);
+    JournalState bare = state;
+    bare.script.reset();
+    bare.registers.reset();
+    bare.positionPicture.reset();
+    bare.mapImage = QImage();
+    EXPECT_EQ(JournalFile::decode(JournalFile::encode(bare)), bare);
+
+    // Cut anywhere, one byte changed anywhere, or someone else's file.
+    for (qsizetype cut = 0; cut < bytes.size(); cut += 7)
+        EXPECT_THROW(JournalFile::decode(bytes.left(cut)), OrvalisError) << cut;
+    for (qsizetype at = 0; at < bytes.size(); at += 11) {
+        QByteArray changed = bytes;
+        changed[at] = char(changed[at] ^ 0x20);
+        EXPECT_THROW(JournalFile::decode(changed), OrvalisError) << at;
+    }
+    EXPECT_THROW(JournalFile::decode("ORVALIS-DIARIO 1\nfim\t00\n"), OrvalisError);
+    EXPECT_THROW(JournalFile::decode(QByteArray(300, 'x')), OrvalisError);
+}
+
+TEST(JournalFile, LivesInTheStateFolderOnePerWorkspaceAndAdventure) {
+    StateFolder state;
+    EXPECT_EQ(JournalFile::folder(), state.dir.path() + "/orvalis/");
+    EXPECT_TRUE(JournalFile::pathFor("/a/", "Ilha").startsWith(JournalFile::folder()));
+    EXPECT_NE(JournalFile::pathFor("/a/", "Ilha"), JournalFile::pathFor("/b/", "Ilha"));
+    EXPECT_NE(JournalFile::pathFor("/a/", "Ilha"), JournalFile::pathFor("/a/", "Vale"));
+    EXPECT_FALSE(JournalFile::pathFor("/a/", "../x").contains("../"));
+    {
+        StateFolder relative("estado");  // not absolute: the home's default
+        EXPECT_EQ(JournalFile::folder(), QDir::homePath() + "/.local/state/orvalis/");
+    }
+}
+
+// The journal follows every edit within a moment, holds the unsaved work
+// and nothing of it is in the adventure folder; saved work leaves no journal.
+TEST(AdventureDocument, TheJournalFollowsTheEditsAndGoesWhenAllIsSaved) {
+    StateFolder stateFolder;
+    TestWorkspace ws;
+    ws.addAdventure("Ilha");
+    ws.write("Ilha/Ilha.ini", listFile(panelLines()));
+    AdventureDocument document(ws.folder());
+    document.resetMap();
+    document.open("Ilha");
+    const QStringList filesBefore = QDir(ws.path("Ilha")).entryList(QDir::Files | QDir::Hidden);
+    const QString path = JournalFile::pathFor(ws.folder(), "Ilha");
+    QTest::qWait(300);
+    EXPECT_FALSE(QFile::exists(path));  // nothing unsaved yet
+
+    document.mapHistory().perform(std::make_unique<PaintTile>(document, 43, 6));
+    ASSERT_TRUE(journalShows(document, [&](const JournalState& s) { return s.mapLines == document.map().lines(); }));
+    JournalState kept = JournalFile::decode(fileBytes(path));
+    EXPECT_EQ(kept.mapImage, document.map().image().convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(kept.adventure, "Ilha");
+    EXPECT_EQ(kept.workspaceFolder, ws.folder());
+
+    document.setScriptDraft(JournalState::Text{"sala.scp", "falar"});
+    document.adventure().changeSettings([](QStringList& l) { l[22] = "99"; });
+    ASSERT_TRUE(journalShows(document, [](const JournalState& s) {
+        return s.script && s.script->text == "falar" && s.settings.value(22) == "99";
+    }));
+    EXPECT_EQ(QDir(ws.path("Ilha")).entryList(QDir::Files | QDir::Hidden), filesBefore);
+
+    document.saveMap();
+    document.adventure().saveSettings();
+    document.setScriptDraft(std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        document.journal().waitForWrites();
+        return !QFile::exists(path);
+    }, 1000));
+
+    // The end of the program, with work unsaved: saved, then no journal.
+    document.mapHistory().perform(std::make_unique<PaintTile>(document, 44, 2));
+    document.keepJournalNow();
+    ASSERT_TRUE(QFile::exists(path));
+    document.saveAtExit();
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(AdventureDocument, OpeningAnotherAdventureSavesTheFirstAndStartsOnAnEmptyMap) {
+    StateFolder stateFolder;
+    TestWorkspace ws;
+    ws.addAdventure("Ilha");
+    ws.addAdventure("Vale");
+    AdventureDocument document(ws.folder());
+    document.resetMap();
+    document.open("Ilha");
+    document.mapHistory().perform(std::make_unique<PaintTile>(document, 1, 4));
+    document.adventure().changeSettings([](QStringList& l) { l = QStringList{"a", "b"}; });
+    const QStringList ilha = document.map().lines();
+
+    document.open("Vale");
+    EXPECT_EQ(ListFile::read(ws.path("Ilha/Ilha.map")), ilha);
+    EXPECT_EQ(ws.read("Ilha/Ilha.ini"), listFile({"a", "b"}));
+    EXPECT_EQ(document.map().lines(), QStringList(801));  // Vale has no map file
+    EXPECT_FALSE(document.mapHistory().canUndo());
+    EXPECT_FALSE(QFile::exists(JournalFile::pathFor(ws.folder(), "Ilha")));
+
+    // A first adventure that cannot be written: the report names the file,
+    // the second opens all the same, and the first's work stays journaled.
+    document.mapHistory().perform(std::make_unique<PaintTile>(document, 2, 5));
+    QFile::setPermissions(ws.path("Vale"), QFile::ReadOwner | QFile::ExeOwner);
+    if (QFileInfo(ws.path("Vale")).isWritable() && geteuid() == 0) {
+        // The administrator writes anywhere: a folder in the file's place then.
+        QFile::setPermissions(ws.path("Vale"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::remove(ws.path("Vale/Vale.map"));
+        QDir().mkdir(ws.path("Vale/Vale.map"));
+    }
+    try {
+        document.open("Ilha");
+        ADD_FAILURE() << "no report";
+    } catch (const OrvalisError& error) {
+        EXPECT_TRUE(error.text().contains("Vale.map")) << error.text().toStdString();
+    }
+    QFile::setPermissions(ws.path("Vale"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(document.adventure().name(), "Ilha");
+    EXPECT_EQ(document.map().lines(), ilha);
+    const JournalState vale = JournalFile::decode(fileBytes(JournalFile::pathFor(ws.folder(), "Vale")));
+    EXPECT_EQ(vale.mapLines.value(5), "5");
+}
+
+// "Recuperar": the journal's work comes back in memory, every file of the
+// adventure stays byte for byte until the author saves.
+TEST(AdventureDocument, RecoveringPutsBackTheWorkAndWritesNothing) {
+    StateFolder stateFolder;
+    TestWorkspace ws;
+    ws.addAdventure("Ilha");
+    ws.write("Ilha/Ilha.ini", listFile(panelLines()));
+    JournalState state;
+    {
+        AdventureDocument before(ws.folder());
+        before.resetMap();
+        before.open("Ilha");
+        before.mapHistory().perform(std::make_unique<PaintTile>(before, 43, 6));
+        before.mapHistory().perform(std::make_unique<NamePosition>(before, 43, "sala"));
+        before.adventure().changeSettings([](QStringList& l) { l[22] = "77"; });
+        before.setScriptDraft(JournalState::Text{"sala.scp", "texto novo"});
+        state = before.journalState();
+    }
+    QMap<QString, QByteArray> files;
+    for (const QString& f : QDir(ws.path("Ilha")).entryList(QDir::Files | QDir::Hidden))
+        files[f] = ws.read("Ilha/" + f);
+
+    AdventureDocument document(ws.folder());
+    document.resetMap();
+    QSignalSpy drafts(&document, &AdventureDocument::draftsRecovered);
+    document.recover(state);
+    EXPECT_EQ(document.map().lines(), state.mapLines);
+    EXPECT_EQ(document.map().image(), state.mapImage);
+    EXPECT_EQ(document.adventure().settingsList(), state.settings);
+    EXPECT_EQ(document.scriptDraft(), state.script);
+    EXPECT_EQ(drafts.count(), 1);
+    EXPECT_TRUE(document.hasUnsavedWork());
+    QMap<QString, QByteArray> after;
+    for (const QString& f : QDir(ws.path("Ilha")).entryList(QDir::Files | QDir::Hidden))
+        after[f] = ws.read("Ilha/" + f);
+    EXPECT_EQ(after, files);
+}
+
+// A full disk under the journal: the author is told once, editing goes on,
+// and the journal is written again once there is room.
+TEST(AdventureDocument, AFullDiskUnderTheJournalIsToldOnceAndEditingGoesOn) {
+    test::SmallDisk disk(256);
+    if (!disk.available())
+        GTEST_SKIP() << disk.why().toStdString();
+    StateFolder stateFolder(disk.path());
+    TestWorkspace ws;
+    ws.addAdventure("Ilha");
+    AdventureDocument document(ws.folder());
+    document.resetMap();
+    document.open("Ilha");
+    QStringList told;
+    QObject::connect(&document, &AdventureDocument::journalFailed, [&](const QString& t) { told << t; });
+    QDir().mkpath(JournalFile::folder());
+    disk.fill();
+    for (int cell = 0; cell < 5; ++cell) {
+        document.mapHistory().perform(std::make_unique<PaintTile>(document, cell, 3));
+        document.keepJournalNow();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(told.size(), 1);
+    EXPECT_TRUE(told.value(0).contains("disco cheio")) << told.value(0).toStdString();
+    EXPECT_EQ(document.map().tile(4), "3");
+    disk.freeUp();
+    document.mapHistory().perform(std::make_unique<PaintTile>(document, 9, 3));
+    ASSERT_TRUE(journalShows(document, [](const JournalState& s) { return s.mapLines.value(19) == "3"; }));
+    EXPECT_EQ(told.size(), 1);
 }
 
 int main(int argc, char** argv) {

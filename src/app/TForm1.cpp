@@ -1,10 +1,15 @@
 #include "app/TForm1.h"
 
+#include "core/ErrorReport.h"
+#include "core/OrvalisError.h"
+#include "document/JournalFile.h"
+
 #include "shell/AdventureWindow.h"
 #include "core/AdventureWorkspace.h"
 #include "widgets/Controls.h"
 #include "app/OrvalisApplication.h"
 #include "shell/SettingsWindow.h"
+#include "widgets/Question.h"
 #include "widgets/Shape.h"
 #include "widgets/ToolWindow.h"
 #include "editors/ImageLibraryWindow.h"
@@ -19,6 +24,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QScreen>
 #include <QStackedWidget>
@@ -74,6 +81,7 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
 
     connect(&connection_, &Connection::stateChanged, this, &TForm1::showConnectionState);
     connect(&document_, &AdventureDocument::passwordRead, &connection_, &Connection::setPassword);
+    connect(&document_, &AdventureDocument::journalFailed, this, [](const QString& text) { reportError(text); });
     connect(&document_, &AdventureDocument::opened, this, [this] {
         adventureTitle_->setText(document_.adventure().name());
         adventureTitle_->adjustSize();
@@ -183,6 +191,47 @@ void TForm1::startUp() {
         document_.resetMap();
         adventureWindow_->RebuildAdventureList();
     });
+    // 5. Work a crash left behind is offered before anything else.
+    reportErrors([this] { offerRecovery(); });
+}
+
+void TForm1::offerRecovery() {
+    const QString workspace = document_.adventure().workspaceFolder();
+    for (const QString& path : JournalFile::journalsOf(workspace)) {
+        JournalState state;
+        try {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                throw OrvalisError(file.errorString());
+            state = JournalFile::decode(file.readAll());
+            if (state.workspaceFolder != workspace || !QFileInfo(workspace + state.adventure).isDir())
+                throw OrvalisError(QStringLiteral("O diário é de uma aventura que não está nesta área de trabalho."));
+        } catch (const OrvalisError& error) {
+            // Never applied in part: kept aside, under a name no start reads again.
+            const QString aside = path + QStringLiteral(".ilegivel");
+            QFile::remove(aside);
+            QFile::rename(path, aside);
+            reportError(QStringLiteral("O diário de recuperação \"%1\" não pôde ser lido e foi guardado como \"%2\".\n%3")
+                            .arg(path, aside, error.text()));
+            continue;
+        }
+        enum { Recover, Discard };
+        const QString when = state.time.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+        const int answer = Question::ask(
+            this, QStringLiteral("JanRec"), QStringLiteral("Recuperar trabalho"),
+            QStringLiteral("A aventura \"%1\" tem trabalho não gravado de uma sessão que não terminou "
+                           "(última edição em %2). Recuperar esse trabalho?")
+                .arg(state.adventure, when),
+            {{Recover, QStringLiteral("btRecSim"), QStringLiteral("Recuperar"), true, true},
+             {Discard, QStringLiteral("btRecNao"), QStringLiteral("Descartar")}});
+        if (answer == Discard) {
+            QFile::remove(path);
+            continue;
+        }
+        document_.recover(state);
+        showBarButtons();
+        return;
+    }
 }
 
 void TForm1::buildWindows(QWidget* page) {

@@ -88,6 +88,7 @@ private:
     void buildTitleArea(QWidget* page);
     void buildBar(QWidget* page);
     void startUp();
+    void offerRecovery();
     void buildWindows(QWidget* page);
     void placeRightAnchored();
     void showBarButtons();

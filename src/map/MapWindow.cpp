@@ -9,6 +9,7 @@
 #include "core/ListFile.h"
 #include "core/OrvalisError.h"
 #include "widgets/PictureBox.h"
+#include "widgets/Question.h"
 #include "core/Adventure.h"
 #include "document/AdventureDocument.h"
 #include "document/MapEdits.h"
@@ -447,6 +448,18 @@ void MapWindow::edNomPosKeyPress(QChar key) {
 }
 
 void MapWindow::btCsMapClick() {
+    // The map and its file are emptied at once: a map holding any cell asks first.
+    const QStringList& lines = map().lines();
+    const bool holdsCells = std::any_of(lines.begin(), lines.end(), [](const QString& l) { return !l.isEmpty(); });
+    enum { Clear, Keep };
+    if (holdsCells &&
+        Question::ask(this, QStringLiteral("JanLimpar"), QStringLiteral("Limpar mapa"),
+                      QStringLiteral("Limpar o mapa de \"%1\"? Todas as posições do mapa e o arquivo \"%2\" "
+                                     "ficam vazios.")
+                          .arg(adventure_.name(), adventure_.name() + QStringLiteral(".map")),
+                      {{Clear, QStringLiteral("btLimparSim"), QStringLiteral("Limpar")},
+                       {Keep, QStringLiteral("btLimparNao"), QStringLiteral("Cancelar"), true, true}}) != Clear)
+        return;
     document_.mapHistory().perform(std::make_unique<ClearMap>(document_));
     document_.saveMap();
     statusLine_->setText(QStringLiteral("Ok!"));

@@ -72,6 +72,12 @@ PositionImageEditor::PositionImageEditor(QWidget* parent, AdventureDocument& doc
     connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
     connect(&picture_, &EditedPicture::changed, canvas_, [this](QRect area) { canvas_->update(area); });
     connect(&picture_, &EditedPicture::replaced, canvas_, [this] { canvas_->update(); });
+    // A recovered picture is shown as it was drawn, not read from its file.
+    connect(&document_, &AdventureDocument::positionPictureRecovered, this, [this](const QString& name) {
+        setPositionName(name);
+        layOut(picture_.image().size());
+        show();
+    });
 }
 
 const QString& PositionImageEditor::positionName() const {
@@ -128,6 +134,7 @@ void PositionImageEditor::openEditor() {
     if (loaded.isNull())
         throw OrvalisError(QStringLiteral("Não foi possível ler a imagem da posição \"%1\".").arg(folder + file));
     // Another picture: the strokes of the last one are not taken back on it.
+    document_.setPositionPictureName(name);
     picture_.replace(loaded.convertToFormat(QImage::Format_RGB32));
     layOut(loaded.size());
     show();
@@ -192,6 +199,7 @@ void PositionImageEditor::save() {
     if (picture_.image().isNull())
         throw OrvalisError(QStringLiteral("Nenhuma imagem de posição está aberta."));
     saveImage(adventure_.folder(), checkedName(), picture_.image(), settings_.imageExtension);
+    document_.positionPictureSaved();
 }
 
 void PositionImageEditor::bnEdClsClick() {

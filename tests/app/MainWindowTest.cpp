@@ -7,10 +7,16 @@
 #include "widgets/Shape.h"
 #include "app/TForm1.h"
 #include "map/MapWindow.h"
+#include "core/ListFile.h"
+#include "document/JournalFile.h"
+#include "document/MapEdits.h"
+#include "support/Questions.h"
 #include "support/WidgetLookup.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
 
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -407,6 +413,93 @@ TEST(MainWindow, UndoKeysActOnlyOnTheWindowShown) {
     undo();
     EXPECT_EQ(form->map().tile(1), "");
     EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+namespace {
+
+// What a session that ended without its exit saves leaves: the journal of
+// its work on Lago (two cells painted, a script typed and not saved).
+JournalState crashedSession(const TestWorkspace& ws) {
+    AdventureDocument session(ws.folder());
+    session.resetMap();
+    session.open("Lago");
+    session.mapHistory().perform(std::make_unique<PaintTile>(session, 43, 6));
+    session.mapHistory().perform(std::make_unique<NamePosition>(session, 43, "sala"));
+    session.setScriptDraft(JournalState::Text{"sala.scp", "texto não gravado"});
+    JournalState state = session.journalState();
+    QDir().mkpath(JournalFile::folder());
+    QFile file(JournalFile::pathFor(ws.folder(), "Lago"));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(JournalFile::encode(state));
+    return state;
+}
+
+QMap<QString, QByteArray> filesOf(const TestWorkspace& ws, const QString& folder) {
+    QMap<QString, QByteArray> files;
+    for (const QString& f : QDir(ws.path(folder)).entryList(QDir::Files | QDir::Hidden))
+        files[f] = ws.read(folder + "/" + f);
+    return files;
+}
+
+}  // namespace
+
+// A journal found at the start is offered before anything else: "Descartar"
+// leaves every file as it was, "Recuperar" opens the adventure with the work
+// put back and writes nothing; a journal that cannot be read is told by name
+// and kept aside.
+TEST(MainWindow, AJournalFoundAtStartIsOfferedThenRecoveredOrDiscarded) {
+    TestWorkspace ws;
+    ws.addAdventure("Lago");
+    const QString journal = JournalFile::pathFor(ws.folder(), "Lago");
+    test::Questions questions;
+
+    crashedSession(ws);
+    const QMap<QString, QByteArray> files = filesOf(ws, "Lago");
+    questions.click("JanRec", "btRecNao");
+    {
+        auto form = startProgram(ws);
+        ASSERT_EQ(questions.names(), QStringList{"JanRec"});
+        EXPECT_TRUE(questions.asked()[0].text.contains("Lago"));
+        EXPECT_EQ(questions.asked()[0].buttons, (QStringList{"btRecSim", "btRecNao"}));
+        EXPECT_FALSE(QFile::exists(journal));
+        EXPECT_FALSE(shown(*form, "btMap"));
+    }
+    EXPECT_EQ(filesOf(ws, "Lago"), files);
+
+    const JournalState state = crashedSession(ws);
+    questions.forget();
+    questions.click("JanRec", "btRecSim");
+    {
+        auto form = startProgram(ws);
+        ASSERT_EQ(questions.names(), QStringList{"JanRec"});
+        EXPECT_EQ(child<QLabel>(form.get(), "lbNoAdv")->text(), "Lago");
+        EXPECT_TRUE(shown(*form, "btMap"));
+        EXPECT_EQ(form->map().lines(), state.mapLines);
+        EXPECT_EQ(form->map().image().convertToFormat(QImage::Format_RGB32), state.mapImage);
+        EXPECT_EQ(form->document().scriptDraft(), state.script);
+        EXPECT_EQ(filesOf(ws, "Lago"), files);  // nothing written until a save
+        EXPECT_TRUE(test::reportedErrors().isEmpty());
+    }
+    EXPECT_FALSE(QFile::exists(journal));  // the orderly end saved the work
+    EXPECT_EQ(ListFile::read(ws.path("Lago/Lago.map")), state.mapLines);
+
+    // Cut short: told by name, kept aside, never applied in part.
+    const QByteArray whole = JournalFile::encode(state);
+    QFile cut(journal);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(whole.left(whole.size() / 2));
+    cut.close();
+    questions.forget();
+    {
+        auto form = startProgram(ws);
+        EXPECT_TRUE(questions.asked().isEmpty());
+        ASSERT_EQ(test::reportedErrors().size(), 1);
+        EXPECT_TRUE(test::reportedErrors()[0].contains(journal));
+        EXPECT_FALSE(QFile::exists(journal));
+        EXPECT_TRUE(QFile::exists(journal + ".ilegivel"));
+        EXPECT_FALSE(shown(*form, "btMap"));
+    }
+    QFile::remove(journal + ".ilegivel");
 }
 
 TEST(SettingsWindow, RadioButtonsSetTheSettingsAtOnce) {

@@ -9,7 +9,11 @@
 #include "document/JournalFile.h"
 #include "document/MapEdits.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QProcess>
+#include <csignal>
+#include <random>
 #include <QTest>
 
 #include <QGuiApplication>
@@ -459,7 +463,85 @@ TEST(AdventureDocument, AFullDiskUnderTheJournalIsToldOnceAndEditingGoesOn) {
     EXPECT_EQ(told.size(), 1);
 }
 
+namespace {
+
+// The child of the kill test: edits without end, as an author would, and
+// notes the fingerprint of every state it hands to the journal.
+int editUntilKilled(const QString& workspace, const QString& log) {
+    AdventureDocument document(workspace);
+    document.resetMap();
+    document.open("Ilha");
+    QFile notes(log);
+    if (!notes.open(QIODevice::WriteOnly | QIODevice::Append))
+        return 3;
+    std::mt19937 random(quint32(QCoreApplication::applicationPid()));
+    for (int step = 0;; ++step) {
+        const int cell = int(random() % 400);
+        if (random() % 3)
+            document.mapHistory().perform(std::make_unique<PaintTile>(document, cell, int(random() % 20)));
+        else
+            document.setScriptDraft(JournalState::Text{"sala.scp", QString("texto %1").arg(step)});
+        const QByteArray state = JournalFile::encode(document.journalState());
+        notes.write(QCryptographicHash::hash(state, QCryptographicHash::Sha256).toHex() + "\n");
+        notes.flush();
+        document.keepJournalNow();
+    }
+}
+
+}  // namespace
+
+// kill -9 at any moment of an editing session: the journal found afterwards
+// is always one whole state the session had, and recovering it gives exactly
+// that state back.
+TEST(AdventureDocument, AKilledSessionLeavesAWholeJournalOfOneOfItsStates) {
+    StateFolder stateFolder;
+    TestWorkspace ws;
+    ws.addAdventure("Ilha");
+    std::mt19937 random(11);
+    int recovered = 0;
+    for (int round = 0; round < 12; ++round) {
+        const QString log = ws.path(QString("notas-%1.txt").arg(round));
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ORVALIS_EDIT_UNTIL_KILLED", ws.folder() + "|" + log);
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        ASSERT_TRUE(child.waitForStarted());
+        QTest::qWait(150 + int(random() % 400));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        child.waitForFinished();
+
+        const QString path = JournalFile::pathFor(ws.folder(), "Ilha");
+        if (!QFile::exists(path))
+            continue;  // killed before the first write
+        const QByteArray bytes = fileBytes(path);
+        JournalState state;
+        ASSERT_NO_THROW(state = JournalFile::decode(bytes)) << round;
+        const QByteArray fingerprint =
+            QCryptographicHash::hash(JournalFile::encode(state), QCryptographicHash::Sha256).toHex();
+        EXPECT_TRUE(fileBytes(log).split('\n').contains(fingerprint)) << round;
+
+        AdventureDocument next(ws.folder());
+        next.resetMap();
+        next.recover(state);
+        EXPECT_EQ(next.map().lines(), state.mapLines);
+        EXPECT_EQ(next.map().image().convertToFormat(QImage::Format_RGB32), state.mapImage);
+        EXPECT_EQ(next.scriptDraft(), state.script);
+        next.saveAtExit();  // the next round starts from the saved map
+        ++recovered;
+    }
+    EXPECT_GT(recovered, 6);
+    for (const QString& f : QDir(ws.path("Ilha")).entryList(QDir::Files | QDir::Hidden))
+        EXPECT_FALSE(f.endsWith(".diario")) << f.toStdString();
+}
+
 int main(int argc, char** argv) {
+    const QByteArray child = qgetenv("ORVALIS_EDIT_UNTIL_KILLED");
+    if (!child.isEmpty()) {
+        QGuiApplication app(argc, argv);
+        const QList<QByteArray> parts = child.split('|');
+        return editUntilKilled(QString::fromUtf8(parts.value(0)), QString::fromUtf8(parts.value(1)));
+    }
     ::testing::InitGoogleTest(&argc, argv);
     QGuiApplication app(argc, argv);
     return RUN_ALL_TESTS();

@@ -12,6 +12,7 @@
 #include "map/PositionImageEditor.h"
 #include "map/TileSet.h"
 #include "support/QtTestMain.h"
+#include "support/Questions.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -257,7 +258,10 @@ TEST_F(MapWindowTest, MapButtonsSaveClearPictureAndCompile) {
     EXPECT_EQ(text("Msg1"), "Scpts compilados.");
     EXPECT_TRUE(QFile::exists(file("sala.scp")));
 
+    test::Questions questions;
+    questions.click("JanLimpar", "btLimparSim");
     click("btCsMap");
+    EXPECT_EQ(questions.names(), QStringList{"JanLimpar"});
     EXPECT_EQ(text("Msg1"), "Ok!");
     EXPECT_EQ(bytes("Floresta.map"), QByteArray("\r\n").repeated(801));
     EXPECT_EQ(map_->lines(), QStringList(801, QString()));
@@ -277,6 +281,8 @@ TEST_F(MapWindowTest, MapButtonsSaveClearPictureAndCompile) {
 TEST_F(MapWindowTest, ClearingStartsFromTheBackgroundFileAsItIsNow) {
     const QString background = state_->adventure.workspaceFolder() + "defmap.bmp";
     paint(7, {50, 30});
+    test::Questions questions;
+    questions.click("JanLimpar", "btLimparSim");
     click("btCsMap");
     EXPECT_EQ(map_->image().pixelColor(50, 10), QColor(214, 214, 206));  // the tile is gone
 
@@ -436,6 +442,8 @@ TEST_F(MapWindowTest, ClearingTheMapCanBeUndoneButItsFileStaysWritten) {
     type("praca");
     const QImage before = map_->image().copy();
     const QStringList lines = map_->lines();
+    test::Questions questions;
+    questions.click("JanLimpar", "btLimparSim");
     click("btCsMap");
     press({1500, 900});
     key(Qt::Key_Z, Qt::ControlModifier);
@@ -444,6 +452,37 @@ TEST_F(MapWindowTest, ClearingTheMapCanBeUndoneButItsFileStaysWritten) {
     EXPECT_EQ(bytes("Floresta.map"), QByteArray("\r\n").repeated(801));
     key(Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(map_->lines(), QStringList(801, QString()));
+}
+
+// "Limpar mapa" empties the map and its file at once: a map holding any cell
+// asks first, and "Cancelar" (or closing the question) leaves both as they were.
+TEST_F(MapWindowTest, ClearingAMapWithCellsAsksFirst) {
+    test::Questions questions;
+    click("btCsMap");  // an empty map: nothing to lose, nothing asked
+    EXPECT_TRUE(questions.asked().isEmpty());
+    EXPECT_EQ(text("Msg1"), "Ok!");
+
+    paint(3, {50, 30});
+    type("praca");
+    click("btGrMap");
+    const QByteArray saved = bytes("Floresta.map");
+    const QStringList lines = map_->lines();
+    questions.click("JanLimpar", "btLimparNao");
+    click("btCsMap");
+    questions.press("JanLimpar", {Qt::Key_Escape});
+    click("btCsMap");
+    EXPECT_EQ(questions.names(), (QStringList{"JanLimpar", "JanLimpar"}));
+    EXPECT_TRUE(questions.asked().first().text.contains("Floresta.map"));
+    EXPECT_EQ(map_->lines(), lines);
+    EXPECT_EQ(bytes("Floresta.map"), saved);
+    EXPECT_EQ(text("Msg1"), "Ok, gravado!");
+
+    questions.click("JanLimpar", "btLimparSim");
+    click("btCsMap");
+    EXPECT_EQ(map_->lines(), QStringList(801, QString()));
+    EXPECT_EQ(bytes("Floresta.map"), QByteArray("\r\n").repeated(801));
+    EXPECT_EQ(text("Msg1"), "Ok!");
+    EXPECT_TRUE(reported().isEmpty());
 }
 
 TEST_F(MapWindowTest, AnotherAdventureOrALoadedMapStartsANewHistory) {

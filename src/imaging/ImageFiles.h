@@ -23,7 +23,8 @@ QImage loadImageForBox(const QString& adventureFolder, const QString& name, QSiz
 // Writes bitmap to adventureFolder + name + "." + extension ("png", "gif",
 // "bmp" or "jpg"), magenta being the transparent colour. Any other extension
 // writes nothing. PNG, JPEG and GIF failures are thrown as OrvalisError; a
-// BMP that cannot be written is ignored.
+// BMP that cannot be written is ignored. A PNG that cannot be opened for
+// writing says "Error Opening File " + that path + "!", the reason below.
 void saveImage(const QString& adventureFolder, const QString& name, const QImage& bitmap,
                const QString& extension);
 

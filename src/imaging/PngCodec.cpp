@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QBuffer>
-#include <cerrno>
 #include <QtEndian>
 
 #include <png.h>
@@ -31,8 +30,13 @@ namespace {
     throw OrvalisError(QStringLiteral("Error Reading File!"));
 }
 
-[[noreturn]] void failOpen(const QString& path) {
-    throw OrvalisError(QStringLiteral("Error Opening File ") + path + QStringLiteral("!"));
+// The first line is the fixed text; a reason, when there is one, follows
+// on a line of its own.
+[[noreturn]] void failOpen(const QString& path, const QString& reason = QString()) {
+    QString text = QStringLiteral("Error Opening File ") + path + QStringLiteral("!");
+    if (!reason.isEmpty())
+        text += QLatin1Char('\n') + reason;
+    throw OrvalisError(text);
 }
 
 // The author gets one fixed text per direction, so libpng's own messages are
@@ -556,11 +560,14 @@ void PngCodec::write(const QString& path, const QImage& bitmap, std::optional<QR
     try {
         writeFileSafely(path, bytes);
     } catch (const WriteError& error) {
-        // A file that cannot be opened keeps the PNG writer's own message;
-        // later failures (a full disk) say which file and why.
-        if (error.step() == WriteError::Step::Open && error.errorNumber() != ENOSPC &&
-            error.errorNumber() != EROFS)
-            failOpen(path);
+        // Refused before a byte is written (a folder or a read-only file in
+        // its place, a folder or file system that takes no new file): the
+        // file cannot be opened, said in the writer's own words with the
+        // reason below. Failures after that (a full disk, a failed sync or
+        // rename) keep the safe write's text, which names the file and says
+        // the old one stands.
+        if (error.step() == WriteError::Step::Check || error.step() == WriteError::Step::Open)
+            failOpen(path, error.text());
         throw;
     }
 }

@@ -8,7 +8,9 @@ namespace orv {
 
 // PNG reading and writing over libpng. Every failure is an OrvalisError with
 // the fixed texts "Error Opening File <path>!", "Error Reading File!" and
-// "Error Writing PNG File!".
+// "Error Writing PNG File!"; a file that cannot be opened for writing has the
+// reason on a second line. A write that fails once the file is open (a full
+// disk) keeps the safe write's own text, which names the file.
 class PngCodec {
 public:
     // Reads the file into a new RGB32 picture of the PNG's size. Pixels with

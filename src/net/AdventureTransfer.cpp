@@ -110,8 +110,11 @@ DownloadResult downloadAll(ServerClient& client, const QString& adventureName, c
         progress.gauge(0, total);
         // Every download goes to a temporary file first; once all are in,
         // they reach the disk together and take their places. A file is
-        // written while the next one downloads; its status and gauge step
-        // follow once it is written, in the order of the list.
+        // written while the next one downloads, but its status and gauge
+        // step are shown as soon as it has arrived, so that before each
+        // request the window shows every file fetched so far. A write found
+        // to have failed flashes "Falha download" when it is waited for,
+        // before the next file's own status; the file is counted failed.
         DurableBatch batch;
         {
             BatchWriter writer(batch);
@@ -121,8 +124,8 @@ DownloadResult downloadAll(ServerClient& client, const QString& adventureName, c
                     return;
                 const bool written = writer.wait();
                 (written ? result.written : result.failed).append(writing);
-                progress.status(written ? QStringLiteral("Ok") : QStringLiteral("Falha download"));
-                progress.gauge(++done, total);
+                if (!written)
+                    progress.status(QStringLiteral("Falha download"));
                 writing = QString();
             };
             int number = 0;
@@ -140,13 +143,15 @@ DownloadResult downloadAll(ServerClient& client, const QString& adventureName, c
                 const QString status = client.fetchFile(adventureName, name, bytes);
                 finishWriting();
                 if (status == QLatin1String("Ok")) {
+                    // Started before the repaints, so the disk is busy
+                    // while the window is.
                     writer.start(adventureFolder + name, bytes);
                     writing = name;
                 } else {
                     result.failed.append(name);
-                    progress.status(status);
-                    progress.gauge(++done, total);
                 }
+                progress.status(status);
+                progress.gauge(++done, total);
             }
             finishWriting();
         }

@@ -35,7 +35,8 @@ QStringList folderListing(const QString& folder);
 // Names that could address something outside the folder are skipped with a
 // message instead of being requested. The downloads wait in temporary files
 // and take their places together once the last one is in (see DurableBatch):
-// an old file is replaced only by a whole new one.
+// an old file is replaced only by a whole new one. Each file's status and
+// gauge step are shown as soon as it has arrived, before the next request.
 struct DownloadResult {
     QStringList written;  // the names fetched and written
     QStringList failed;   // the names refused or not fetched, to try again

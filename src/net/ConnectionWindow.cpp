@@ -91,26 +91,26 @@ ConnectionWindow::ConnectionWindow(QWidget* parent, Adventure& adventure, Connec
                   QStringLiteral("btJanCnc"), QRect(205, 280, 421, 296)},
                  drag),
       adventure_(adventure), connection_(connection), steps_(std::move(steps)) {
-    lstGrp_ = new QListWidget(this);
-    lstGrp_->setObjectName(QStringLiteral("LstGrp"));
-    lstGrp_->setGeometry(10, 32, 401, 160);
+    groupList_ = new QListWidget(this);
+    groupList_->setObjectName(QStringLiteral("LstGrp"));
+    groupList_->setGeometry(10, 32, 401, 160);
     QFont listFont(QStringLiteral("Arial"));
     listFont.setPixelSize(14);
     listFont.setBold(true);
-    lstGrp_->setFont(listFont);
-    lstGrp_->setStyleSheet(QStringLiteral("QListWidget { background: rgb(224,224,224); color: black; }"));
-    connect(lstGrp_, &QListWidget::itemDoubleClicked, this, reported([this] { LstGrpDblClick(); }));
+    groupList_->setFont(listFont);
+    groupList_->setStyleSheet(QStringLiteral("QListWidget { background: rgb(224,224,224); color: black; }"));
+    connect(groupList_, &QListWidget::itemDoubleClicked, this, reported([this] { LstGrpDblClick(); }));
 
     makeLabel(this, QStringLiteral("lbSenha"), QStringLiteral("Senha do grupo:"), {10, 202},
               LabelStyle{13, true, false, kNavy});
-    senha_ = new PasswordBox(this, QStringLiteral("Senha"));
-    senha_->setGeometry(10, 220, 200, 22);
-    connect(senha_, &QLineEdit::returnPressed, this, reported([this] { SenhaKeyPress(); }));
+    passwordEdit_ = new PasswordBox(this, QStringLiteral("Senha"));
+    passwordEdit_->setGeometry(10, 220, 200, 22);
+    connect(passwordEdit_, &QLineEdit::returnPressed, this, reported([this] { SenhaKeyPress(); }));
     // The box shows the connection's password and edits it.
-    connect(senha_, &QLineEdit::textChanged, &connection_, &Connection::setPassword);
+    connect(passwordEdit_, &QLineEdit::textChanged, &connection_, &Connection::setPassword);
     connect(&connection_, &Connection::passwordChanged, this, [this](const QString& password) {
-        if (senha_->text() != password)
-            senha_->setText(password);
+        if (passwordEdit_->text() != password)
+            passwordEdit_->setText(password);
     });
 
     auto* toggle = new ClickLabel(QStringLiteral("[-]"), this);
@@ -123,43 +123,45 @@ ConnectionWindow::ConnectionWindow(QWidget* parent, Adventure& adventure, Connec
     toggle->adjustSize();
     toggle->setCursor(Qt::PointingHandCursor);
     toggle->onClick = [this] { Label46Click(); };
-    label46_ = toggle;
+    passwordToggle_ = toggle;
 
-    msg2_ = makeStatusLabel(this, QStringLiteral("Msg2"), {260, 270}, 156);
+    statusLine_ = makeStatusLabel(this, QStringLiteral("Msg2"), {260, 270}, 156);
 
-    btDwAdv_ = makeIconButton(this, QStringLiteral("btDwAdv"), {262, 200}, [this] { btDwAdvClick(); });
-    label10_ = makeLabel(this, QStringLiteral("Label10"), QStringLiteral("Download total..."), {296, 204},
-                         LabelStyle{13, true, false, kNavy});
-    btUpAdv_ = makeIconButton(this, QStringLiteral("btUpAdv"), {262, 226}, [this] { btUpAdvClick(); });
-    label11_ = makeLabel(this, QStringLiteral("Label11"), QStringLiteral("Upload total..."), {296, 230},
-                         LabelStyle{13, true, false, kNavy});
-    g1_ = new Gauge(this, QStringLiteral("G1"), QRect(262, 253, 80, 13));
-    for (QWidget* w : {static_cast<QWidget*>(btDwAdv_), static_cast<QWidget*>(label10_),
-                       static_cast<QWidget*>(btUpAdv_), static_cast<QWidget*>(label11_), static_cast<QWidget*>(g1_)})
+    downloadAllButton_ = makeIconButton(this, QStringLiteral("btDwAdv"), {262, 200}, [this] { btDwAdvClick(); });
+    downloadAllCaption_ = makeLabel(this, QStringLiteral("Label10"), QStringLiteral("Download total..."),
+                                    {296, 204}, LabelStyle{13, true, false, kNavy});
+    uploadAllButton_ = makeIconButton(this, QStringLiteral("btUpAdv"), {262, 226}, [this] { btUpAdvClick(); });
+    uploadAllCaption_ = makeLabel(this, QStringLiteral("Label11"), QStringLiteral("Upload total..."), {296, 230},
+                                  LabelStyle{13, true, false, kNavy});
+    gauge_ = new Gauge(this, QStringLiteral("G1"), QRect(262, 253, 80, 13));
+    for (QWidget* w : {static_cast<QWidget*>(downloadAllButton_), static_cast<QWidget*>(downloadAllCaption_),
+                       static_cast<QWidget*>(uploadAllButton_), static_cast<QWidget*>(uploadAllCaption_),
+                       static_cast<QWidget*>(gauge_)})
         w->hide();
 }
 
 void ConnectionWindow::setStatus(const QString& text) {
-    msg2_->setText(text);
-    msg2_->repaint();
+    statusLine_->setText(text);
+    statusLine_->repaint();
 }
 
 void ConnectionWindow::showWholeTransfer() {
-    for (QWidget* w : {static_cast<QWidget*>(btDwAdv_), static_cast<QWidget*>(label10_),
-                       static_cast<QWidget*>(btUpAdv_), static_cast<QWidget*>(label11_), static_cast<QWidget*>(g1_)})
+    for (QWidget* w : {static_cast<QWidget*>(downloadAllButton_), static_cast<QWidget*>(downloadAllCaption_),
+                       static_cast<QWidget*>(uploadAllButton_), static_cast<QWidget*>(uploadAllCaption_),
+                       static_cast<QWidget*>(gauge_)})
         w->show();
 }
 
 void ConnectionWindow::Connect() {
-    msg2_->clear();
+    statusLine_->clear();
     if (steps_.hideFullWidthViews)
         steps_.hideFullWidthViews();
     raise();
     // A failed request is thrown from here: the window stays as it was.
     const QStringList reply = connection_.client().listGroups();
     if (ServerReply::isOk(reply)) {
-        lstGrp_->clear();
-        lstGrp_->addItems(reply.mid(1));
+        groupList_->clear();
+        groupList_->addItems(reply.mid(1));
         connection_.setState(ConnectionState::Connected);
     }
     show();
@@ -168,12 +170,12 @@ void ConnectionWindow::Connect() {
 }
 
 void ConnectionWindow::LstGrpDblClick() {
-    QListWidgetItem* item = lstGrp_->currentItem();
+    QListWidgetItem* item = groupList_->currentItem();
     if (busy_ || !item || !item->isSelected())
         return;
     const QString entry = item->text();
-    msg2_->clear();
-    msg2_->repaint();
+    statusLine_->clear();
+    statusLine_->repaint();
     showFailedDownloads({});
     const QString name = ServerReply::groupAdventureName(entry);
     // The name becomes a folder of the workspace: one that is empty or could
@@ -197,11 +199,11 @@ void ConnectionWindow::SenhaKeyPress() {
     // directory is; the key is ignored then.
     if (!adventure_.isOpen())
         return;
-    ListFile::write(adventure_.path(QLatin1String(AdventureTransfer::kPasswordFile)), {senha_->text()});
+    ListFile::write(adventure_.path(QLatin1String(AdventureTransfer::kPasswordFile)), {passwordEdit_->text()});
 }
 
 void ConnectionWindow::Label46Click() {
-    senha_->setMasked(!senha_->masked());
+    passwordEdit_->setMasked(!passwordEdit_->masked());
 }
 
 namespace {
@@ -218,7 +220,7 @@ void ConnectionWindow::btDwAdvClick() {
     // transfer is not started inside the first.
     if (busy_)
         return;
-    msg2_->clear();
+    statusLine_->clear();
     if (!connection_.isReady())
         return;
     BusyScope busy(busy_);
@@ -227,7 +229,7 @@ void ConnectionWindow::btDwAdvClick() {
     const AdventureTransfer::DownloadResult result = AdventureTransfer::downloadAll(
         connection_.client(), name, folder,
         {[this](const QString& text) { setStatus(text); },
-         [this](int progress, int maximum) { g1_->setProgress(progress, maximum); }});
+         [this](int progress, int maximum) { gauge_->setProgress(progress, maximum); }});
     showFailedDownloads(result.failed);
     if (name == adventure_.name())
         reloadDownloadedLists(result.written);
@@ -240,8 +242,8 @@ void ConnectionWindow::showFailedDownloads(const QStringList& failed) {
     failedDownloads_ = failed;
     const QString failures =
         failed.isEmpty() ? QString() : QStringLiteral("Falharam: ") + failed.join(QStringLiteral(", "));
-    msg2_->setToolTip(failures);
-    g1_->setToolTip(failures);
+    statusLine_->setToolTip(failures);
+    gauge_->setToolTip(failures);
 }
 
 void ConnectionWindow::reloadDownloadedLists(const QStringList& written) {
@@ -259,19 +261,19 @@ void ConnectionWindow::reloadDownloadedLists(const QStringList& written) {
 void ConnectionWindow::btUpAdvClick() {
     if (busy_)
         return;
-    const QString password = senha_->text();
+    const QString password = passwordEdit_->text();
     if (password.isEmpty()) {
         setStatus(QStringLiteral("Falta senha!"));
         return;
     }
-    msg2_->clear();
+    statusLine_->clear();
     if (!connection_.isReady())
         return;
     showFailedDownloads({});
     BusyScope busy(busy_);
     AdventureTransfer::uploadAll(connection_.client(), adventure_.name(), adventure_.folder(), password,
                                  {[this](const QString& text) { setStatus(text); },
-                                  [this](int progress, int maximum) { g1_->setProgress(progress, maximum); }});
+                                  [this](int progress, int maximum) { gauge_->setProgress(progress, maximum); }});
 }
 
 }  // namespace orv

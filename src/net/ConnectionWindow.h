@@ -55,7 +55,7 @@ public:
     ConnectionWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
                      MainWindowSteps steps);
 
-    PasswordBox* senha() const { return senha_; }
+    PasswordBox* senha() const { return passwordEdit_; }
 
     // "Conectar": fetch the group list and show the window.
     void Connect();
@@ -83,15 +83,15 @@ private:
     MainWindowSteps steps_;
     bool busy_ = false;
 
-    QListWidget* lstGrp_;
-    PasswordBox* senha_;
-    QLabel* label46_;
-    QLabel* msg2_;
-    PictureBox* btDwAdv_;
-    QLabel* label10_;
-    PictureBox* btUpAdv_;
-    QLabel* label11_;
-    Gauge* g1_;
+    QListWidget* groupList_;
+    PasswordBox* passwordEdit_;
+    QLabel* passwordToggle_;
+    QLabel* statusLine_;
+    PictureBox* downloadAllButton_;
+    QLabel* downloadAllCaption_;
+    PictureBox* uploadAllButton_;
+    QLabel* uploadAllCaption_;
+    Gauge* gauge_;
 };
 
 }  // namespace orv

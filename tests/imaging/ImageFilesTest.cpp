@@ -2,12 +2,18 @@
 #include "core/OrvalisError.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/JpegCodec.h"
+#include "core/DurableWrite.h"
+#include "support/SmallDisk.h"
+#include "support/WriteChecks.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <unistd.h>
 
 using namespace orv;
 using namespace orv::test;
@@ -26,6 +32,20 @@ bool isKey(QRgb colour) {
 
 QString folderOf(const QTemporaryDir& dir) {
     return dir.path() + QLatin1Char('/');
+}
+
+// The lines of the error a PNG save reports.
+QStringList saveErrorLines(const QString& folder, const QString& name) {
+    return QString::fromStdString(textOf([&] { saveImage(folder, name, fewColours(16, 8), "png"); }))
+        .split(QLatin1Char('\n'));
+}
+
+// The first line is the fixed text with the path as built from the folder,
+// the name and the extension; the reason follows on a line of its own.
+void expectOpeningError(const QStringList& lines, const QString& path, const char* reason) {
+    ASSERT_EQ(lines.size(), 2) << lines.join(" | ").toStdString();
+    EXPECT_EQ(lines[0], "Error Opening File " + path + "!");
+    EXPECT_TRUE(lines[1].contains(QString::fromUtf8(reason))) << lines[1].toStdString();
 }
 
 }  // namespace
@@ -154,4 +174,75 @@ TEST(SaveImage, EachExtensionWritesItsOwnFormatAndNothingElse) {
         saveImage(folder, "nada", picture, other);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
               (QStringList{"b.bmp", "g.gif", "j.jpg", "p.png"}));
+}
+
+// Whatever stands in the way of the file, the author reads that it could not
+// be opened, and why; the old file stays whole and nothing is left beside it.
+TEST(SaveImage, APngThatCannotBeOpenedSaysSoAndKeepsTheOldFile) {
+    QTemporaryDir dir;
+    const QString folder = folderOf(dir);
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("pasta.png"));
+    expectOpeningError(saveErrorLines(folder, "pasta"), folder + "pasta.png", "é uma pasta");
+    EXPECT_TRUE(QFileInfo(folder + "pasta.png").isDir());
+
+    // A file marked read-only is refused even to the administrator.
+    saveImage(folder, "fixo", scene(20, 10, true), "png");
+    const QByteArray old = fileBytes(folder + "fixo.png");
+    QFile::setPermissions(folder + "fixo.png", QFile::ReadOwner | QFile::ReadGroup);
+    expectOpeningError(saveErrorLines(folder, "fixo"), folder + "fixo.png", "somente leitura");
+    EXPECT_EQ(fileBytes(folder + "fixo.png"), old);
+    EXPECT_EQ(filesIn(dir.path()), QStringList{"fixo.png"});
+
+    // A read-only file system, where one can be had.
+    SmallDisk disk;
+    if (disk.available()) {
+        const QString small = disk.path() + QLatin1Char('/');
+        saveImage(small, "mapa", scene(20, 10, true), "png");
+        const QByteArray before = fileBytes(small + "mapa.png");
+        ASSERT_TRUE(disk.setReadOnly(true));
+        expectOpeningError(saveErrorLines(small, "mapa"), small + "mapa.png", "somente leitura");
+        disk.setReadOnly(false);
+        EXPECT_EQ(fileBytes(small + "mapa.png"), before);
+        EXPECT_EQ(filesIn(disk.path()), QStringList{"mapa.png"});
+    }
+}
+
+TEST(SaveImage, APngInAFolderThatTakesNoNewFileCannotBeOpened) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "the administrator writes into a read-only folder";
+    QTemporaryDir dir;
+    const QString folder = folderOf(dir);
+    saveImage(folder, "pos", scene(20, 10, true), "png");
+    const QByteArray old = fileBytes(folder + "pos.png");
+    const auto permissions = QFile::permissions(dir.path());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    const QStringList lines = saveErrorLines(folder, "pos");
+    QFile::setPermissions(dir.path(), permissions);
+    expectOpeningError(lines, folder + "pos.png", "permissão negada");
+    EXPECT_EQ(fileBytes(folder + "pos.png"), old);
+    EXPECT_EQ(filesIn(dir.path()), QStringList{"pos.png"});
+}
+
+// Once the file is open, a disk that takes no more keeps the safe write's own
+// text: it names the file and the reason, and the old file stands.
+TEST(SaveImage, APngTheDiskCannotHoldNamesTheFileAndKeepsTheOldOne) {
+    struct Restore {
+        ~Restore() { resetWriteSystemCalls(); }
+    } restore;
+    QTemporaryDir dir;
+    const QString folder = folderOf(dir);
+    saveImage(folder, "cheio", scene(20, 10, true), "png");
+    const QByteArray old = fileBytes(folder + "cheio.png");
+    writeSystemCalls().write = [](int, const char*, unsigned long) -> long {
+        errno = ENOSPC;
+        return -1;
+    };
+    const QString text = QString::fromStdString(textOf([&] { saveImage(folder, "cheio", fewColours(16, 8), "png"); }));
+    resetWriteSystemCalls();
+    EXPECT_FALSE(text.startsWith("Error Opening File")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QFileInfo(folder + "cheio.png").absoluteFilePath())) << text.toStdString();
+    EXPECT_TRUE(text.contains("disco cheio")) << text.toStdString();
+    EXPECT_EQ(fileBytes(folder + "cheio.png"), old);
+    EXPECT_EQ(filesIn(dir.path()), QStringList{"cheio.png"});
 }

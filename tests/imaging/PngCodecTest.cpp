@@ -178,7 +178,11 @@ TEST(PngWriter, WritesTheFixedLayoutAndFailsCleanly) {
         PngCodec::write(nowhere, picture, qRgb(255, 0, 255));
         FAIL() << "wrote into a missing folder";
     } catch (const OrvalisError& e) {
-        EXPECT_EQ(e.text(), "Error Opening File " + nowhere + "!");
+        // The fixed text, then the reason on a line of its own.
+        const QStringList lines = e.text().split('\n');
+        ASSERT_EQ(lines.size(), 2) << e.what();
+        EXPECT_EQ(lines[0], "Error Opening File " + nowhere + "!");
+        EXPECT_TRUE(lines[1].contains(QString::fromUtf8("a pasta não existe"))) << e.what();
     }
     try {
         PngCodec::read(nowhere);

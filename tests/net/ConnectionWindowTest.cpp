@@ -302,14 +302,15 @@ TEST(AdventureTransfer, DownloadedFilesTakeTheirPlacesTogetherOrNotAtAll) {
     EXPECT_EQ(ws.read("aventura/c.txt"), "novo c");
 
     // A file that cannot be written fails at its own place in the list; the
-    // others are written.
+    // others are written. Its "Ok" on arrival is followed by "Falha download"
+    // once its write is found to have failed, before the next file's status.
     ws.write("aventura/b.txt", "velho b");
     QFile::setPermissions(ws.path("aventura/b.txt"), QFile::ReadOwner);
     statuses.clear();
     result = AdventureTransfer::downloadAll(client, "aventura", ws.path("aventura/"), progress);
     EXPECT_EQ(result.written, (QStringList{"a.txt", "c.txt"}));
     EXPECT_EQ(result.failed, QStringList{"b.txt"});
-    EXPECT_EQ(statuses, (QStringList{"Pasta vazia", "Ok", "Falha download", "Ok", "Download completo"}));
+    EXPECT_EQ(statuses, (QStringList{"Pasta vazia", "Ok", "Ok", "Falha download", "Ok", "Download completo"}));
     EXPECT_EQ(ws.read("aventura/b.txt"), "velho b");
 }
 
@@ -383,6 +384,124 @@ TEST(ConnectionWindow, AWholeDownloadNamesTheFilesThatFailed) {
     EXPECT_EQ(text(root, "Msg2"), "Upload completo!");
     EXPECT_EQ(child(root, "Msg2")->toolTip(), "");
     EXPECT_EQ(child(root, "G1")->toolTip(), "");
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
+}
+
+namespace {
+
+// What the gauge and the status line last painted, read by the test server's
+// thread while the window waits for its reply. The gauge is measured by its
+// orange columns, the status line by its text.
+class PaintedState : public QObject {
+public:
+    PaintedState(QWidget* gauge, QLabel* status) : gauge_(gauge), status_(status) {
+        gauge->installEventFilter(this);
+        status->installEventFilter(this);
+    }
+    std::pair<int, QString> shown() const {
+        std::lock_guard lock(mutex_);
+        return {columns_, text_};
+    }
+    // Every text the status line painted, a repaint of the same text once.
+    QStringList texts() const {
+        std::lock_guard lock(mutex_);
+        return texts_;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint || rendering_)
+            return false;
+        if (watched == gauge_) {
+            rendering_ = true;
+            QImage image(gauge_->size(), QImage::Format_RGB32);
+            image.fill(Qt::black);
+            gauge_->render(&image);
+            rendering_ = false;
+            int columns = 0;
+            for (int x = 0; x < image.width(); ++x)
+                columns += image.pixel(x, image.height() / 2) == qRgb(255, 128, 0);
+            std::lock_guard lock(mutex_);
+            columns_ = columns;
+        } else if (watched == status_) {
+            std::lock_guard lock(mutex_);
+            text_ = status_->text();
+            if (!text_.isEmpty() && (texts_.isEmpty() || texts_.last() != text_))
+                texts_ << text_;
+        }
+        return false;
+    }
+
+private:
+    QWidget* gauge_;
+    QLabel* status_;
+    bool rendering_ = false;
+    mutable std::mutex mutex_;
+    int columns_ = -1;
+    QString text_;
+    QStringList texts_;
+};
+
+}  // namespace
+
+// When each file's request reaches the server, the gauge already shows every
+// file fetched before it and the status line the status of the last one:
+// five files move the 80 columns by 16. A file refused by the server shows
+// "Falha download" until the next one arrives; a file fetched but not
+// written shows it when its write is found to have failed.
+TEST(ConnectionWindow, EachFileRequestFindsTheFilesBeforeItShown) {
+    TestWorkspace ws;
+    ws.write("aventura/b.txt", "velho b");
+    QFile::setPermissions(ws.path("aventura/b.txt"), QFile::ReadOwner);
+    std::mutex mutex;
+    PaintedState* painted = nullptr;
+    QList<std::pair<int, QString>> atRequest;
+    QStringList requested;
+    FaultServer server([&](const FaultServer::Request& r) {
+        const QByteArray line = r.requestLine();
+        if (line.contains("grupos.php"))
+            return FaultServer::ok("Ok\r\nA aventura|aventura\r\n");
+        if (line.contains("lstarqs.php"))
+            return FaultServer::ok("Ok\r\na.txt\r\nb.txt\r\nc.txt\r\nd.txt\r\ne.txt\r\n");
+        const qsizetype at = line.indexOf("/aventura/");
+        if (at < 0)
+            return FaultServer::status(404, "nada");
+        const QByteArray name = line.mid(at + 10, 5);
+        {
+            std::lock_guard lock(mutex);
+            requested << QString::fromLatin1(name);
+            atRequest << (painted ? painted->shown() : std::pair<int, QString>{-2, {}});
+        }
+        if (name == "d.txt")
+            return FaultServer::status(404, "nada");
+        return FaultServer::ok("novo " + name);
+    });
+    auto form = startProgram(ws, server.base());
+    QWidget* root = form.get();
+    click(child(root, "btCnc"));
+    chooseGroup(root, 0);
+    ASSERT_EQ(child(root, "G1")->width(), 80);
+    PaintedState state(child(root, "G1"), child<QLabel>(root, "Msg2"));
+    {
+        std::lock_guard lock(mutex);
+        painted = &state;
+    }
+
+    click(child(root, "btDwAdv"));
+    {
+        std::lock_guard lock(mutex);
+        painted = nullptr;
+    }
+    EXPECT_EQ(requested, (QStringList{"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}));
+    using Shown = std::pair<int, QString>;
+    EXPECT_EQ(atRequest, (QList<Shown>{{0, "Pasta vazia"}, {16, "Ok"}, {32, "Ok"}, {48, "Ok"},
+                                       {64, "Falha download"}}));
+    EXPECT_EQ(state.texts(), (QStringList{"Pasta vazia", "Ok", "Falha download", "Ok", "Falha download", "Ok",
+                                          "Download completo"}));
+    EXPECT_EQ(state.shown(), (Shown{0, "Download completo"}));
+    EXPECT_EQ(child(root, "Msg2")->toolTip(), "Falharam: b.txt, d.txt");
+    EXPECT_EQ(ws.read("aventura/b.txt"), "velho b");
+    EXPECT_EQ(ws.read("aventura/e.txt"), "novo e.txt");
     EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
 }
 

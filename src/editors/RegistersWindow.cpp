@@ -4,11 +4,13 @@
 #include "widgets/ButtonArt.h"
 #include "widgets/Controls.h"
 #include "widgets/PictureBox.h"
+#include "widgets/Question.h"
 #include "core/Adventure.h"
 #include "widgets/DragState.h"
 #include "net/Connection.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QTextDocument>
 
@@ -17,6 +19,8 @@ namespace orv {
 namespace {
 constexpr int kStatusLeft = 70;
 constexpr int kStatusLeftWithTransfers = 200;
+
+enum Answer { kSave, kDiscard, kCancel };
 }  // namespace
 
 RegistersWindow::RegistersWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
@@ -74,7 +78,12 @@ void RegistersWindow::open() {
     raise();
     for (PictureBox* b : {uploadButton_, downloadButton_, saveButton_})
         DrawSmallButtonUp(b, Qt::black);
-    fill();
+    // Over unsaved edits the window shows first: the author sees the text
+    // the question is about, and keeps it in view if saving it fails.
+    if (hasUnsavedEdits())
+        show();
+    if (mayReadAgain())
+        fill();
     show();
     showTransferButtons();
 }
@@ -93,8 +102,34 @@ void RegistersWindow::fill() {
     Registers registers(adventure_.folder(), adventure_.name());
     const QStringList lines = registers.fill([] { QCoreApplication::processEvents(); });
     registerText_->setPlainText(lines.join(QLatin1Char('\n')));
+    unchangedText_ = registerText_->document()->toRawText();
     registers_ = std::move(registers);
     readHere_ = true;
+}
+
+bool RegistersWindow::hasUnsavedEdits() const {
+    return registers_ && registerText_->document()->toRawText() != unchangedText_;
+}
+
+bool RegistersWindow::mayReadAgain() {
+    if (!hasUnsavedEdits())
+        return true;
+    const QFileInfo values(registers_->valueFile());
+    const QFileInfo names(registers_->nameFile());
+    const QString text =
+        QStringLiteral("Os registradores da aventura %1 (\"%2\" e \"%3\") têm alterações não gravadas. "
+                       "Gravar antes de ler os arquivos de novo?")
+            .arg(registers_->adventureName(), values.fileName(), names.fileName());
+    const int answer = Question::ask(
+        this, QStringLiteral("JanSalvar"), QStringLiteral("Alterações não gravadas"), text,
+        {{kSave, QStringLiteral("btSalvarSim"), QStringLiteral("Gravar"), true, false},
+         {kDiscard, QStringLiteral("btSalvarNao"), QStringLiteral("Descartar"), false, false},
+         {kCancel, QStringLiteral("btSalvarCancela"), QStringLiteral("Cancelar"), false, true}});
+    if (answer == kCancel)
+        return false;
+    if (answer == kSave)
+        bnRegGrClick();
+    return true;
 }
 
 void RegistersWindow::bnRegUpClick() {
@@ -113,7 +148,9 @@ void RegistersWindow::bnRegGrClick() {
         return;
     // toRawText keeps non-breaking spaces, which toPlainText would turn into
     // blanks.
-    registers_->save(Registers::textLines(registerText_->document()->toRawText()));
+    const QString text = registerText_->document()->toRawText();
+    registers_->save(Registers::textLines(text));
+    unchangedText_ = text;
     // The text goes back to the adventure it was read from, also after another
     // one was opened: written into the new one it would replace its registers.
     if (readHere_)

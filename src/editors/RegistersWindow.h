@@ -29,6 +29,8 @@ public:
 
     QPlainTextEdit* text() const { return registerText_; }
     QLabel* status() const { return statusLine_; }
+    // The text differs from what was last read from the files or saved.
+    bool hasUnsavedEdits() const;
 
     // Event handlers.
     void bnRegGrClick();
@@ -42,6 +44,9 @@ protected:
 
 private:
     void fill();
+    // Asks before the text is read again over unsaved edits; false when the
+    // author keeps the text as it is.
+    bool mayReadAgain();
 
     void showTransferButtons();
 
@@ -51,6 +56,9 @@ private:
     std::function<void()> hideFullWidthViews_;
     // The registers the text was filled from; saving goes back to them.
     std::optional<Registers> registers_;
+    // The text as it was filled or saved: any other text holds edits that
+    // reading the files again would lose.
+    QString unchangedText_;
 
     QPlainTextEdit* registerText_;  // Regs: one line per register
     PictureBox* saveButton_;        // bnRegGr, "Gravar"

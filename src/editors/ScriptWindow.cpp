@@ -6,6 +6,7 @@
 #include "widgets/Controls.h"
 #include "core/ListFile.h"
 #include "widgets/PictureBox.h"
+#include "widgets/Question.h"
 #include "core/Adventure.h"
 #include "widgets/DragState.h"
 #include "net/Connection.h"
@@ -23,6 +24,8 @@ namespace orv {
 
 namespace {
 const QColor kMaroon(128, 0, 0);
+
+enum Answer { kSave, kDiscard, kCancel };
 
 // Keys that put a character into the editor, as the author sees it: Enter and
 // Backspace count, Delete, arrows and function keys do not.
@@ -153,15 +156,43 @@ void ScriptWindow::NoScpClick() {
         return;
     const QString name = item->text();
     // Read before touching the editor: a file that cannot be read leaves the
-    // text as it was.
-    const QByteArray bytes = readFileBytes(adventure_.path(name));
+    // text as it was, and nothing is asked about a load that cannot happen.
+    QByteArray bytes = readFileBytes(adventure_.path(name));
+    QString saved;
+    if (hasUnsavedTyping()) {
+        const QString question =
+            loadedFile_.isEmpty()
+                ? QStringLiteral("O texto digitado no editor não foi gravado em nenhum script. "
+                                 "Descartá-lo para abrir \"%1\"?")
+                      .arg(name)
+                : QStringLiteral("%1 tem alterações não gravadas. Gravar antes de abrir \"%2\"?")
+                      .arg(loadedScriptDescription(), name);
+        switch (askAboutTyping(question, !loadedFile_.isEmpty())) {
+        case Typing::Keep:
+            selectLoadedScript();
+            return;
+        case Typing::Save:
+            try {
+                saved = saveScript();
+            } catch (...) {
+                selectLoadedScript();
+                throw;
+            }
+            // The clicked script may be the one just written.
+            bytes = readFileBytes(adventure_.path(name));
+            break;
+        case Typing::Discard:
+            break;
+        }
+    }
     scriptText_->setPlainText(ScriptText::fromFile(bytes));
     scriptNameLabel_->setText(name);
     loadedFile_ = adventure_.path(name);
     loadedHere_ = true;
     scriptText_->repaint();
     setGravarColour(Qt::black);
-    statusLine_->clear();
+    // Loading clears the status label; what the save had to say stays.
+    statusLine_->setText(saved);
 }
 
 void ScriptWindow::FonteKeyPress(const QKeyEvent& key) {
@@ -170,12 +201,15 @@ void ScriptWindow::FonteKeyPress(const QKeyEvent& key) {
 }
 
 void ScriptWindow::bnGrvScpClick() {
-    const QString name = scriptNameLabel_->text();
-    if (name.isEmpty()) {
-        // Nothing was loaded: there is no file to write, and the text stays.
-        statusLine_->setText(QStringLiteral("Nenhum script carregado!"));
-        return;
-    }
+    const QString said = saveScript();
+    if (!said.isEmpty())
+        statusLine_->setText(said);
+}
+
+QString ScriptWindow::saveScript() {
+    // Nothing was loaded: there is no file to write, and the text stays.
+    if (scriptNameLabel_->text().isEmpty())
+        return QStringLiteral("Nenhum script carregado!");
     // The script goes back where it was read from, also after another
     // adventure was opened: written into the new folder under its old name it
     // could replace a different script of the same name.
@@ -184,7 +218,8 @@ void ScriptWindow::bnGrvScpClick() {
     // The cue clears only once the file is written.
     setGravarColour(Qt::black);
     if (!loadedHere_)
-        statusLine_->setText(QStringLiteral("Gravado em %1!").arg(QFileInfo(loadedFile_).dir().dirName()));
+        return QStringLiteral("Gravado em %1!").arg(QFileInfo(loadedFile_).dir().dirName());
+    return {};
 }
 
 void ScriptWindow::bnExeScpClick() {
@@ -225,6 +260,27 @@ void ScriptWindow::bnDwnScpClick() {
         return;
     }
     const QString folder = adventure_.folder();
+    // The fetched script replaces the typed text. Only a download that will
+    // be made asks; saving first is offered only where the fetched file does
+    // not overwrite what was just saved.
+    if (connection_.isReady() && hasUnsavedTyping()) {
+        const bool sameFile = loadedFile_ == folder + name;
+        const QString question =
+            sameFile ? QStringLiteral("%1 tem alterações não gravadas, que o Down vai substituir pela cópia "
+                                      "do servidor. Descartar as alterações?")
+                           .arg(loadedScriptDescription())
+                     : QStringLiteral("%1 tem alterações não gravadas. Gravar antes de trazer \"%2\" do servidor?")
+                           .arg(loadedScriptDescription(), name);
+        switch (askAboutTyping(question, !sameFile && !loadedFile_.isEmpty())) {
+        case Typing::Keep:
+            return;
+        case Typing::Save:
+            saveScript();
+            break;
+        case Typing::Discard:
+            break;
+        }
+    }
     if (!ItemTransfer::downloadScript(
             {&connection_, adventure_.name(), folder, [this](const QString& text) { statusLine_->setText(text); }},
             name))
@@ -240,6 +296,48 @@ bool ScriptWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == scriptText_ && event->type() == QEvent::KeyPress)
         reportErrors([&] { FonteKeyPress(*static_cast<QKeyEvent*>(event)); });
     return ToolWindow::eventFilter(watched, event);
+}
+
+bool ScriptWindow::hasUnsavedTyping() const {
+    return gravarColour_ != QColor(Qt::black);
+}
+
+QString ScriptWindow::loadedScriptDescription() const {
+    const QFileInfo file(loadedFile_);
+    // Named with its adventure once another one is open: that is where
+    // "Gravar" writes it.
+    if (!loadedHere_)
+        return QStringLiteral("O script \"%1\" da aventura %2").arg(file.fileName(), file.dir().dirName());
+    return QStringLiteral("O script \"%1\"").arg(file.fileName());
+}
+
+ScriptWindow::Typing ScriptWindow::askAboutTyping(const QString& text, bool canSave) {
+    QList<Question::Choice> choices;
+    if (canSave)
+        choices << Question::Choice{kSave, QStringLiteral("btSalvarSim"), QStringLiteral("Gravar"), true, false};
+    choices << Question::Choice{kDiscard, QStringLiteral("btSalvarNao"), QStringLiteral("Descartar"), false, false}
+            << Question::Choice{kCancel, QStringLiteral("btSalvarCancela"), QStringLiteral("Cancelar"), !canSave,
+                                true};
+    switch (Question::ask(this, QStringLiteral("JanSalvar"), QStringLiteral("Alterações não gravadas"), text,
+                          choices)) {
+    case kSave:
+        return Typing::Save;
+    case kDiscard:
+        return Typing::Discard;
+    default:
+        return Typing::Keep;
+    }
+}
+
+void ScriptWindow::selectLoadedScript() {
+    const QList<QListWidgetItem*> found =
+        loadedHere_ ? scriptList_->findItems(scriptNameLabel_->text(), Qt::MatchExactly) : QList<QListWidgetItem*>{};
+    if (found.isEmpty()) {
+        scriptList_->clearSelection();
+        scriptList_->setCurrentItem(nullptr);
+        return;
+    }
+    scriptList_->setCurrentItem(found.first());
 }
 
 void ScriptWindow::setGravarColour(const QColor& colour) {

@@ -51,6 +51,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What the author says about typed text that a load would replace.
+    enum class Typing { Save, Discard, Keep };
+    bool hasUnsavedTyping() const;
+    Typing askAboutTyping(const QString& text, bool canSave);
+    QString loadedScriptDescription() const;  // 'O script "sala.scp"', for the question
+    // Writes the text where it was read from; gives the message to show.
+    QString saveScript();
+    // The list shows the loaded script again after a load was called off.
+    void selectLoadedScript();
     void setGravarColour(const QColor& colour);
     void fillList();
     void showTransferButtons();

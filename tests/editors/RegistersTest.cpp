@@ -1,13 +1,16 @@
 // The registers editor as an author meets it: a fresh adventure's numbered
-// registers, editing names and values in place, saving both files, and the
-// files that are shorter or longer than the 251 registers.
+// registers, editing names and values in place, saving both files, the
+// question asked before reopening would read the files over unsaved edits,
+// and the files that are shorter or longer than the 251 registers.
 #include "widgets/PictureBox.h"
 #include "widgets/Shape.h"
 #include "app/TForm1.h"
+#include "core/ErrorReport.h"
 #include "net/Connection.h"
 #include "editors/Registers.h"
 #include "editors/RegistersWindow.h"
 #include "support/QtTestMain.h"
+#include "support/Questions.h"
 #include "support/TestWorkspace.h"
 
 #include <QLabel>
@@ -32,6 +35,7 @@ QList<QByteArray> numbered(const char* suffix, int count = 251) {
 
 // A program with the adventure Vale open and the registers window opened.
 struct Session {
+    test::Questions questions;  // first made, last gone: no question is left open
     TestWorkspace ws;
     std::unique_ptr<TForm1> form;
     RegistersWindow* window = nullptr;
@@ -54,6 +58,12 @@ struct Session {
     }
     void save() { QTest::mouseClick(window->findChild<QWidget*>("bnRegGr"), Qt::LeftButton, {}, {5, 5}); }
     QString msg7() const { return window->status()->text(); }
+    // The close button, then "Regs": how the author reopens the window. What
+    // the handler throws is reported, as for a click on the bar button.
+    void reopen() {
+        QTest::mouseClick(window->findChild<QWidget*>("Image3"), Qt::LeftButton, {}, {5, 5});
+        reportErrors([this] { form->btRegClick(); });
+    }
 };
 
 }  // namespace
@@ -231,4 +241,99 @@ TEST(RegistersWindow, ReadyShowsTransfersAndFocusRaisesTheWindow) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(s.form.get()));
     s.window->text()->setFocus();
     EXPECT_EQ(page->children().last(), s.window);
+}
+
+TEST(RegistersWindow, ReopeningOverUnsavedEditsAsksToSaveDiscardOrCancel) {
+    Session s;
+    test::Questions& q = s.questions;
+    QList<QByteArray> names = numbered(""), values(251);
+
+    // Without edits nothing is asked and the files are read again; after
+    // "Gravar" neither.
+    s.ws.write("Vale/Vale.rgs", crlf(QList<QByteArray>{"7"} + QList<QByteArray>(250)));
+    s.reopen();
+    EXPECT_EQ(s.lines()[0], QString(34, ' ') + "0: 7");
+    s.setLine(1, "ouro: 5");
+    s.save();
+    s.reopen();
+    EXPECT_EQ(s.lines()[1], QString(31, ' ') + "ouro: 5");
+    EXPECT_TRUE(q.asked().isEmpty());
+    names[1] = "ouro", values[0] = "7", values[1] = "5";
+    const QByteArray nameFile = crlf(names), valueFile = crlf(values);
+    ASSERT_EQ(s.ws.read("Vale/Vale.rgx"), nameFile);
+    ASSERT_EQ(s.ws.read("Vale/Vale.rgs"), valueFile);
+
+    // Cancelar: the window opens with the text as it was; no file changes.
+    s.setLine(2, "vidas: 3");
+    q.click("JanSalvar", "btSalvarCancela");
+    s.reopen();
+    ASSERT_EQ(q.asked().size(), 1);
+    EXPECT_EQ(q.asked()[0].title, "Alterações não gravadas");
+    EXPECT_EQ(q.asked()[0].text, "Os registradores da aventura Vale (\"Vale.rgs\" e \"Vale.rgx\") têm alterações "
+                                 "não gravadas. Gravar antes de ler os arquivos de novo?");
+    EXPECT_EQ(q.asked()[0].buttons, (QStringList{"btSalvarSim", "btSalvarNao", "btSalvarCancela"}));
+    EXPECT_TRUE(s.window->isVisible());
+    EXPECT_EQ(s.lines()[2], "vidas: 3");
+    EXPECT_EQ(s.ws.read("Vale/Vale.rgx"), nameFile);
+    EXPECT_EQ(s.ws.read("Vale/Vale.rgs"), valueFile);
+
+    // Descartar: read again as before; the edit is gone, the files untouched.
+    q.click("JanSalvar", "btSalvarNao");
+    s.form->btRegClick();
+    EXPECT_EQ(s.lines()[2], QString(34, ' ') + "2: ");
+    EXPECT_EQ(s.ws.read("Vale/Vale.rgx"), nameFile);
+    EXPECT_EQ(s.ws.read("Vale/Vale.rgs"), valueFile);
+
+    // Gravar: both files written as "Gravar" writes them, then read again.
+    s.setLine(2, " vidas :  3 ");
+    q.click("JanSalvar", "btSalvarSim");
+    s.reopen();
+    names[2] = "vidas", values[2] = "3";
+    EXPECT_EQ(s.ws.read("Vale/Vale.rgx"), crlf(names));
+    EXPECT_EQ(s.ws.read("Vale/Vale.rgs"), crlf(values));
+    EXPECT_EQ(s.msg7(), "Registradores gravados.");
+    EXPECT_EQ(s.lines()[2], QString(30, ' ') + "vidas: 3");
+
+    // Typed edits count; typed and taken back, the text loses nothing.
+    s.window->text()->setFocus();
+    QTest::keyClicks(s.window->text(), "9");
+    EXPECT_TRUE(s.window->hasUnsavedEdits());
+    QTest::keyClick(s.window->text(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(s.window->hasUnsavedEdits());
+    s.reopen();
+    EXPECT_EQ(q.asked().size(), 3);
+    EXPECT_EQ(q.waiting(), 0);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(RegistersWindow, EditsOfAnotherAdventureAreSavedThereAndAFailedSaveKeepsThem) {
+    Session s([](const TestWorkspace& ws) {
+        ws.addAdventure("Mar");
+        ws.write("Mar/Mar.rgx", crlf({"do mar"}));
+    });
+    test::Questions& q = s.questions;
+    s.setLine(0, "ouro: 5");
+    s.form->OpenAdventure("Mar");
+    q.click("JanSalvar", "btSalvarSim");
+    s.reopen();
+    ASSERT_EQ(q.asked().size(), 1);
+    EXPECT_EQ(q.asked()[0].text, "Os registradores da aventura Vale (\"Vale.rgs\" e \"Vale.rgx\") têm alterações "
+                                 "não gravadas. Gravar antes de ler os arquivos de novo?");
+    EXPECT_EQ(s.ws.read("Vale/Vale.rgx").left(6), "ouro\r\n");
+    EXPECT_EQ(s.ws.read("Mar/Mar.rgx"), crlf({"do mar"}));
+    EXPECT_EQ(s.msg7(), "Registradores gravados em Vale.");
+    EXPECT_EQ(s.lines()[0], QString(29, ' ') + "do mar: ");
+
+    // A save that fails is reported; the window stays open with the edits.
+    QFile::setPermissions(s.ws.path("Mar/Mar.rgx"), QFile::ReadOwner);
+    const QByteArray values = s.ws.read("Mar/Mar.rgs");
+    s.setLine(0, "mar: 1");
+    q.click("JanSalvar", "btSalvarSim");
+    s.reopen();
+    EXPECT_EQ(test::reportedErrors().size(), 1);
+    EXPECT_TRUE(s.window->isVisible());
+    EXPECT_EQ(s.lines()[0], "mar: 1");
+    EXPECT_TRUE(s.window->hasUnsavedEdits());
+    EXPECT_EQ(s.ws.read("Mar/Mar.rgs"), values);
+    EXPECT_EQ(s.ws.read("Mar/Mar.rgx"), crlf({"do mar"}));
 }

@@ -1,6 +1,7 @@
 // The script window as an author meets it: the list of the adventure's
 // scripts, loading one, the unsaved-edit cue on "Gravar", saving byte for byte,
-// and "Exec" handing the script to a running player or starting it.
+// the question asked before unsaved typing would be replaced, and "Exec"
+// handing the script to a running player or starting it.
 #include "widgets/PictureBox.h"
 #include "widgets/Shape.h"
 #include "app/TForm1.h"
@@ -9,6 +10,8 @@
 #include "platform/GamePlayer.h"
 #include "support/WidgetLookup.h"
 #include "support/QtTestMain.h"
+#include "support/Questions.h"
+#include "net/TestServers.h"
 #include "support/TestWorkspace.h"
 #include "XStandIn.h"
 
@@ -27,6 +30,7 @@ using orv::test::child;
 using orv::test::click;
 using orv::test::TestWorkspace;
 using orv::test::crlf;
+using orv::test::FaultServer;
 
 namespace {
 
@@ -68,17 +72,18 @@ private:
 
 // A program with the adventure Vale open and the script window opened.
 struct Session {
+    test::Questions questions;  // first made, last gone: no question is left open
     test::KeepWorkingDirectory keep;
     TestWorkspace ws;
     std::unique_ptr<TForm1> form;
     ScriptWindow* window = nullptr;
     PlayerLog log;
 
-    explicit Session(const std::function<void(const TestWorkspace&)>& lay = {}) {
+    explicit Session(const std::function<void(const TestWorkspace&)>& lay = {}, const QString& serverBase = {}) {
         ws.addAdventure("Vale");
         if (lay)
             lay(ws);
-        form = test::startProgram(ws);
+        form = test::startProgram(ws, serverBase);
         form->OpenAdventure("Vale");
         window = child<ScriptWindow>(form.get(), "JanScp");
         usePlayer(0);
@@ -92,6 +97,16 @@ struct Session {
     QString msg3() const { return child<QLabel>(window, "Msg3")->text(); }
     QString label() const { return child<QLabel>(window, "lbNoScp")->text(); }
     void save() { click(child(window, "bnGrvScp")); }
+    void down() { click(child(window, "bnDwnScp")); }
+    QString selected() const {
+        const QList<QListWidgetItem*> items = window->scriptList()->selectedItems();
+        return items.size() == 1 ? items.first()->text() : QString::number(items.size()) + " selected";
+    }
+    // Typed where the cursor is, as the author types.
+    void typeHere(const char* text) {
+        window->editor()->setFocus();
+        QTest::keyClicks(window->editor(), text);
+    }
     void exec() { click(child(window, "bnExeScp")); }
     void type(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
         QTest::keyClick(window->editor(), key, modifiers);
@@ -197,7 +212,11 @@ TEST(ScriptWindow, TypingACharacterTurnsGravarMaroonUntilSavedOrReloaded) {
     EXPECT_EQ(maroonPixels(gravar), 0);
     s.type(Qt::Key_Backspace);
     EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    EXPECT_TRUE(s.questions.asked().isEmpty());
+    // Loading over the typing asks first; dropping it turns the cue black.
+    s.questions.click("JanSalvar", "btSalvarNao");
     s.load("porta.scp");
+    EXPECT_EQ(s.questions.names(), QStringList{"JanSalvar"});
     EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
     EXPECT_EQ(s.window->editor()->toPlainText(), "abre\n");
     s.type(Qt::Key_Return);
@@ -275,8 +294,23 @@ TEST(ScriptWindow, GravarWritesNothingWithoutAScriptAndKeepsTheCueWhenTheWriteFa
     EXPECT_EQ(QDir(s.ws.path("Vale")).entryList(QDir::Files | QDir::Hidden), before);
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 
-    // A file that may not be written is reported; the text is still unsaved.
+    // Typing that belongs to no script cannot be saved: loading offers to
+    // drop it or to keep it, nothing else.
+    s.questions.click("JanSalvar", "btSalvarCancela");
     s.load("sala.scp");
+    ASSERT_EQ(s.questions.asked().size(), 1);
+    EXPECT_EQ(s.questions.asked()[0].buttons, (QStringList{"btSalvarNao", "btSalvarCancela"}));
+    EXPECT_EQ(s.questions.asked()[0].text,
+              "O texto digitado no editor não foi gravado em nenhum script. Descartá-lo para abrir \"sala.scp\"?");
+    EXPECT_EQ(s.window->editor()->toPlainText(), "novo");
+    EXPECT_EQ(s.label(), "");
+    EXPECT_EQ(s.selected(), "0 selected");
+    s.questions.click("JanSalvar", "btSalvarNao");
+    s.load("sala.scp");
+    EXPECT_EQ(s.window->editor()->toPlainText(), "um\n");
+    EXPECT_EQ(QDir(s.ws.path("Vale")).entryList(QDir::Files | QDir::Hidden), before);
+
+    // A file that may not be written is reported; the text is still unsaved.
     QFile::setPermissions(s.ws.path("Vale/sala.scp"), QFile::ReadOwner | QFile::ReadUser);
     s.type(Qt::Key_X);
     s.save();
@@ -284,13 +318,15 @@ TEST(ScriptWindow, GravarWritesNothingWithoutAScriptAndKeepsTheCueWhenTheWriteFa
     EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
     EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"um"}));
 
-    // A file that can no longer be read leaves the editor as it was.
+    // A file that can no longer be read leaves the editor as it was, and
+    // nothing is asked about a load that cannot happen.
     test::reportedErrors().clear();
     s.form->btScpClick();
     QFile::remove(s.ws.path("Vale/sala.scp"));
     s.load("sala.scp");
     EXPECT_EQ(test::reportedErrors().size(), 1);
     EXPECT_EQ(s.window->editor()->toPlainText(), "xum\n");
+    EXPECT_EQ(s.questions.asked().size(), 2);
 }
 
 TEST(ScriptWindow, AScriptIsSavedIntoTheAdventureItCameFrom) {
@@ -318,6 +354,229 @@ TEST(ScriptWindow, AScriptIsSavedIntoTheAdventureItCameFrom) {
     s.save();
     EXPECT_EQ(s.ws.read("Mar/sala.scp"), crlf({"do mar"}));
     EXPECT_EQ(s.msg3(), "");
+}
+
+TEST(ScriptWindow, LoadingOverUnsavedTypingAsksToSaveDiscardOrCancel) {
+    Session s([](const TestWorkspace& ws) {
+        ws.write("Vale/sala.scp", crlf({"linha um"}));
+        ws.write("Vale/porta.scp", crlf({"abre"}));
+    });
+    test::Questions& q = s.questions;
+    // Without typing nothing is asked, also for the loaded script again.
+    s.load("sala.scp");
+    s.load("porta.scp");
+    s.load("porta.scp");
+    s.load("sala.scp");
+    EXPECT_TRUE(q.asked().isEmpty());
+
+    // Cancelar: the text, the loaded script, the cue and the list's selection
+    // stay as they were, and no file changes.
+    s.typeHere("novo ");
+    q.click("JanSalvar", "btSalvarCancela");
+    s.load("porta.scp");
+    ASSERT_EQ(q.asked().size(), 1);
+    const test::AskedQuestion& asked = q.asked()[0];
+    EXPECT_EQ(asked.title, "Alterações não gravadas");
+    EXPECT_EQ(asked.text, "O script \"sala.scp\" tem alterações não gravadas. Gravar antes de abrir \"porta.scp\"?");
+    EXPECT_EQ(asked.buttons, (QStringList{"btSalvarSim", "btSalvarNao", "btSalvarCancela"}));
+    // Over the middle of the main window.
+    EXPECT_LE((asked.geometry.center() - s.form->geometry().center()).manhattanLength(), 2);
+    EXPECT_EQ(s.window->editor()->toPlainText(), "novo linha um\n");
+    EXPECT_EQ(s.label(), "sala.scp");
+    EXPECT_EQ(s.selected(), "sala.scp");
+    EXPECT_EQ(s.window->scriptList()->currentItem()->text(), "sala.scp");
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"linha um"}));
+    EXPECT_EQ(s.ws.read("Vale/porta.scp"), crlf({"abre"}));
+
+    // Gravar: saved as "Gravar" saves it, then the clicked script is loaded.
+    child<QLabel>(s.window, "Msg3")->setText("velho");
+    q.click("JanSalvar", "btSalvarSim");
+    s.load("porta.scp");
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"novo linha um"}));
+    EXPECT_EQ(s.window->editor()->toPlainText(), "abre\n");
+    EXPECT_EQ(s.label(), "porta.scp");
+    EXPECT_EQ(s.selected(), "porta.scp");
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+    EXPECT_EQ(s.msg3(), "");
+
+    // Descartar: loaded as before, the typing is gone and the file untouched.
+    s.typeHere("x");
+    q.click("JanSalvar", "btSalvarNao");
+    s.load("sala.scp");
+    EXPECT_EQ(s.ws.read("Vale/porta.scp"), crlf({"abre"}));
+    EXPECT_EQ(s.window->editor()->toPlainText(), "novo linha um\n");
+    EXPECT_EQ(s.label(), "sala.scp");
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+
+    // The loaded script clicked again: Gravar writes it and loads what it wrote.
+    s.typeHere("z");
+    q.click("JanSalvar", "btSalvarSim");
+    s.load("sala.scp");
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"znovo linha um"}));
+    EXPECT_EQ(s.window->editor()->toPlainText(), "znovo linha um\n");
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+
+    // Saved with "Gravar" first: nothing is asked.
+    s.typeHere("w");
+    s.save();
+    s.load("porta.scp");
+    EXPECT_EQ(q.asked().size(), 4);
+    EXPECT_EQ(q.waiting(), 0);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ScriptWindow, TheQuestionTakesKeysAndClosingLosesNothing) {
+    Session s([](const TestWorkspace& ws) {
+        ws.write("Vale/sala.scp", crlf({"um"}));
+        ws.write("Vale/porta.scp", crlf({"abre"}));
+    });
+    test::Questions& q = s.questions;
+    s.load("sala.scp");
+
+    // Enter takes Gravar, the choice that loses nothing.
+    s.typeHere("a");
+    q.press("JanSalvar", {Qt::Key_Return});
+    s.load("porta.scp");
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"aum"}));
+    EXPECT_EQ(s.label(), "porta.scp");
+
+    // Esc, the close button, a close by the window manager, and Left from
+    // Gravar round to Cancelar: nothing changes.
+    s.typeHere("b");
+    q.press("JanSalvar", {Qt::Key_Escape});
+    s.load("sala.scp");
+    q.click("JanSalvar", "btJanSalvar");
+    s.load("sala.scp");
+    s.load("sala.scp");  // no answer waiting: closed as the window manager closes it
+    q.press("JanSalvar", {Qt::Key_Left, Qt::Key_Return});
+    s.load("sala.scp");
+    ASSERT_EQ(q.asked().size(), 5);
+    EXPECT_EQ(q.asked()[3].answer, "");
+    EXPECT_EQ(s.label(), "porta.scp");
+    EXPECT_EQ(s.selected(), "porta.scp");
+    EXPECT_EQ(s.window->editor()->toPlainText(), "babre\n");
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    EXPECT_EQ(s.ws.read("Vale/porta.scp"), crlf({"abre"}));
+
+    // Tab moves on to Descartar.
+    q.press("JanSalvar", {Qt::Key_Tab, Qt::Key_Return});
+    s.load("sala.scp");
+    EXPECT_EQ(s.label(), "sala.scp");
+    EXPECT_EQ(s.window->editor()->toPlainText(), "aum\n");
+    EXPECT_EQ(s.ws.read("Vale/porta.scp"), crlf({"abre"}));
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ScriptWindow, GravarInTheQuestionSavesWhereTheScriptCameFromOrReportsAndKeepsIt) {
+    Session s([](const TestWorkspace& ws) {
+        ws.write("Vale/sala.scp", crlf({"do vale"}));
+        ws.addAdventure("Mar");
+        ws.write("Mar/sala.scp", crlf({"do mar"}));
+        ws.write("Mar/porta.scp", crlf({"abre"}));
+    });
+    test::Questions& q = s.questions;
+    s.load("sala.scp");
+    s.form->OpenAdventure("Mar");
+    s.form->btScpClick();
+    s.typeHere("+");
+
+    // The question names the adventure the text belongs to; cancelled, no row
+    // of the new list is the loaded script.
+    q.click("JanSalvar", "btSalvarCancela");
+    s.load("porta.scp");
+    ASSERT_EQ(q.asked().size(), 1);
+    EXPECT_EQ(q.asked()[0].text, "O script \"sala.scp\" da aventura Vale tem alterações não gravadas. "
+                                 "Gravar antes de abrir \"porta.scp\"?");
+    EXPECT_EQ(s.selected(), "0 selected");
+    EXPECT_EQ(s.label(), "sala.scp");
+
+    // Gravar writes it into Vale, as "Gravar" does, and says so after the load.
+    q.click("JanSalvar", "btSalvarSim");
+    s.load("porta.scp");
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"+do vale"}));
+    EXPECT_EQ(s.ws.read("Mar/sala.scp"), crlf({"do mar"}));
+    EXPECT_EQ(s.window->editor()->toPlainText(), "abre\n");
+    EXPECT_EQ(s.msg3(), "Gravado em Vale!");
+
+    // A save that fails is reported; the text stays with its script and cue.
+    QFile::setPermissions(s.ws.path("Mar/porta.scp"), QFile::ReadOwner | QFile::ReadUser);
+    s.typeHere("-");
+    q.click("JanSalvar", "btSalvarSim");
+    s.load("sala.scp");
+    EXPECT_EQ(test::reportedErrors().size(), 1);
+    EXPECT_EQ(s.window->editor()->toPlainText(), "-abre\n");
+    EXPECT_EQ(s.label(), "porta.scp");
+    EXPECT_EQ(s.selected(), "porta.scp");
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    EXPECT_EQ(s.ws.read("Mar/porta.scp"), crlf({"abre"}));
+}
+
+TEST(ScriptWindow, DownOverUnsavedTypingAsksBeforeTheFetchedScriptReplacesIt) {
+    FaultServer server([](const FaultServer::Request& r) {
+        if (r.requestLine().contains("gettxt.php") && r.requestLine().contains("Arq=sala.scp"))
+            return FaultServer::ok("Ok\r\nfala nova\r\n");
+        return FaultServer::status(404, "nada");
+    });
+    Session s(
+        [](const TestWorkspace& ws) {
+            ws.write("Vale/sala.scp", crlf({"fala velha"}));
+            ws.addAdventure("Mar");
+        },
+        server.base());
+    test::Questions& q = s.questions;
+    s.form->connection().setState(ConnectionState::Ready);
+    s.form->btScpClick();
+    s.load("sala.scp");
+
+    // Without typing the Down loads the fetched script, as before.
+    s.down();
+    EXPECT_EQ(s.window->editor()->toPlainText(), "fala nova\n");
+    EXPECT_EQ(s.msg3(), "Script atualizado!");
+    EXPECT_TRUE(q.asked().isEmpty());
+    const size_t fetched = server.requests().size();
+
+    // The fetched file replaces the one Gravar would write, so saving first
+    // is not offered. Cancelar: no request, nothing changes.
+    s.typeHere("x");
+    q.click("JanSalvar", "btSalvarCancela");
+    s.down();
+    ASSERT_EQ(q.asked().size(), 1);
+    EXPECT_EQ(q.asked()[0].buttons, (QStringList{"btSalvarNao", "btSalvarCancela"}));
+    EXPECT_EQ(q.asked()[0].text, "O script \"sala.scp\" tem alterações não gravadas, que o Down vai substituir "
+                                 "pela cópia do servidor. Descartar as alterações?");
+    EXPECT_EQ(server.requests().size(), fetched);
+    EXPECT_EQ(s.window->editor()->toPlainText(), "xfala nova\n");
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+
+    // Descartar: fetched and loaded.
+    s.ws.write("Vale/sala.scp", crlf({"local"}));
+    q.click("JanSalvar", "btSalvarNao");
+    s.down();
+    EXPECT_EQ(server.requests().size(), fetched + 1);
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"fala nova"}));
+    EXPECT_EQ(s.window->editor()->toPlainText(), "fala nova\n");
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+
+    // A Down that will not fetch asks nothing.
+    s.typeHere("y");
+    s.form->connection().setState(ConnectionState::Connected);
+    s.down();
+    EXPECT_EQ(q.asked().size(), 2);
+    EXPECT_EQ(s.window->editor()->toPlainText(), "yfala nova\n");
+
+    // Typing from another adventure can be saved there before Mar's copy comes.
+    s.form->OpenAdventure("Mar");
+    s.form->connection().setState(ConnectionState::Ready);
+    q.click("JanSalvar", "btSalvarSim");
+    s.down();
+    ASSERT_EQ(q.asked().size(), 3);
+    EXPECT_EQ(q.asked()[2].buttons, (QStringList{"btSalvarSim", "btSalvarNao", "btSalvarCancela"}));
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"yfala nova"}));
+    EXPECT_EQ(s.ws.read("Mar/sala.scp"), crlf({"fala nova"}));
+    EXPECT_EQ(s.window->editor()->toPlainText(), "fala nova\n");
+    EXPECT_EQ(s.msg3(), "Script atualizado!");
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 
 TEST(ScriptWindow, ExecHandsTheScriptToARunningPlayer) {

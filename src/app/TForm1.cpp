@@ -251,20 +251,18 @@ void TForm1::buildWindows(QWidget* page) {
         OpenAdventure(name);
         showBarButtons();
     });
-    connectionWindow_ = new ConnectionWindow(page, adventure, connection_, drag_,
+    connectionWindow_ = new ConnectionWindow(page, document_, connection_, drag_,
                                              {[this] { HideFullWidthViews(); },
-                                              [this](const QString& name, const QString& title) {
-                                                  OpenAdventure(name);
+                                              [this](const QString& title) {
                                                   // The title shows the group's whole entry.
                                                   adventureTitle_->setText(title);
                                                   adventureTitle_->adjustSize();
                                                   showBarButtons();
-                                              },
-                                              [this] { document_.loadMap(); }});
+                                              }});
     const auto hideViews = [this] { HideFullWidthViews(); };
-    scriptWindow_ = new ScriptWindow(page, adventure, connection_, drag_);
+    scriptWindow_ = new ScriptWindow(page, document_, connection_, drag_);
     objectWindow_ = new ObjectWindow(page, adventure, connection_, drag_);
-    registersWindow_ = new RegistersWindow(page, adventure, connection_, drag_, hideViews);
+    registersWindow_ = new RegistersWindow(page, document_, connection_, drag_, hideViews);
     soundWindow_ = new SoundWindow(page, adventure, connection_, drag_, hideViews);
     panelWindow_ = new PanelWindow(page, document_, connection_, drag_, hideViews);
     settingsWindow_ = new SettingsWindow(page, settings_, drag_);

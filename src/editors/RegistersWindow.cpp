@@ -6,6 +6,7 @@
 #include "widgets/PictureBox.h"
 #include "widgets/Question.h"
 #include "core/Adventure.h"
+#include "document/AdventureDocument.h"
 #include "widgets/DragState.h"
 #include "net/Connection.h"
 
@@ -23,13 +24,14 @@ constexpr int kStatusLeftWithTransfers = 200;
 enum Answer { kSave, kDiscard, kCancel };
 }  // namespace
 
-RegistersWindow::RegistersWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
+RegistersWindow::RegistersWindow(QWidget* parent, AdventureDocument& document, Connection& connection, DragState& drag,
                                  std::function<void()> hideFullWidthViews)
     : ToolWindow(parent,
                  {QStringLiteral("JanReg"), QStringLiteral("Registradores:"), QStringLiteral("brReg"), 159,
                   QStringLiteral("Image3"), QRect(373, 195, 560, 470)},
                  drag),
-      adventure_(adventure), connection_(connection), hideFullWidthViews_(std::move(hideFullWidthViews)) {
+      document_(document), adventure_(document.adventure()), connection_(connection),
+      hideFullWidthViews_(std::move(hideFullWidthViews)) {
     registerText_ = new QPlainTextEdit(this);
     registerText_->setObjectName(QStringLiteral("Regs"));
     registerText_->setGeometry(5, 30, 550, 400);
@@ -69,6 +71,26 @@ RegistersWindow::RegistersWindow(QWidget* parent, Adventure& adventure, Connecti
     // The text stays, but Gravar then writes it back where it came from.
     connect(&adventure_, &Adventure::opened, this, [this] { readHere_ = false; });
     connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
+    connect(registerText_, &QPlainTextEdit::textChanged, this, [this] { keepDraft(); });
+    connect(&document_, &AdventureDocument::draftsRecovered, this, reported([this] { showRecoveredDraft(); }));
+}
+
+void RegistersWindow::keepDraft() {
+    if (!hasUnsavedEdits()) {
+        document_.setRegistersDraft(std::nullopt);
+        return;
+    }
+    document_.setRegistersDraft(
+        AdventureDocument::TextDraft{registers_->valueFile(), registerText_->document()->toRawText()});
+}
+
+void RegistersWindow::showRecoveredDraft() {
+    const auto draft = document_.registersDraft();
+    if (!draft)
+        return;
+    // The files as they are, then the text as it was typed over them.
+    fill();
+    registerText_->setPlainText(draft->text);
 }
 
 void RegistersWindow::open() {
@@ -105,6 +127,7 @@ void RegistersWindow::fill() {
     unchangedText_ = registerText_->document()->toRawText();
     registers_ = std::move(registers);
     readHere_ = true;
+    keepDraft();
 }
 
 bool RegistersWindow::hasUnsavedEdits() const {
@@ -151,6 +174,7 @@ void RegistersWindow::bnRegGrClick() {
     const QString text = registerText_->document()->toRawText();
     registers_->save(Registers::textLines(text));
     unchangedText_ = text;
+    keepDraft();
     // The text goes back to the adventure it was read from, also after another
     // one was opened: written into the new one it would replace its registers.
     if (readHere_)

@@ -11,6 +11,7 @@ class QPlainTextEdit;
 namespace orv {
 
 class Adventure;
+class AdventureDocument;
 class Connection;
 class PictureBox;
 struct DragState;
@@ -19,7 +20,9 @@ struct DragState;
 // written back to the adventure's register files with "Gravar".
 class RegistersWindow : public ToolWindow {
 public:
-    RegistersWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
+    // Edits not yet saved are the document's too, so that a crash never
+    // loses them.
+    RegistersWindow(QWidget* parent, AdventureDocument& document, Connection& connection, DragState& drag,
                     std::function<void()> hideFullWidthViews);
 
     // "Regs": clear Msg7, hide the full-width views, come to the front, paint
@@ -44,12 +47,15 @@ protected:
 
 private:
     void fill();
+    void keepDraft();
+    void showRecoveredDraft();
     // Asks before the text is read again over unsaved edits; false when the
     // author keeps the text as it is.
     bool mayReadAgain();
 
     void showTransferButtons();
 
+    AdventureDocument& document_;
     Adventure& adventure_;
     Connection& connection_;
     bool readHere_ = false;  // the text was read from the open adventure

@@ -8,6 +8,7 @@
 #include "widgets/PictureBox.h"
 #include "widgets/Question.h"
 #include "core/Adventure.h"
+#include "document/AdventureDocument.h"
 #include "widgets/DragState.h"
 #include "net/Connection.h"
 #include "platform/GamePlayer.h"
@@ -44,12 +45,13 @@ bool producesCharacter(const QKeyEvent& key) {
 }
 }  // namespace
 
-ScriptWindow::ScriptWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag)
+ScriptWindow::ScriptWindow(QWidget* parent, AdventureDocument& document, Connection& connection, DragState& drag)
     : ToolWindow(parent,
                  {QStringLiteral("JanScp"), QStringLiteral("Script:"), QStringLiteral("brScp"), 159,
                   QStringLiteral("btJanScp"), QRect(490, 90, 800, 570)},
                  drag),
-      adventure_(adventure), connection_(connection), player_(makeDesktopGamePlayer()) {
+      document_(document), adventure_(document.adventure()), connection_(connection),
+      player_(makeDesktopGamePlayer()) {
     title()->setObjectName(QStringLiteral("Label2"));
     scriptNameLabel_ = makeLabel(this, QStringLiteral("lbNoScp"), QString(), {title()->x() + title()->width() + 6, 5},
                                  LabelStyle{19, true, true, Qt::black});
@@ -108,6 +110,30 @@ ScriptWindow::ScriptWindow(QWidget* parent, Adventure& adventure, Connection& co
             fillList();
     });
     connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
+    connect(scriptText_, &QPlainTextEdit::textChanged, this, [this] { keepDraft(); });
+    connect(&document_, &AdventureDocument::draftsRecovered, this, [this] { showRecoveredDraft(); });
+}
+
+void ScriptWindow::keepDraft() {
+    if (!hasUnsavedTyping()) {
+        document_.setScriptDraft(std::nullopt);
+        return;
+    }
+    document_.setScriptDraft(AdventureDocument::TextDraft{loadedFile_, scriptText_->document()->toRawText()});
+}
+
+void ScriptWindow::showRecoveredDraft() {
+    const auto& draft = document_.scriptDraft();
+    if (!draft)
+        return;
+    // The text as it was typed, with its cue: still to be saved.
+    const QString text = draft->text;
+    const QFileInfo file(draft->file);
+    loadedFile_ = draft->file;
+    loadedHere_ = !draft->file.isEmpty() && adventure_.path(file.fileName()) == draft->file;
+    scriptNameLabel_->setText(draft->file.isEmpty() ? QString() : file.fileName());
+    scriptText_->setPlainText(text);
+    setGravarColour(kMaroon);
 }
 
 void ScriptWindow::showTransferButtons() {
@@ -343,6 +369,7 @@ void ScriptWindow::selectLoadedScript() {
 void ScriptWindow::setGravarColour(const QColor& colour) {
     gravarColour_ = colour;
     DrawSmallButtonUp(saveButton_, colour);
+    keepDraft();
 }
 
 }  // namespace orv

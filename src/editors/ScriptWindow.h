@@ -14,6 +14,7 @@ namespace orv {
 
 class GamePlayer;
 class Adventure;
+class AdventureDocument;
 class Connection;
 class PictureBox;
 struct DragState;
@@ -22,7 +23,9 @@ struct DragState;
 // editor Fonte, saved with "Gravar" and handed to the game player with "Exec".
 class ScriptWindow : public ToolWindow {
 public:
-    ScriptWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag);
+    // Typed text not yet saved is the document's too, so that a crash never
+    // loses it.
+    ScriptWindow(QWidget* parent, AdventureDocument& document, Connection& connection, DragState& drag);
     ~ScriptWindow() override;
 
     // The window's own steps when "Scripts" opens it, after the main window
@@ -61,9 +64,12 @@ private:
     // The list shows the loaded script again after a load was called off.
     void selectLoadedScript();
     void setGravarColour(const QColor& colour);
+    void keepDraft();
+    void showRecoveredDraft();
     void fillList();
     void showTransferButtons();
 
+    AdventureDocument& document_;
     Adventure& adventure_;
     Connection& connection_;
     std::unique_ptr<GamePlayer> player_;

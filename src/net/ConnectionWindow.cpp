@@ -9,6 +9,7 @@
 #include "core/OrvalisError.h"
 #include "widgets/PictureBox.h"
 #include "core/Adventure.h"
+#include "document/AdventureDocument.h"
 #include "widgets/DragState.h"
 #include "net/Connection.h"
 
@@ -84,13 +85,13 @@ void PasswordBox::setMasked(bool masked) {
     setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
 }
 
-ConnectionWindow::ConnectionWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
-                                   MainWindowSteps steps)
+ConnectionWindow::ConnectionWindow(QWidget* parent, AdventureDocument& document, Connection& connection,
+                                   DragState& drag, MainWindowSteps steps)
     : ToolWindow(parent,
                  {QStringLiteral("JanCnc"), QStringLiteral("Grupos:"), QStringLiteral("brCnc"), 159,
                   QStringLiteral("btJanCnc"), QRect(205, 280, 421, 296)},
                  drag),
-      adventure_(adventure), connection_(connection), steps_(std::move(steps)) {
+      document_(document), adventure_(document.adventure()), connection_(connection), steps_(std::move(steps)) {
     groupList_ = new QListWidget(this);
     groupList_->setObjectName(QStringLiteral("LstGrp"));
     groupList_->setGeometry(10, 32, 401, 160);
@@ -187,7 +188,9 @@ void ConnectionWindow::LstGrpDblClick() {
     QDir workspace(adventure_.workspaceFolder());
     if (!workspace.exists(name) && !workspace.mkdir(name))
         throw OrvalisError(QStringLiteral("Não foi possível criar a pasta %1").arg(adventure_.workspaceFolder() + name));
-    steps_.openGroup(name, entry);
+    document_.open(name);
+    if (steps_.groupOpened)
+        steps_.groupOpened(entry);
     setStatus(QStringLiteral("Pronto para edição!"));
     // The editors show their Upload and Down buttons as the state becomes ready.
     connection_.setState(ConnectionState::Ready);
@@ -251,11 +254,9 @@ void ConnectionWindow::reloadDownloadedLists(const QStringList& written) {
     // written back at the end of the program; read the downloaded copies in,
     // so the older ones do not overwrite them.
     const QString base = adventure_.name();
-    if (written.contains(base + QStringLiteral(".map")) && steps_.loadMap)
-        steps_.loadMap();
-    for (const char* ext : {".ini", ".obx"})
+    for (const char* ext : {".map", ".ini", ".obx"})
         if (written.contains(base + QLatin1String(ext)))
-            adventure_.reload(base + QLatin1String(ext));
+            document_.reload(base + QLatin1String(ext));
 }
 
 void ConnectionWindow::btUpAdvClick() {

@@ -9,6 +9,7 @@ class QListWidget;
 namespace orv {
 
 class Adventure;
+class AdventureDocument;
 class Connection;
 class PictureBox;
 struct DragState;
@@ -47,12 +48,13 @@ public:
     // What the window asks of the main window.
     struct MainWindowSteps {
         std::function<void()> hideFullWidthViews;
-        // Opens the chosen group's adventure, showing the group's entry as its title.
-        std::function<void(const QString& name, const QString& title)> openGroup;
-        std::function<void()> loadMap;
+        // The chosen group's adventure is open: its entry is the title.
+        std::function<void(const QString& title)> groupOpened;
     };
 
-    ConnectionWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag,
+    // The window opens the chosen group's adventure in the document, and
+    // hands the document the files a whole download replaced.
+    ConnectionWindow(QWidget* parent, AdventureDocument& document, Connection& connection, DragState& drag,
                      MainWindowSteps steps);
 
     PasswordBox* senha() const { return passwordEdit_; }
@@ -77,6 +79,7 @@ private:
     void reloadDownloadedLists(const QStringList& written);
     void showFailedDownloads(const QStringList& failed);
 
+    AdventureDocument& document_;
     Adventure& adventure_;
     Connection& connection_;
     QStringList failedDownloads_;

@@ -7,6 +7,8 @@
 #include "widgets/Shape.h"
 #include "app/TForm1.h"
 #include "map/MapWindow.h"
+#include "editors/ScriptWindow.h"
+#include <QPlainTextEdit>
 #include "core/ListFile.h"
 #include "document/JournalFile.h"
 #include "document/MapEdits.h"
@@ -477,6 +479,12 @@ TEST(MainWindow, AJournalFoundAtStartIsOfferedThenRecoveredOrDiscarded) {
         EXPECT_EQ(form->map().lines(), state.mapLines);
         EXPECT_EQ(form->map().image().convertToFormat(QImage::Format_RGB32), state.mapImage);
         EXPECT_EQ(form->document().scriptDraft(), state.script);
+        // The script editor shows the unsaved text with its cue.
+        form->btScpClick();
+        auto* scripts = form->findChild<ScriptWindow*>("JanScp");
+        EXPECT_EQ(scripts->editor()->toPlainText(), "texto não gravado");
+        EXPECT_EQ(scripts->loadedScriptName(), "sala.scp");
+        EXPECT_EQ(scripts->gravarCaptionColour(), QColor(128, 0, 0));
         EXPECT_EQ(filesOf(ws, "Lago"), files);  // nothing written until a save
         EXPECT_TRUE(test::reportedErrors().isEmpty());
     }

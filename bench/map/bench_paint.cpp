@@ -3,7 +3,10 @@
 // image, type the name, Enter), and holds the painting against the floor:
 // drawing the same tile pictures with a bare QPainter onto a QImage, measured
 // in the same run. Naming writes each position's script, so it is shown on
-// its own line. Runs on the offscreen platform unless another one is set.
+// its own line. Rounds alternate with the recovery journal on and off, so
+// that its cost per edit shows as a ratio; the journal's whole write (the map
+// picture with it) is timed after each journaled round. Runs on the offscreen
+// platform unless another one is set.
 #include "support/TestAdventure.h"
 #include "widgets/Shape.h"
 #include "map/MapModel.h"
@@ -55,14 +58,18 @@ int main(int argc, char** argv) {
 
     QTemporaryDir dir;
     const QString ws = dir.path() + QLatin1Char('/');
+    // The journals go to a state folder of the run's own.
+    qputenv("XDG_STATE_HOME", (dir.path() + QStringLiteral("/state")).toUtf8());
     QImage background(2000, 1200, QImage::Format_RGB32);
     background.fill(QColor(214, 214, 206));
     background.save(ws + QStringLiteral("defmap.bmp"), "BMP");
 
-    constexpr int rounds = 5;
-    std::vector<double> paintUs, nameUs, floorUs;
+    constexpr int rounds = 6;
+    std::vector<double> paintUs, nameUs, floorUs, plainPaintUs, plainNameUs, journalMs;
     for (int round = 0; round < rounds; ++round) {
+        const bool journaled = round % 2 == 0;
         orv::test::TestAdventure state(ws, QStringLiteral("Banco%1").arg(round));
+        state.document.setJournaling(journaled);
         state.document.resetMap();
         const orv::MapModel& map = state.document.map();
         QWidget host;
@@ -85,18 +92,24 @@ int main(int argc, char** argv) {
             press(marker, QPoint(5, 5));
             press(view, centre);
             QApplication::processEvents();  // the repaint the author sees
-            paintUs.push_back(timer.nsecsElapsed() / 1e3);
+            (journaled ? paintUs : plainPaintUs).push_back(timer.nsecsElapsed() / 1e3);
 
             timer.restart();
             nameBox->setText(QStringLiteral("pos_%1").arg(cell));
             QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
             QApplication::sendEvent(nameBox, &enter);
             QApplication::processEvents();
-            nameUs.push_back(timer.nsecsElapsed() / 1e3);
+            (journaled ? nameUs : plainNameUs).push_back(timer.nsecsElapsed() / 1e3);
             if (map.tile(cell) != QString::number(tileOf(cell)) || map.name(cell).isEmpty()) {
                 std::fprintf(stderr, "cell %d was not painted and named\n", cell);
                 return 1;
             }
+        }
+
+        if (journaled) {
+            timer.restart();
+            state.document.keepJournalNow();
+            journalMs.push_back(timer.nsecsElapsed() / 1e6);
         }
 
         QImage bare = background.copy();
@@ -119,5 +132,13 @@ int main(int argc, char** argv) {
     std::printf("  bare QPainter tile onto a QImage:                     %9.1f / %9.1f\n", floor, mean(floorUs));
     std::printf("  ratio paint / bare:                                   %9.1f\n", paint / floor);
     std::printf("  ratio paint + name / bare:                            %9.1f\n", (paint + name) / floor);
+    const double plainPaint = median(plainPaintUs);
+    const double plainName = median(plainNameUs);
+    std::printf("recovery journal, per cell (median, microseconds): paint %.1f without, %.1f with; name %.1f without, "
+                "%.1f with\n",
+                plainPaint, paint, plainName, name);
+    std::printf("  ratio paint with journal / without:                   %9.2f\n", paint / plainPaint);
+    std::printf("  ratio paint + name with journal / without:            %9.2f\n", (paint + name) / (plainPaint + plainName));
+    std::printf("  the journal's whole write, 400 cells and the map picture (median, ms): %.1f\n", median(journalMs));
     return 0;
 }

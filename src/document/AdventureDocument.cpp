@@ -47,7 +47,7 @@ AdventureDocument::AdventureDocument(const QString& workspaceFolder, QObject* pa
 }
 
 void AdventureDocument::workChanged() {
-    if (!adventure_.isOpen())
+    if (!adventure_.isOpen() || !journaling_)
         return;
     lastEdit_ = QDateTime::currentDateTimeUtc();
     if (!journalTimer_.isActive())

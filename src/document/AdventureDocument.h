@@ -88,6 +88,8 @@ public:
     // Writes the journal now and waits for it (tests, and before another
     // adventure is opened).
     void keepJournalNow();
+    // Measurements compare editing with and without the journal.
+    void setJournaling(bool on) { journaling_ = on; }
     // The state the journal keeps, as of now.
     JournalState journalState() const;
     // Opens the journal's adventure and puts back its work in progress;
@@ -142,6 +144,7 @@ private:
     std::optional<TextDraft> registersDraft_;
     QDateTime lastEdit_;
     bool journaled_ = false;  // a journal of the open adventure may exist
+    bool journaling_ = true;
     RecoveryJournal journal_;
     QTimer journalTimer_;
 };

@@ -5,6 +5,7 @@
 
 #include "core/Adventure.h"
 #include "core/AdventureWorkspace.h"
+#include "core/DurableWrite.h"
 #include "core/ListFile.h"
 #include "core/OrvalisError.h"
 #include "map/MapCompiler.h"
@@ -230,6 +231,14 @@ private:
     QString folder() const { return call_.workspace + call_.adventure + QLatin1Char('/'); }
     QString mapFile() const { return folder() + call_.adventure + QStringLiteral(".map"); }
 
+    // What a killed run left half written in the adventure folder goes first,
+    // whatever the command then finds: it is never the author's file, and a
+    // copy or an archive of the folder must not take it along.
+    void clearStaleTemporaries() const {
+        if (QFileInfo(folder()).isDir())
+            removeStaleTemporaries(folder());
+    }
+
     void say(const QString& line) const { io_.out((line + QLatin1Char('\n')).toLocal8Bit()); }
     void note(const QString& line) const { io_.err((line + QLatin1Char('\n')).toLocal8Bit()); }
 
@@ -245,6 +254,7 @@ private:
     }
 
     int compile() const {
+        clearStaleTemporaries();
         const QStringList lines = readMap();
         MapCompiler::CompileCount count;
         try {
@@ -259,6 +269,7 @@ private:
     }
 
     int check() const {
+        clearStaleTemporaries();
         const QList<MapCheck::Problem> problems = MapCheck::problems(readMap());
         if (call_.json) {
             io_.out(MapCheck::toJson(problems));
@@ -297,6 +308,7 @@ private:
     }
 
     int download() {
+        clearStaleTemporaries();
         ServerClient client(serverAddress());
         requireGroup(client);
         // As choosing the group in the connection window: the folder is made
@@ -350,7 +362,9 @@ private:
     }
 
     int upload() {
+        // A missing password is a wrong use, which touches nothing.
         const QString secret = password();
+        clearStaleTemporaries();
         ServerClient client(serverAddress());
         requireGroup(client);
         AdventureTransfer::UploadResult result;

@@ -16,6 +16,8 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -27,6 +29,71 @@ namespace {
 const QLatin1String kTemporarySuffix(".orvtmp");
 // How many threads a batch keeps waiting on the disk at the same time.
 constexpr size_t kBatchThreads = 8;
+// The most files without a name that the batches of this process keep open
+// at once, whatever the limit of open files allows.
+constexpr long kMostUnnamedHeld = 4096;
+
+// The temporary files this process has made (or is about to make) and not
+// yet renamed or removed. A sweep of stale temporaries leaves them alone: they
+// belong to a write still in progress, on this thread or another.
+class OwnedTemporaries {
+public:
+    void own(const QString& temporary) {
+        const QString key = QDir::cleanPath(temporary);
+        const std::lock_guard<std::mutex> guard(lock_);
+        ++count_[key];
+    }
+    void release(const QString& temporary) {
+        const QString key = QDir::cleanPath(temporary);
+        const std::lock_guard<std::mutex> guard(lock_);
+        const auto it = count_.find(key);
+        if (it != count_.end() && --*it == 0)
+            count_.erase(it);
+    }
+    bool owns(const QString& temporary) {
+        const QString key = QDir::cleanPath(temporary);
+        const std::lock_guard<std::mutex> guard(lock_);
+        return count_.contains(key);
+    }
+
+private:
+    std::mutex lock_;
+    QHash<QString, int> count_;
+};
+
+OwnedTemporaries& ownedTemporaries() {
+    static OwnedTemporaries* owned = new OwnedTemporaries;  // outlives every thread that ends late
+    return *owned;
+}
+
+// The soft limit of open files, or -1 when there is none.
+long openFileLimit() {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    return limit.rlim_cur == RLIM_INFINITY ? -1 : long(limit.rlim_cur);
+}
+
+// A batch keeps each file without a name, as an open descriptor, until the
+// batch is on the disk. Those descriptors take at most half the limit of open
+// files, all batches together: the other half stays for the rest of the
+// program and for the old files a batch holds while it renames. Past that, a
+// file is named as soon as it is written.
+std::atomic<long> unnamedHeld{0};
+
+bool reserveUnnamed() {
+    const long limit = openFileLimit();
+    const long budget = limit < 0 ? kMostUnnamedHeld : std::min(limit / 2, kMostUnnamedHeld);
+    long held = unnamedHeld.load();
+    while (held < budget)
+        if (unnamedHeld.compare_exchange_weak(held, held + 1))
+            return true;
+    return false;
+}
+
+void releaseUnnamed() {
+    --unnamedHeld;
+}
 
 class PendingReleases {
 public:
@@ -124,11 +191,24 @@ Target checkTarget(const QString& path, const QByteArray& nativePath,
     return target;
 }
 
-// Writes `bytes` to a new temporary file beside `path` and closes it; with
-// `sync` it is synced first; with `unnamed` it is made without a name first.
-// Returns the temporary file's name. On failure the temporary file is gone
-// and WriteError names `path`.
-QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync, bool unnamed,
+// A temporary file written: its name, and while it has none yet, the open
+// file (one of the reserved descriptors; the caller closes it and gives the
+// reservation back).
+struct Written {
+    QString temporary;
+    int fd = -1;
+};
+
+// How a temporary file is made: under its name from the start; without a
+// name and named once written; or without a name and kept so, open, until the
+// caller names it (where the descriptors allow, else as `otherwise` says).
+enum class Making { Named, NamedOnceWritten, KeptUnnamed };
+
+// Writes `bytes` to a new temporary file beside `path`; with `sync` it is
+// synced first. On failure the temporary file is gone and WriteError names
+// `path`. A file kept without a name is returned open; any other is closed
+// (checked).
+Written writeTemporary(const QString& path, const QByteArray& bytes, bool sync, Making making, Making otherwise,
                        const std::function<bool(const QString&)>& readOnlyFolder) {
     const QByteArray nativePath = native(path);
     const Target target = checkTarget(path, nativePath, readOnlyFolder);
@@ -137,12 +217,20 @@ QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync, 
 
     const mode_t mode = target.exists ? target.mode : 0666;
     // Without a name, the file is made without taking the folder's lock, so
-    // several threads of a batch make their files at the same time; it gets
-    // its name once written. Where the system or the file system cannot, it
-    // is made under its name from the start.
+    // several threads of a batch make their files at the same time, and a
+    // process killed before the file is named leaves nothing behind. Where
+    // the system or the file system cannot, it is made under its name from
+    // the start.
+    bool kept = making == Making::KeptUnnamed && reserveUnnamed();
+    if (making == Making::KeptUnnamed && !kept)
+        making = otherwise;
     int fd = -1;
-    if (unnamed)
+    if (making != Making::Named)
         fd = DurableWritePlatform::openUnnamedTemporary(native(QFileInfo(path).absolutePath()), mode);
+    if (fd < 0 && kept) {
+        releaseUnnamed();
+        kept = false;
+    }
     const bool named = fd < 0;
     if (named) {
         const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW;
@@ -163,6 +251,8 @@ QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync, 
     auto fail = [&](WriteError::Step step, int error, bool open) {
         if (open)
             ::close(fd);
+        if (kept)
+            releaseUnnamed();
         if (named)
             ::unlink(nativeTemporary.constData());
         throw WriteError(path, step, error);
@@ -182,6 +272,8 @@ QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync, 
     }
     if (sync && writeSystemCalls().fsync(fd) != 0)
         fail(WriteError::Step::Sync, errno, true);
+    if (kept)
+        return {temporary, fd};
     if (!named && !DurableWritePlatform::nameUnnamed(fd, nativeTemporary))
         fail(WriteError::Step::Open, errno, true);
     if (writeSystemCalls().close(fd) != 0) {
@@ -189,7 +281,7 @@ QString writeTemporary(const QString& path, const QByteArray& bytes, bool sync, 
         ::unlink(nativeTemporary.constData());
         throw WriteError(path, WriteError::Step::Close, error);
     }
-    return temporary;
+    return {temporary, -1};
 }
 
 void renameOver(const QString& temporary, const QString& path) {
@@ -241,8 +333,14 @@ bool isTemporaryName(const QString& fileName) {
 }
 
 void writeFileSafely(const QString& path, const QByteArray& bytes) {
-    const QString temporary =
-        withRoomFreed([&] { return writeTemporary(path, bytes, true, false, fileSystemIsReadOnly); });
+    struct Owning {
+        QString temporary;
+        ~Owning() { ownedTemporaries().release(temporary); }
+    } owning{temporaryPathFor(path)};
+    ownedTemporaries().own(owning.temporary);
+    const QString temporary = withRoomFreed([&] {
+        return writeTemporary(path, bytes, true, Making::Named, Making::Named, fileSystemIsReadOnly).temporary;
+    });
     renameOver(temporary, path);
     if (const int error = syncFolder(QFileInfo(path).absolutePath()))
         throw WriteError(path, WriteError::Step::Sync, error);
@@ -277,41 +375,83 @@ void onSeveralThreads(size_t count, const std::function<void(size_t)>& work) {
 
 DurableBatch::~DurableBatch() {
     for (size_t i = renamed_; i < staged_.size(); ++i)
-        ::unlink(native(staged_[i].temporary).constData());
+        discard(staged_[i]);
+}
+
+void DurableBatch::discard(Staged& staged) {
+    if (staged.fd >= 0) {
+        ::close(staged.fd);  // a file without a name goes with its descriptor
+        staged.fd = -1;
+        releaseUnnamed();
+    } else {
+        ::unlink(native(staged.temporary).constData());
+    }
+    ownedTemporaries().release(staged.temporary);
+}
+
+bool DurableBatch::prepareFolder(const QString& folder) {
+    auto known = readOnlyFolders_.find(folder);
+    if (known != readOnlyFolders_.end())
+        return known->second;
+    const bool readOnly = fileSystemIsReadOnly(folder);
+    readOnlyFolders_.emplace(folder, readOnly);
+    // What a killed batch left in this folder goes before this one adds to
+    // it; the temporaries of writes still in progress here are kept.
+    if (!readOnly)
+        removeStaleTemporaries(folder);
+    return readOnly;
 }
 
 void DurableBatch::add(const QString& path, const QByteArray& bytes) {
     if (committed_)
         throw WriteError(path, WriteError::Step::Check, QStringLiteral("o lote já foi gravado"));
-    const auto readOnlyFolder = [this](const QString& folder) {
-        auto known = readOnlyFolders_.find(folder);
-        if (known == readOnlyFolders_.end())
-            known = readOnlyFolders_.emplace(folder, fileSystemIsReadOnly(folder)).first;
-        return known->second;
+    prepareFolder(QFileInfo(path).absolutePath());
+    const auto readOnlyFolder = [this](const QString& folder) { return prepareFolder(folder); };
+    const auto write = [&] {
+        return withRoomFreed(
+            [&] { return writeTemporary(path, bytes, false, Making::KeptUnnamed, Making::Named, readOnlyFolder); });
     };
     // The same file twice keeps its first place and takes the later content,
     // as two writes one after the other would leave it.
     const QString temporary = temporaryPathFor(path);
     const auto same = places_.constFind(temporary);
     if (same == places_.cend()) {
-        staged_.push_back({path, withRoomFreed([&] { return writeTemporary(path, bytes, false, false, readOnlyFolder); })});
+        ownedTemporaries().own(temporary);
+        Written written;
+        try {
+            written = write();
+        } catch (...) {
+            ownedTemporaries().release(temporary);
+            throw;
+        }
+        staged_.push_back({path, written.temporary, written.fd});
         places_.insert(temporary, staged_.size() - 1);
         return;
     }
     const size_t place = *same;
+    Written written;
     try {
-        // Replaces the earlier temporary file.
-        withRoomFreed([&] { return writeTemporary(path, bytes, false, false, readOnlyFolder); });
+        // Takes the place of the earlier temporary file (a named one is
+        // replaced on the disk by a new one of the same name).
+        written = write();
     } catch (...) {
         // The earlier content is gone with its temporary file: the target
         // stays as it was.
-        ::unlink(native(temporary).constData());
+        discard(staged_[place]);
         staged_.erase(staged_.begin() + qsizetype(place));
         places_.clear();
         for (size_t i = 0; i < staged_.size(); ++i)
             places_.insert(staged_[i].temporary, i);
         throw;
     }
+    Staged& earlier = staged_[place];
+    if (earlier.fd >= 0) {
+        ::close(earlier.fd);
+        releaseUnnamed();
+    } else if (written.fd >= 0) {
+        ::unlink(native(temporary).constData());  // the earlier one had a name, the new one none
+    }
+    earlier.fd = written.fd;
 }
 
 void DurableBatch::addAll(const std::vector<std::pair<QString, QByteArray>>& files) {
@@ -328,19 +468,20 @@ void DurableBatch::addAll(const std::vector<std::pair<QString, QByteArray>>& fil
             add(path, bytes);
         return;
     }
-    // Each folder is asked once, before the threads start.
-    for (const auto& file : files) {
-        const QString folder = QFileInfo(file.first).absolutePath();
-        if (readOnlyFolders_.find(folder) == readOnlyFolders_.end())
-            readOnlyFolders_.emplace(folder, fileSystemIsReadOnly(folder));
-    }
+    // Each folder is asked once, and swept, before the threads start.
+    for (const auto& file : files)
+        prepareFolder(QFileInfo(file.first).absolutePath());
     const auto readOnlyFolder = [this](const QString& folder) { return readOnlyFolders_.at(folder); };
-    std::vector<QString> written(files.size());
+    for (const QString& temporary : temporaries)
+        ownedTemporaries().own(temporary);
+    std::vector<Written> written(files.size());
     std::vector<std::exception_ptr> failures(files.size());
     onSeveralThreads(files.size(), [&](size_t i) {
         try {
-            written[i] = withRoomFreed(
-                [&] { return writeTemporary(files[i].first, files[i].second, false, true, readOnlyFolder); });
+            written[i] = withRoomFreed([&] {
+                return writeTemporary(files[i].first, files[i].second, false, Making::KeptUnnamed,
+                                      Making::NamedOnceWritten, readOnlyFolder);
+            });
         } catch (...) {
             failures[i] = std::current_exception();
         }
@@ -349,14 +490,18 @@ void DurableBatch::addAll(const std::vector<std::pair<QString, QByteArray>>& fil
     // the batch, that one and the ones after it are not.
     size_t i = 0;
     for (; i < files.size() && !failures[i]; ++i) {
-        staged_.push_back({files[i].first, written[i]});
-        places_.insert(written[i], staged_.size() - 1);
+        staged_.push_back({files[i].first, written[i].temporary, written[i].fd});
+        places_.insert(written[i].temporary, staged_.size() - 1);
     }
     if (i == files.size())
         return;
-    for (size_t j = i + 1; j < files.size(); ++j)
-        if (!failures[j])
-            ::unlink(native(written[j]).constData());
+    for (size_t j = i; j < files.size(); ++j) {
+        Staged left{files[j].first, temporaryPathFor(files[j].first), written[j].fd};
+        if (failures[j])
+            ownedTemporaries().release(left.temporary);  // nothing of it is left on the disk
+        else
+            discard(left);
+    }
     std::rethrow_exception(failures[i]);
 }
 
@@ -366,19 +511,21 @@ namespace {
 // system gathers the concurrent requests into few journal commits, and only
 // these files are written out, not whatever else other programs have
 // waiting for the same disk. Returns the index of the first file that
-// failed and its error, or -1.
-std::pair<long, int> syncEach(const std::vector<QByteArray>& files) {
+// failed and its error, or -1. A file still without a name is synced
+// through its open descriptor (`open`, -1 for a file opened by its name).
+std::pair<long, int> syncEach(const std::vector<QByteArray>& files, const std::vector<int>& open) {
     std::mutex lock;
     std::pair<long, int> failure{-1, 0};
     onSeveralThreads(files.size(), [&](size_t i) {
         int error = 0;
-        const int fd = ::open(files[i].constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        const int fd = open[i] >= 0 ? open[i] : ::open(files[i].constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0) {
             error = errno;
         } else {
             if (writeSystemCalls().fdatasync(fd) != 0)
                 error = errno;
-            ::close(fd);
+            if (fd != open[i])
+                ::close(fd);
         }
         if (error) {
             const std::lock_guard<std::mutex> guard(lock);
@@ -398,7 +545,8 @@ std::pair<long, int> syncEach(const std::vector<QByteArray>& files) {
 // own, the first file of that file system takes the blame. Returns as
 // syncEach.
 template <typename StagedList>
-std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QByteArray>& files) {
+std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QByteArray>& files,
+                                  const std::vector<int>& open) {
     // Each folder is asked once which file system it is on.
     std::vector<QString> seen;
     std::vector<dev_t> devices;
@@ -420,7 +568,7 @@ std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QB
     }
     for (size_t d = 0; d < devices.size(); ++d) {
         if (DurableWritePlatform::syncsOnlyFileByFile(folders[d]))
-            return syncEach(files);
+            return syncEach(files, open);
         const int fd = ::open(folders[d].constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         int error = fd < 0 ? errno : 0;
         if (fd >= 0) {
@@ -429,9 +577,9 @@ std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QB
             ::close(fd);
         }
         if (error == ENOSYS)  // no such call after all: nothing failed yet
-            return syncEach(files);
+            return syncEach(files, open);
         if (error) {
-            const auto each = syncEach(files);
+            const auto each = syncEach(files, open);
             return each.first >= 0 ? each : std::pair<long, int>{firstOn[d], error};
         }
     }
@@ -446,19 +594,33 @@ std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QB
 // ones to be freed. A process that ends first lets go of them all the same.
 class OldFiles {
 public:
+    OldFiles() {
+        // A quarter of the limit of open files at most, all batches
+        // together: the files of a batch not yet named are open too.
+        const long limit = openFileLimit();
+        if (limit >= 0)
+            most_ = std::max(limit / 4, 1L);
+    }
     ~OldFiles() { release(); }
     void hold(const QByteArray& path) {
         if (held_.size() >= kHeldAtOnce)
             release();
+        if (oldFilesOpen() >= most_)
+            return;  // this one is freed as it is replaced, then
         const int fd = DurableWritePlatform::holdFile(path);
-        if (fd >= 0)
+        if (fd >= 0) {
             held_.push_back(fd);
+            ++oldFilesOpen();
+        }
     }
     void release() {
         if (held_.empty())
             return;
         const auto letGo = [](const std::vector<int>& held) {
-            onSeveralThreads(held.size(), [&held](size_t i) { writeSystemCalls().release(held[i]); });
+            onSeveralThreads(held.size(), [&held](size_t i) {
+                writeSystemCalls().release(held[i]);
+                --oldFilesOpen();
+            });
         };
         pendingReleases().begin();
         try {
@@ -474,7 +636,13 @@ public:
     }
 
 private:
-    static constexpr size_t kHeldAtOnce = 256;  // well inside any limit of open files
+    // The handles on replaced files open in this process, held or being let go of.
+    static std::atomic<long>& oldFilesOpen() {
+        static std::atomic<long>* open = new std::atomic<long>(0);  // outlives every thread that ends late
+        return *open;
+    }
+    static constexpr size_t kHeldAtOnce = 256;
+    long most_ = 1L << 20;
     std::vector<int> held_;
 };
 
@@ -495,40 +663,63 @@ void DurableBatch::commit() {
     if (staged_.empty())
         return;
     std::vector<QByteArray> temporaries;
+    std::vector<int> open;
     temporaries.reserve(staged_.size());
-    for (const Staged& s : staged_)
+    open.reserve(staged_.size());
+    for (const Staged& s : staged_) {
         temporaries.push_back(native(s.temporary));
+        open.push_back(s.fd);
+    }
     // Nothing is renamed before every temporary file is on the disk: a
     // failure here leaves every target as it was.
-    const auto [failed, syncError] = syncTogether(staged_, temporaries);
+    const auto [failed, syncError] = syncTogether(staged_, temporaries, open);
     if (failed >= 0) {
-        for (const QByteArray& t : temporaries)
-            ::unlink(t.constData());
+        for (Staged& s : staged_)
+            discard(s);
         renamed_ = staged_.size();
         throw WriteError(staged_[size_t(failed)].path, WriteError::Step::Sync, syncError);
     }
+    // Only now does a file without a name get one, right before it is
+    // renamed: a batch killed before this point leaves nothing behind, one
+    // killed from here on at most the file it was renaming.
     std::vector<QString> folders;
     OldFiles old;
     for (; renamed_ < staged_.size(); ++renamed_) {
-        const Staged& s = staged_[renamed_];
+        Staged& s = staged_[renamed_];
         const QString folder = QFileInfo(s.path).absolutePath();
         if (std::find(folders.begin(), folders.end(), folder) == folders.end())
             folders.push_back(folder);
         const QByteArray target = native(s.path);
         old.hold(target);
-        if (writeSystemCalls().rename(temporaries[renamed_].constData(), target.constData()) != 0) {
-            const int error = errno;
+        int error = 0;
+        WriteError::Step step = WriteError::Step::Rename;
+        if (s.fd >= 0) {
+            const int fd = s.fd;
+            const bool named = DurableWritePlatform::nameUnnamed(fd, temporaries[renamed_]);
+            if (!named)
+                error = errno;
+            s.fd = -1;
+            releaseUnnamed();
+            if (writeSystemCalls().close(fd) != 0 && named) {
+                error = errno;
+                step = WriteError::Step::Close;
+            }
+        }
+        if (!error && writeSystemCalls().rename(temporaries[renamed_].constData(), target.constData()) != 0)
+            error = errno;
+        if (error) {
             const QString path = s.path;
             for (size_t j = renamed_; j < staged_.size(); ++j)
-                ::unlink(temporaries[j].constData());
+                discard(staged_[j]);
             renamedCount_ = renamed_;
             renamed_ = staged_.size();
             old.release();
             // The files renamed so far stay in place: their folders are synced.
             for (const QString& f : folders)
                 syncFolder(f);
-            throw WriteError(path, WriteError::Step::Rename, error);
+            throw WriteError(path, step, error);
         }
+        ownedTemporaries().release(s.temporary);
     }
     renamedCount_ = renamed_;
     old.release();
@@ -542,12 +733,21 @@ void waitForReleasedOldFiles() {
 }
 
 int removeStaleTemporaries(const QString& folder) {
+    const QByteArray nativeFolder = native(folder);
+    DIR* dir = ::opendir(nativeFolder.constData());
+    if (!dir)
+        return 0;
+    const QString absolute = QFileInfo(folder).absoluteFilePath() + QLatin1Char('/');
     int removed = 0;
-    const QDir dir(folder);
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names)
-        if (isTemporaryName(name) && QFile::remove(dir.filePath(name)))
+    while (const dirent* entry = ::readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!isTemporaryName(name) || ownedTemporaries().owns(absolute + name))
+            continue;
+        // A folder of that name is the author's: unlinking refuses it.
+        if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
             ++removed;
+    }
+    ::closedir(dir);
     return removed;
 }
 

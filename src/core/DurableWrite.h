@@ -21,7 +21,8 @@ namespace orv {
 //
 // A crash at any moment leaves the target old or new, whole; at worst a
 // temporary file of the recognisable pattern stays behind, which
-// removeStaleTemporaries() clears when the adventure is opened again.
+// removeStaleTemporaries() clears when the adventure is opened again, when a
+// batch next writes to that folder and when a command starts on it.
 
 class WriteError : public OrvalisError {
 public:
@@ -48,14 +49,21 @@ bool isTemporaryName(const QString& fileName);
 
 void writeFileSafely(const QString& path, const QByteArray& bytes);
 
-// Many files at once: every temporary file is written and closed first, then
-// the lot is synced together (one sync of the file system where the system
-// offers it, so that the journal commits once for all of them; else each
-// file on its own), then each is renamed over its
-// target in the order the files were added, and each folder is synced once.
-// A failure before the renames leaves every target as it was; the error names
-// the file. Adding a file already in the batch replaces its content and keeps
-// its place.
+// Many files at once: every temporary file is written first, then the lot is
+// synced together (one sync of the file system where the system offers it,
+// so that the journal commits once for all of them; else each file on its
+// own), then each is renamed over its target in the order the files were
+// added, and each folder is synced once. A failure before the renames leaves
+// every target as it was; the error names the file. Adding a file already in
+// the batch replaces its content and keeps its place.
+//
+// Where the system makes files without a name, each temporary file stays
+// without one (an open descriptor) until the batch is on the disk, and is
+// named right before its rename: a batch killed before then leaves no file
+// behind, one killed while renaming at most the file it was at. Those
+// descriptors take at most half the process's limit of open files; past
+// that, files are named once written. The first file a batch adds to a
+// folder clears that folder's stale temporary files first.
 class DurableBatch {
 public:
     DurableBatch() = default;
@@ -84,10 +92,17 @@ private:
     struct Staged {
         QString path;
         QString temporary;
+        int fd = -1;  // the temporary file while it has no name yet
     };
+    // Removes the temporary file (closes one without a name).
+    void discard(Staged& staged);
+    // Whether the folder is on a read-only file system, asked once; the first
+    // time, its stale temporary files are removed.
+    bool prepareFolder(const QString& folder);
+
     std::vector<Staged> staged_;
     QHash<QString, size_t> places_;  // temporary file -> index in staged_
-    std::map<QString, bool> readOnlyFolders_;
+    std::map<QString, bool> readOnlyFolders_;  // each folder seen, and whether it is read-only
     size_t renamed_ = 0;       // the temporaries before this index are gone
     size_t renamedCount_ = 0;  // the targets in place after commit()
     bool committed_ = false;
@@ -98,8 +113,9 @@ private:
 // overlap that work.
 void waitForReleasedOldFiles();
 
-// Removes the program's own temporary files (".*.orvtmp") from a folder;
-// returns how many were removed.
+// Removes the program's own temporary files (".*.orvtmp") from a folder,
+// except those of writes still in progress in this process; returns how many
+// were removed.
 int removeStaleTemporaries(const QString& folder);
 
 // Tests replace the system calls to fail at a chosen step with a chosen

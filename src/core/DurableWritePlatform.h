@@ -35,7 +35,8 @@ const char* name();
 
 // Opens for writing a new file in `folder` that has no name yet; -1 where
 // the system or the file system cannot make one. The caller then makes its
-// temporary file under its name from the start.
+// temporary file under its name from the start. The file stays without a
+// name, and takes no room once closed, until nameUnnamed.
 int openUnnamedTemporary(const QByteArray& folder, mode_t mode);
 
 // Gives the file `fd` from openUnnamedTemporary the name `path`; a leftover

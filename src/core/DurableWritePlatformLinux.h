@@ -1,7 +1,7 @@
 #pragma once
-// The durable write on Linux: files made without a name, named once written,
-// and one sync per file system for a whole batch. Included by
-// DurableWritePlatform.h only.
+// The durable write on Linux: files made without a name (a batch names them
+// once it is on the disk), and one sync per file system for a whole batch.
+// Included by DurableWritePlatform.h only.
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/statfs.h>
@@ -21,10 +21,12 @@ bool canNameUnnamedFiles() {
     return can;
 }
 
+// Open for reading as well: a batch syncs the file through this descriptor,
+// which then serves as one opened by the name for reading would.
 int openUnnamedTemporary(const QByteArray& folder, mode_t mode) {
     if (!canNameUnnamedFiles())
         return -1;
-    return ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    return ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
 }
 
 bool nameUnnamed(int fd, const QByteArray& path) {

@@ -6,10 +6,12 @@
 #include "map/MapCompiler.h"
 #include "map/MapModel.h"
 #include "net/TestServers.h"
+#include "support/WriteChecks.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -19,6 +21,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -26,6 +29,7 @@
 
 using orv::MapCompiler;
 using orv::test::fileBytes;
+using orv::test::temporariesIn;
 using orv::test::writeBytes;
 
 namespace {
@@ -60,6 +64,23 @@ Result orvalis(const QStringList& arguments, const QMap<QString, QString>& extra
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
+}
+
+// Starts the program as orvalis() does and kills it outright (SIGKILL) after
+// `milliseconds`, whatever it is doing then.
+void orvalisKilledAfter(const QStringList& arguments, int milliseconds) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "ORVALIS_SENHA", "ORVALIS_SERVIDOR"})
+        env.remove(QString::fromLatin1(name));
+    process.setProcessEnvironment(env);
+    process.setChildProcessModifier([] { ::setsid(); });
+    process.start(QStringLiteral(ORVALIS_PROGRAM), arguments);
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForStarted());
+    QThread::msleep(unsigned(milliseconds));
+    process.kill();
+    process.waitForFinished();
 }
 
 // Every entry below a folder, hidden ones included, with a digest of each
@@ -361,6 +382,7 @@ TEST_F(CommandLineTest, WrongUseExitsTwoAndTouchesNothing) {
     map[0] = "sala", map[1] = "1";
     makeAdventure("Casa", map);
     writeBytes(folder("Casa") + "sen.txt", "\r\n");
+    writeBytes(folder("Casa") + ".sala.scp.orvtmp", "left by a killed run");  // a wrong use clears nothing either
     const auto before = snapshot(temp.path());
     const QString missing = temp.path() + "/nao-existe";
     const QList<QStringList> wrong = {
@@ -400,6 +422,66 @@ TEST_F(CommandLineTest, WrongUseExitsTwoAndTouchesNothing) {
 
     const Result noPassword = orvalis({"enviar", "Casa", "--pasta", ws});
     EXPECT_EQ(noPassword.err, "orvalis: Falta senha!\n");
+}
+
+// What killed runs left half written in the adventure folder is cleared
+// first by every command on it, one that then fails included; the author's
+// hidden files stay.
+TEST_F(CommandLineTest, EveryCommandFirstClearsTheTemporariesOfKilledRuns) {
+    QStringList map(801);
+    map[0] = "sala", map[1] = "2";
+    makeAdventure("Casa", map);
+    writeBytes(folder("Casa") + ".notas", "do autor");
+    const auto leaveTemporaries = [&] {
+        writeBytes(folder("Casa") + ".sala.scp.orvtmp", "meio gravado");
+        writeBytes(folder("Casa") + ".Casa.map.orvtmp", "meio gravado");
+    };
+    for (const char* command : {"verificar", "compilar"}) {
+        SCOPED_TRACE(command);
+        leaveTemporaries();
+        const Result run = orvalis({command, "Casa", "--pasta", ws});
+        EXPECT_TRUE(run.code == 0 || run.code == 1) << run.err.constData();
+        EXPECT_EQ(temporariesIn(folder("Casa")), QStringList());
+        EXPECT_EQ(fileBytes(folder("Casa") + ".notas"), "do autor");
+    }
+    // The map cannot be read: the command fails, and the folder is cleared all the same.
+    ASSERT_TRUE(QFile::remove(folder("Casa") + "Casa.map"));
+    leaveTemporaries();
+    EXPECT_EQ(orvalis({"compilar", "Casa", "--pasta", ws}).code, 1);
+    EXPECT_EQ(temporariesIn(folder("Casa")), QStringList());
+}
+
+// A compile killed at random moments: every script stays whole, and what the
+// kill left behind is gone after the next command on that adventure.
+TEST_F(CommandLineTest, TheNextCommandClearsWhatAKilledCompileLeft) {
+    QStringList map(801);
+    for (int cell = 0; cell < 400; ++cell) {
+        map[2 * cell] = QStringLiteral("p%1").arg(cell);
+        map[2 * cell + 1] = QString::number(2 + cell % 15);
+    }
+    makeAdventure("Grande", map);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(orvalis({"compilar", "Grande", "--pasta", ws}).code, 0);
+    const int runMilliseconds = int(std::max<qint64>(clock.elapsed(), 20));
+    QList<QByteArray> scripts;
+    for (int cell = 0; cell < 400; ++cell)
+        scripts << fileBytes(folder("Grande") + QStringLiteral("p%1.scp").arg(cell));
+    auto* random = QRandomGenerator::global();
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE(round);
+        orvalisKilledAfter({"compilar", "Grande", "--pasta", ws},
+                           random->bounded(runMilliseconds / 4, runMilliseconds * 2));
+        int torn = 0;
+        for (int cell = 0; cell < 400; ++cell)
+            torn += fileBytes(folder("Grande") + QStringLiteral("p%1.scp").arg(cell)) != scripts[cell];
+        EXPECT_EQ(torn, 0);
+        // Whatever this kill left, and one more as an earlier kill would leave it.
+        writeBytes(folder("Grande") + ".p7.scp.orvtmp", "meio gravado");
+        const Result next = orvalis({round % 2 ? "compilar" : "verificar", "Grande", "--pasta", ws});
+        EXPECT_TRUE(next.code == 0 || next.code == 1) << next.err.constData();
+        EXPECT_EQ(temporariesIn(folder("Grande")), QStringList());
+    }
 }
 
 TEST_F(CommandLineTest, HelpAndVersionInPortugueseWithoutADisplayOrAPlatformPlugin) {
@@ -495,6 +577,7 @@ TEST_F(TransferTest, FetchThenSendTheWholeAdventure) {
     EXPECT_EQ(fileBytes(stored + "Floresta.rgs"), fileBytes(folder("Floresta") + "Floresta.rgs"));
     EXPECT_FALSE(QFile::exists(stored + "sen.txt"));
     EXPECT_FALSE(QFile::exists(stored + ".Floresta.map.orvtmp"));
+    EXPECT_EQ(temporariesIn(folder("Floresta")), QStringList());  // and cleared here first
 
     // The password file is the next place the password comes from.
     writeBytes(folder("Floresta") + "sen.txt", "segredo\r\n");
@@ -550,12 +633,14 @@ TEST_F(TransferTest, RefusalsAndFailuresAreListedAndExitOne) {
     EXPECT_EQ(unlisted.code, 1);
     EXPECT_TRUE(unlisted.err.contains("Grupo inexistente!")) << unlisted.err.constData();
 
-    // No server at all.
+    // No server at all; what a killed run left is cleared all the same.
+    writeBytes(folder("Floresta") + ".bom.txt.orvtmp", "meio baixado");
     const Result away = orvalis({"baixar", "Floresta", "--pasta", ws},
                                 {{"ORVALIS_SERVIDOR", QStringLiteral("http://127.0.0.1:%1/Orvalis/")
                                                           .arg(orv::test::freeLoopbackPort())}});
     EXPECT_EQ(away.code, 1);
     EXPECT_TRUE(away.err.startsWith("orvalis: ")) << away.err.constData();
+    EXPECT_EQ(temporariesIn(folder("Floresta")), QStringList());
 }
 
 }  // namespace

@@ -8,15 +8,21 @@
 #include "support/WriteChecks.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <atomic>
 #include <cerrno>
+#include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <new>
 #include <mutex>
 #include <set>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -25,6 +31,7 @@
 using namespace orv;
 using orv::test::TestWorkspace;
 using orv::test::filesIn;
+using orv::test::temporariesIn;
 using orv::test::textOf;
 
 namespace {
@@ -442,4 +449,242 @@ TEST(DurableWrite, AKilledBatchLeavesEveryFileOneVersionWhole) {
     EXPECT_EQ(torn, 0);
     removeStaleTemporaries(ws.folder());
     EXPECT_EQ(filesIn(ws.folder()), names);
+}
+
+namespace {
+
+// How far a child process running batches had got when it was killed, in
+// memory it shares with the test.
+struct BatchProgress {
+    std::atomic<int> synced;  // the batch under way is on the disk
+};
+
+// The limit of open files lowered for the length of a test.
+class LowerOpenFileLimit {
+public:
+    explicit LowerOpenFileLimit(rlim_t limit) {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        struct rlimit lowered = saved_;
+        lowered.rlim_cur = std::min(limit, saved_.rlim_cur);
+        lowered_ = ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+    }
+    ~LowerOpenFileLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+    bool lowered() const { return lowered_; }
+
+private:
+    struct rlimit saved_ {};
+    bool lowered_ = false;
+};
+
+qsizetype openHandles() {
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System | QDir::Files).size();
+}
+
+}  // namespace
+
+// A batch killed at random moments, its files added one by one (as a download
+// adds them) or all at once (as a compile does). Where files are made without
+// a name, one killed before its sync leaves no temporary file at all, and one
+// killed while renaming at most the one it was at; either way, the next batch
+// in that folder leaves none, and every file is one version, whole.
+TEST(DurableWrite, AKilledBatchLeavesNoTemporaryBeforeItsSyncAndTheNextBatchClearsTheRest) {
+    TestWorkspace ws(false);
+    constexpr int kFiles = 150;
+    const QByteArray a(6 * 1024, 'a'), b(4 * 1024, 'b');
+    QStringList names;
+    for (int i = 0; i < kFiles; ++i)
+        names << QStringLiteral("d%1.scp").arg(i, 3, 10, QLatin1Char('0'));
+    const auto batchOf = [&](bool allAtOnce, const QByteArray& bytes) {
+        DurableBatch batch;
+        if (allAtOnce) {
+            std::vector<std::pair<QString, QByteArray>> files;
+            for (const QString& name : names)
+                files.emplace_back(ws.path(name), bytes);
+            batch.addAll(files);
+        } else {
+            for (const QString& name : names)
+                batch.add(ws.path(name), bytes);
+        }
+        batch.commit();
+    };
+    void* shared = ::mmap(nullptr, sizeof(BatchProgress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    auto* progress = new (shared) BatchProgress{};
+    struct rlimit files {};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    auto* random = QRandomGenerator::global();
+    for (const bool allAtOnce : {false, true}) {
+        SCOPED_TRACE(allAtOnce ? "all at once" : "one by one");
+        int wholeSyncs = 0;
+        QElapsedTimer clock;
+        {
+            InjectedCalls inject;
+            const WriteSystemCalls real = inject.calls;
+            inject.calls.syncfs = [&](int fd) { ++wholeSyncs; return real.syncfs(fd); };
+            clock.start();
+            batchOf(allAtOnce, a);
+        }
+        const int batchMicroseconds = std::max(int(clock.nsecsElapsed() / 1000), 1000);
+        // The moment of the sync is known where the batch makes one sync of
+        // the file system, and every file stays without a name where the
+        // limit of open files leaves room for them all.
+        const bool unnamedUntilSync = !portableWay() && wholeSyncs == 1 && files.rlim_cur / 2 > rlim_t(kFiles);
+        int beforeSync = 0, renaming = 0, torn = 0;
+        for (int round = 0; round < 12; ++round) {
+            progress->synced = 0;
+            waitForReleasedOldFiles();  // no thread of this process busy when it forks
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                const WriteSystemCalls real = writeSystemCalls();
+                writeSystemCalls().syncfs = [real, progress](int fd) {
+                    const int result = real.syncfs(fd);
+                    progress->synced = 1;
+                    return result;
+                };
+                for (int i = round;; ++i) {  // each round begins with the other version
+                    progress->synced = 0;
+                    batchOf(allAtOnce, i % 2 ? a : b);
+                }
+            }
+            ::usleep(useconds_t(random->bounded(batchMicroseconds / 5, batchMicroseconds * 3)));
+            ::kill(child, SIGKILL);
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            const QStringList left = temporariesIn(ws.folder());
+            if (unnamedUntilSync) {
+                if (progress->synced) {
+                    ++renaming;
+                    EXPECT_LE(left.size(), 1) << left.join(' ').toStdString();
+                } else {
+                    ++beforeSync;
+                    EXPECT_EQ(left, QStringList()) << "killed before the sync";
+                }
+            }
+            for (const QString& name : names) {
+                const QByteArray now = ws.read(name);
+                torn += now != a && now != b;
+            }
+            // The next batch in the folder, on a file of its own.
+            DurableBatch next;
+            next.add(ws.path("outro.scp"), QByteArray::number(round));
+            next.commit();
+            EXPECT_EQ(temporariesIn(ws.folder()), QStringList()) << "after the next batch";
+        }
+        EXPECT_EQ(torn, 0);
+        if (unnamedUntilSync)
+            EXPECT_GT(beforeSync, 0) << "no kill landed before a sync; " << renaming << " while renaming";
+    }
+    ::munmap(shared, sizeof(BatchProgress));
+    waitForReleasedOldFiles();
+    EXPECT_EQ(filesIn(ws.folder()), names + QStringList{"outro.scp"});
+}
+
+// A batch of more files than its share of the limit of open files: past that
+// share the files are named once written, every file still takes its place,
+// no open file is left behind, and no open fails for want of room.
+TEST(DurableWrite, ABatchLargerThanItsShareOfOpenFilesStillWritesEveryFile) {
+    TestWorkspace ws(false);
+    constexpr int kFiles = 300;
+    QStringList names;
+    for (int i = 0; i < kFiles; ++i) {
+        names << QStringLiteral("m%1.scp").arg(i, 3, 10, QLatin1Char('0'));
+        ws.write(names.last(), "old");
+    }
+    waitForReleasedOldFiles();
+    const qsizetype before = openHandles();
+    constexpr int kLimit = 128;
+    ASSERT_LT(before, kLimit / 4);
+    const LowerOpenFileLimit limit(kLimit);
+    ASSERT_TRUE(limit.lowered());
+    for (const bool allAtOnce : {false, true}) {
+        SCOPED_TRACE(allAtOnce ? "all at once" : "one by one");
+        const QByteArray version = allAtOnce ? "all at once " : "one by one ";
+        DurableBatch batch;
+        if (allAtOnce) {
+            std::vector<std::pair<QString, QByteArray>> files;
+            for (int i = 0; i < kFiles; ++i)
+                files.emplace_back(ws.path(names[i]), version + QByteArray::number(i));
+            batch.addAll(files);
+        } else {
+            for (int i = 0; i < kFiles; ++i)
+                batch.add(ws.path(names[i]), version + QByteArray::number(i));
+        }
+        ASSERT_EQ(batch.size(), size_t(kFiles));
+        const qsizetype named = temporariesIn(ws.folder()).size();
+        if (portableWay()) {
+            EXPECT_EQ(named, kFiles);
+        } else {
+            EXPECT_GT(named, 0);       // past the share, named as written
+            EXPECT_LT(named, kFiles);  // within it, still without a name
+        }
+        EXPECT_LE(openHandles() - before, kLimit / 2);
+        EXPECT_EQ(textOf([&] { batch.commit(); }), "(no error)");
+        EXPECT_EQ(batch.renamedCount(), size_t(kFiles));
+        waitForReleasedOldFiles();
+        EXPECT_EQ(openHandles(), before);
+        for (int i = 0; i < kFiles; ++i)
+            EXPECT_EQ(ws.read(names[i]), version + QByteArray::number(i)) << i;
+        EXPECT_EQ(filesIn(ws.folder()), names);
+    }
+}
+
+// The first file a batch adds to a folder clears what killed runs left
+// there: never a file of the author's, nor a temporary file of a write still
+// in progress in this process, even one caught between its naming and its
+// rename.
+TEST(DurableWrite, ABatchClearsStaleTemporariesButNotThoseOfWritesInProgress) {
+    TestWorkspace ws(false);
+    const QString folder = ws.path("Mar");
+    ws.write("Mar/.a.scp.orvtmp", "left by a killed run");
+    ws.write("Mar/.Mar.map.orvtmp", "and this one");
+    ws.write("Mar/.notas", "the author's");
+    ws.write("Mar/orvtmp.txt", "the author's too");
+    QDir().mkpath(ws.path("Mar/.pasta.orvtmp"));  // a folder is never taken for a temporary file
+    const QStringList ownWhileOpen = portableWay() ? QStringList{".b.scp.orvtmp"} : QStringList();
+
+    DurableBatch first;
+    first.add(ws.path("Mar/b.scp"), "b");
+    EXPECT_EQ(temporariesIn(folder), ownWhileOpen);
+    // Another run killed meanwhile, then another batch in the same folder.
+    ws.write("Mar/.c.scp.orvtmp", "x");
+    {
+        DurableBatch second;
+        second.addAll({{ws.path("Mar/d.scp"), "d"}, {ws.path("Mar/e.scp"), "e"}});
+        second.commit();
+    }
+    EXPECT_EQ(temporariesIn(folder), ownWhileOpen);
+    {
+        DurableBatch dropped;  // never committed: its temporary file is no one's after it
+        dropped.add(ws.path("Mar/f.scp"), "f");
+    }
+
+    // A sweep right between a file's naming and its rename leaves it be.
+    ws.write("Mar/.f.scp.orvtmp", "x");
+    InjectedCalls inject;
+    int swept = -1;
+    bool stillThere = false;
+    inject.calls.rename = [&](const char* from, const char* to) {
+        if (swept < 0) {
+            swept = removeStaleTemporaries(folder);
+            stillThere = QFile::exists(QFile::decodeName(from));
+        }
+        return ::rename(from, to);
+    };
+    first.commit();
+    EXPECT_EQ(swept, 1);
+    EXPECT_TRUE(stillThere);
+    // And so does the single durable write.
+    swept = -1;
+    writeFileSafely(ws.path("Mar/g.scp"), "g");
+    EXPECT_EQ(swept, 0);
+    EXPECT_TRUE(stillThere);
+
+    for (const char* name : {"b", "d", "e", "g"})
+        EXPECT_EQ(ws.read(QStringLiteral("Mar/%1.scp").arg(name)), name);
+    EXPECT_EQ(filesIn(folder), (QStringList{".notas", "b.scp", "d.scp", "e.scp", "g.scp", "orvtmp.txt"}));
+    EXPECT_TRUE(QFileInfo(ws.path("Mar/.pasta.orvtmp")).isDir());
+    // Once renamed, a temporary file of that name is no longer this process's.
+    ws.write("Mar/.b.scp.orvtmp", "x");
+    EXPECT_EQ(removeStaleTemporaries(folder), 1);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "core/DurableWrite.h"
 #include "core/OrvalisError.h"
 
 #include <QDir>
@@ -23,6 +24,13 @@ inline std::string textOf(const std::function<void()>& action) {
 // Every file in a folder, hidden ones (temporary files) included, by name.
 inline QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// The program's own temporary files in a folder, by name.
+inline QStringList temporariesIn(const QString& folder) {
+    QStringList names = filesIn(folder);
+    names.removeIf([](const QString& name) { return !isTemporaryName(name); });
+    return names;
 }
 
 }  // namespace orv::test

@@ -82,6 +82,20 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
     connect(&connection_, &Connection::stateChanged, this, &TForm1::showConnectionState);
     connect(&document_, &AdventureDocument::passwordRead, &connection_, &Connection::setPassword);
     connect(&document_, &AdventureDocument::journalFailed, this, [](const QString& text) { reportError(text); });
+    // A file changed by another program over unsaved work: the author chooses.
+    document_.setOutsideQuestion([this](const QString& fileName) {
+        enum { Mine, Theirs };
+        const int answer = Question::ask(
+            this, QStringLiteral("JanExt"), QStringLiteral("Arquivo mudado fora do Orvalis"),
+            QStringLiteral("O arquivo \"%1\" foi mudado por outro programa depois que o Orvalis o leu ou gravou, "
+                           "e há alterações não gravadas nele aqui. Manter as suas alterações (gravadas por cima "
+                           "do arquivo) ou usar o arquivo como está no disco?")
+                .arg(fileName),
+            {{Mine, QStringLiteral("btExtMeu"), QStringLiteral("Manter o meu"), true, true},
+             {Theirs, QStringLiteral("btExtDeles"), QStringLiteral("Usar o do disco")}});
+        return answer == Theirs ? AdventureDocument::OutsideChoice::UseDisk
+                                : AdventureDocument::OutsideChoice::KeepMine;
+    });
     connect(&document_, &AdventureDocument::opened, this, [this] {
         adventureTitle_->setText(document_.adventure().name());
         adventureTitle_->adjustSize();

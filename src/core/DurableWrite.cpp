@@ -1,4 +1,5 @@
 #include "core/DurableWrite.h"
+#include "core/WriteObserver.h"
 #include "core/DurableWritePlatform.h"
 
 #include <QDir>
@@ -342,6 +343,7 @@ void writeFileSafely(const QString& path, const QByteArray& bytes) {
         return writeTemporary(path, bytes, true, Making::Named, Making::Named, fileSystemIsReadOnly).temporary;
     });
     renameOver(temporary, path);
+    notifyWritten(path);
     if (const int error = syncFolder(QFileInfo(path).absolutePath()))
         throw WriteError(path, WriteError::Step::Sync, error);
 }
@@ -720,6 +722,7 @@ void DurableBatch::commit() {
             throw WriteError(path, step, error);
         }
         ownedTemporaries().release(s.temporary);
+        notifyWritten(s.path);
     }
     renamedCount_ = renamed_;
     old.release();

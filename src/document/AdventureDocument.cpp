@@ -1,9 +1,11 @@
 #include "document/AdventureDocument.h"
 
+#include "core/ErrorReport.h"
 #include "core/ListFile.h"
 #include "document/PanelEdits.h"
 #include "core/OrvalisError.h"
 
+#include <QFileInfo>
 #include <QPainter>
 
 namespace orv {
@@ -39,11 +41,51 @@ AdventureDocument::AdventureDocument(const QString& workspaceFolder, QObject* pa
         positionPictureUnsaved_ = false;
         workChanged();
     });
+    connect(&disk_, &DiskCopies::changed, this, reported([this](const QString& path) { outsideChange(path); }));
     connect(&journal_, &RecoveryJournal::writeFailed, this, [this](const QString& text) {
         emit journalFailed(
             QStringLiteral("O diário de recuperação não pôde ser gravado; a edição continua, mas o trabalho não "
                            "gravado pode se perder numa queda do programa.\n") + text);
     });
+}
+
+void AdventureDocument::knowOwnFiles() {
+    for (const char* ext : {".map", ".ini", ".obx"})
+        disk_.know(adventure_.file(ext));
+}
+
+AdventureDocument::OutsideChoice AdventureDocument::askAboutOutsideChange(const QString& path) {
+    // Without anyone to ask, the work in memory stays.
+    const OutsideChoice choice = askOutside_ ? askOutside_(QFileInfo(path).fileName()) : OutsideChoice::KeepMine;
+    if (choice == OutsideChoice::KeepMine)
+        disk_.know(path);  // chosen: the next save may write over it
+    return choice;
+}
+
+void AdventureDocument::outsideChange(const QString& path) {
+    if (!adventure_.isOpen())
+        return;
+    if (path == DiskCopies::key(adventure_.file(".map"))) {
+        if (!mapUnsaved_ || askAboutOutsideChange(path) == OutsideChoice::UseDisk)
+            loadMap();
+    } else if (path == DiskCopies::key(adventure_.file(".ini"))) {
+        if (!adventure_.settingsUnsaved() || askAboutOutsideChange(path) == OutsideChoice::UseDisk)
+            reload(adventure_.name() + QStringLiteral(".ini"));
+    } else if (path == DiskCopies::key(adventure_.file(".obx"))) {
+        reload(adventure_.name() + QStringLiteral(".obx"));
+    } else {
+        emit fileChangedOutside(path);
+    }
+}
+
+bool AdventureDocument::mayWriteOver(const QString& path, bool unsaved, const std::function<void()>& readAgain) {
+    // For file systems that tell of no change: each save looks itself.
+    if (!disk_.changedOutside(path))
+        return true;
+    if (unsaved && askAboutOutsideChange(path) == OutsideChoice::KeepMine)
+        return true;
+    readAgain();
+    return false;
 }
 
 void AdventureDocument::workChanged() {
@@ -139,8 +181,15 @@ QStringList AdventureDocument::saveOpenAdventure() {
         }
     };
     attempt([this] { saveMap(); });
-    attempt([this] { adventure_.saveSettingsAtExit(); });
-    attempt([this] { adventure_.saveCurrentStatusAtExit(); });
+    attempt([this] {
+        if (mayWriteOver(adventure_.file(".ini"), adventure_.settingsUnsaved(),
+                         [this] { reload(adventure_.name() + QStringLiteral(".ini")); }))
+            adventure_.saveSettingsAtExit();
+    });
+    attempt([this] {
+        if (mayWriteOver(adventure_.file(".obx"), false, [this] { reload(adventure_.name() + QStringLiteral(".obx")); }))
+            adventure_.saveCurrentStatusAtExit();
+    });
     return failures;
 }
 
@@ -162,6 +211,7 @@ void AdventureDocument::open(const QString& name) {
     scriptDraft_.reset();
     registersDraft_.reset();
     journaled_ = false;
+    disk_.forgetAll();
     adventure_.open(name);
     // An adventure without a map file starts on an empty map, never on the
     // cells of the one open before.
@@ -177,6 +227,7 @@ void AdventureDocument::open(const QString& name) {
         }
     }
     adventure_.readFiles([this](const QString& password) { emit passwordRead(password); });
+    knowOwnFiles();
     if (!failures.isEmpty())
         throw OrvalisError(failures.join(QLatin1Char('\n')));
 }
@@ -207,6 +258,7 @@ void AdventureDocument::loadMap() {
     mapUnsaved_ = false;
     try {
         map_.load(adventure_.file(".map"));
+        disk_.know(adventure_.file(".map"));
     } catch (...) {
         newMap();
         throw;
@@ -222,12 +274,18 @@ void AdventureDocument::reload(const QString& fileName) {
     if (fileName == adventure_.name() + QStringLiteral(".ini"))
         panelHistory_.releaseWhere([](const Edit& e) { return dynamic_cast<const PanelAreaEdit*>(&e) != nullptr; });
     adventure_.reload(fileName);
+    disk_.know(adventure_.path(fileName));
 }
 
-void AdventureDocument::saveMap() {
+bool AdventureDocument::saveMap() {
+    // A map changed by another program is not written over unseen.
+    if (!mayWriteOver(adventure_.file(".map"), mapUnsaved_, [this] { loadMap(); }))
+        return false;
     map_.save(adventure_.file(".map"));
+    disk_.know(adventure_.file(".map"));
     mapUnsaved_ = false;
     workChanged();
+    return true;
 }
 
 void AdventureDocument::saveAtExit() {

@@ -1,5 +1,6 @@
 #pragma once
 #include "core/Adventure.h"
+#include "document/DiskCopies.h"
 #include "document/EditHistory.h"
 #include "document/EditedPicture.h"
 #include "document/MapEdits.h"
@@ -57,8 +58,10 @@ public:
     // the settings list or the current-status list in memory is read again
     // from it, so that the older copy never overwrites the newer file.
     void reload(const QString& fileName);
-    // The map list to the open adventure's map file.
-    void saveMap();
+    // The map list to the open adventure's map file. False when the file had
+    // been changed by another program and the author took that version,
+    // which is read in instead.
+    bool saveMap();
     // The end of the program: the map, the settings list and the
     // current-status list (these two when they hold lines), each tried even
     // when an earlier one failed; the error names every file not written.
@@ -96,6 +99,16 @@ public:
     // nothing is written to the adventure's files.
     void recover(const JournalState& state);
 
+    // Files changed by another program. The document's own (the map, the
+    // settings and current-status lists) are read again when nothing of
+    // them is unsaved; otherwise, and before any save over such a file, the
+    // author chooses. Windows keep their own files known here too.
+    enum class OutsideChoice { KeepMine, UseDisk };
+    using OutsideQuestion = std::function<OutsideChoice(const QString& fileName)>;
+    void setOutsideQuestion(OutsideQuestion ask) { askOutside_ = std::move(ask); }
+    OutsideChoice askAboutOutsideChange(const QString& path);
+    DiskCopies& disk() { return disk_; }
+
     // Map changes, for the map edits; each announces what it changed.
     void paintTile(int cell, int tile);
     void nameCell(int cell, const QString& name, bool draw);
@@ -122,12 +135,19 @@ signals:
     void positionPictureRecovered(const QString& name);
     // The journal could not be written; said once until it works again.
     void journalFailed(const QString& text);
+    // A file a window holds was changed by another program.
+    void fileChangedOutside(const QString& path);
 
 private:
     void newMap();
     void workChanged();
     void writeJournal();
     QStringList saveOpenAdventure();
+    void outsideChange(const QString& path);
+    // Before a save over `path`: false when the file changed outside and the
+    // author took the disk's version (read in instead of written over).
+    bool mayWriteOver(const QString& path, bool unsaved, const std::function<void()>& readAgain);
+    void knowOwnFiles();
 
     Adventure adventure_;
     MapModel map_;
@@ -147,6 +167,8 @@ private:
     bool journaling_ = true;
     RecoveryJournal journal_;
     QTimer journalTimer_;
+    DiskCopies disk_;
+    OutsideQuestion askOutside_;
 };
 
 }  // namespace orv

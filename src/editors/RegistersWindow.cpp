@@ -73,6 +73,8 @@ RegistersWindow::RegistersWindow(QWidget* parent, AdventureDocument& document, C
     connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
     connect(registerText_, &QPlainTextEdit::textChanged, this, [this] { keepDraft(); });
     connect(&document_, &AdventureDocument::draftsRecovered, this, reported([this] { showRecoveredDraft(); }));
+    connect(&document_, &AdventureDocument::fileChangedOutside, this,
+            reported([this](const QString& path) { outsideChange(path); }));
 }
 
 void RegistersWindow::keepDraft() {
@@ -127,7 +129,24 @@ void RegistersWindow::fill() {
     unchangedText_ = registerText_->document()->toRawText();
     registers_ = std::move(registers);
     readHere_ = true;
+    document_.disk().know(registers_->valueFile());
+    document_.disk().know(registers_->nameFile());
     keepDraft();
+}
+
+bool RegistersWindow::changedOutside() const {
+    return registers_ && (document_.disk().changedOutside(registers_->valueFile()) ||
+                          document_.disk().changedOutside(registers_->nameFile()));
+}
+
+void RegistersWindow::outsideChange(const QString& path) {
+    if (!registers_ ||
+        (path != DiskCopies::key(registers_->valueFile()) && path != DiskCopies::key(registers_->nameFile())))
+        return;
+    // Nothing edited: the text shows the files as they are now. Edited: the
+    // author chooses.
+    if (!hasUnsavedEdits() || document_.askAboutOutsideChange(path) == AdventureDocument::OutsideChoice::UseDisk)
+        fill();
 }
 
 bool RegistersWindow::hasUnsavedEdits() const {
@@ -171,8 +190,18 @@ void RegistersWindow::bnRegGrClick() {
         return;
     // toRawText keeps non-breaking spaces, which toPlainText would turn into
     // blanks.
+    // Files another program changed since they were read are not written
+    // over unless the author keeps this text.
+    if (changedOutside() &&
+        (!hasUnsavedEdits() || document_.askAboutOutsideChange(registers_->valueFile()) ==
+                                   AdventureDocument::OutsideChoice::UseDisk)) {
+        fill();
+        return;
+    }
     const QString text = registerText_->document()->toRawText();
     registers_->save(Registers::textLines(text));
+    document_.disk().know(registers_->valueFile());
+    document_.disk().know(registers_->nameFile());
     unchangedText_ = text;
     keepDraft();
     // The text goes back to the adventure it was read from, also after another

@@ -49,6 +49,8 @@ private:
     void fill();
     void keepDraft();
     void showRecoveredDraft();
+    bool changedOutside() const;
+    void outsideChange(const QString& path);
     // Asks before the text is read again over unsaved edits; false when the
     // author keeps the text as it is.
     bool mayReadAgain();

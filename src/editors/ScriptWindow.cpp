@@ -112,6 +112,32 @@ ScriptWindow::ScriptWindow(QWidget* parent, AdventureDocument& document, Connect
     connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
     connect(scriptText_, &QPlainTextEdit::textChanged, this, [this] { keepDraft(); });
     connect(&document_, &AdventureDocument::draftsRecovered, this, [this] { showRecoveredDraft(); });
+    connect(&document_, &AdventureDocument::fileChangedOutside, this,
+            reported([this](const QString& path) { outsideChange(path); }));
+}
+
+void ScriptWindow::setLoadedFile(const QString& path) {
+    if (!loadedFile_.isEmpty() && loadedFile_ != path)
+        document_.disk().forget(loadedFile_);
+    loadedFile_ = path;
+    if (!path.isEmpty())
+        document_.disk().know(path);
+}
+
+void ScriptWindow::readLoadedScriptAgain() {
+    scriptText_->setPlainText(ScriptText::fromFile(readFileBytes(loadedFile_)));
+    document_.disk().know(loadedFile_);
+    setGravarColour(Qt::black);
+}
+
+void ScriptWindow::outsideChange(const QString& path) {
+    if (loadedFile_.isEmpty() || path != DiskCopies::key(loadedFile_))
+        return;
+    // Nothing typed: the editor shows the file as it is now. Typed: the
+    // author chooses.
+    if (!hasUnsavedTyping() ||
+        document_.askAboutOutsideChange(path) == AdventureDocument::OutsideChoice::UseDisk)
+        readLoadedScriptAgain();
 }
 
 void ScriptWindow::keepDraft() {
@@ -129,7 +155,7 @@ void ScriptWindow::showRecoveredDraft() {
     // The text as it was typed, with its cue: still to be saved.
     const QString text = draft->text;
     const QFileInfo file(draft->file);
-    loadedFile_ = draft->file;
+    setLoadedFile(draft->file);
     loadedHere_ = !draft->file.isEmpty() && adventure_.path(file.fileName()) == draft->file;
     scriptNameLabel_->setText(draft->file.isEmpty() ? QString() : file.fileName());
     scriptText_->setPlainText(text);
@@ -213,7 +239,7 @@ void ScriptWindow::NoScpClick() {
     }
     scriptText_->setPlainText(ScriptText::fromFile(bytes));
     scriptNameLabel_->setText(name);
-    loadedFile_ = adventure_.path(name);
+    setLoadedFile(adventure_.path(name));
     loadedHere_ = true;
     scriptText_->repaint();
     setGravarColour(Qt::black);
@@ -240,7 +266,16 @@ QString ScriptWindow::saveScript() {
     // adventure was opened: written into the new folder under its old name it
     // could replace a different script of the same name.
     // toRawText keeps non-breaking spaces, which toPlainText would turn into spaces.
+    // Another program changed the file since it was read: it is not written
+    // over unless the author keeps this text.
+    if (document_.disk().changedOutside(loadedFile_) &&
+        (!hasUnsavedTyping() || document_.askAboutOutsideChange(loadedFile_) ==
+                                     AdventureDocument::OutsideChoice::UseDisk)) {
+        readLoadedScriptAgain();
+        return QStringLiteral("Lido de novo do disco.");
+    }
     writeFileSafely(loadedFile_, ScriptText::toFile(scriptText_->document()->toRawText()));
+    document_.disk().know(loadedFile_);
     // The cue clears only once the file is written.
     setGravarColour(Qt::black);
     if (!loadedHere_)
@@ -312,7 +347,7 @@ void ScriptWindow::bnDwnScpClick() {
             name))
         return;
     scriptText_->setPlainText(ScriptText::fromFile(readFileBytes(folder + name)));
-    loadedFile_ = folder + name;
+    setLoadedFile(folder + name);
     loadedHere_ = true;
     scriptText_->repaint();
     setGravarColour(Qt::black);

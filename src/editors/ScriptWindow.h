@@ -66,6 +66,11 @@ private:
     void setGravarColour(const QColor& colour);
     void keepDraft();
     void showRecoveredDraft();
+    // The file the editor's text belongs to, known to the document so that
+    // a change by another program is seen.
+    void setLoadedFile(const QString& path);
+    void readLoadedScriptAgain();
+    void outsideChange(const QString& path);
     void fillList();
     void showTransferButtons();
 

@@ -461,13 +461,13 @@ void MapWindow::btCsMapClick() {
                        {Keep, QStringLiteral("btLimparNao"), QStringLiteral("Cancelar"), true, true}}) != Clear)
         return;
     document_.mapHistory().perform(std::make_unique<ClearMap>(document_));
-    document_.saveMap();
-    statusLine_->setText(QStringLiteral("Ok!"));
+    if (document_.saveMap())
+        statusLine_->setText(QStringLiteral("Ok!"));
 }
 
 void MapWindow::btGrMapClick() {
-    document_.saveMap();
-    statusLine_->setText(QStringLiteral("Ok, gravado!"));
+    if (document_.saveMap())
+        statusLine_->setText(QStringLiteral("Ok, gravado!"));
 }
 
 void MapWindow::btImgSavClick() {

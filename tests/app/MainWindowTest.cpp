@@ -510,6 +510,48 @@ TEST(MainWindow, AJournalFoundAtStartIsOfferedThenRecoveredOrDiscarded) {
     QFile::remove(journal + ".ilegivel");
 }
 
+// A script open in the editor and changed by another program: read again
+// while nothing is typed; with typing the author chooses (JanExt), and
+// "Gravar" never writes over the other program's lines unseen.
+TEST(MainWindow, AScriptChangedOutsideIsReadAgainOrAskedAbout) {
+    TestWorkspace ws;
+    ws.addAdventure("Lago");
+    ws.write("Lago/sala.scp", "fala um\r\n");
+    auto form = startProgram(ws);
+    form->OpenAdventure("Lago");
+    form->btScpClick();
+    auto* scripts = form->findChild<ScriptWindow*>("JanScp");
+    ASSERT_TRUE(test::clickRow(scripts->scriptList(), QString("sala.scp")));
+    test::Questions questions;
+
+    ws.write("Lago/sala.scp", "fala um\r\nlinha de fora\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scripts->editor()->toPlainText().contains("linha de fora"); }, 3000));
+    EXPECT_TRUE(questions.asked().isEmpty());
+
+    QTest::keyClicks(scripts->editor(), "meu ");
+    ws.write("Lago/sala.scp", "fala um\r\nlinha de fora\r\nmais uma\r\n");
+    questions.click("JanExt", "btExtMeu");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !questions.asked().isEmpty(); }, 3000));
+    EXPECT_EQ(questions.names(), QStringList{"JanExt"});
+    EXPECT_TRUE(questions.asked()[0].text.contains("sala.scp"));
+    EXPECT_EQ(questions.asked()[0].buttons, (QStringList{"btExtMeu", "btExtDeles"}));
+    EXPECT_TRUE(scripts->editor()->toPlainText().startsWith("meu "));
+    QTest::mouseClick(child(form.get(), "bnGrvScp"), Qt::LeftButton);  // chosen: written without a second question
+    EXPECT_EQ(questions.asked().size(), 1);
+    EXPECT_TRUE(ws.read("Lago/sala.scp").startsWith("meu "));
+
+    // Changed again and saved at once, before any report of the change.
+    QTest::keyClicks(scripts->editor(), "x");
+    ws.write("Lago/sala.scp", "deles\r\n");
+    questions.click("JanExt", "btExtDeles");
+    QTest::mouseClick(child(form.get(), "bnGrvScp"), Qt::LeftButton);
+    EXPECT_EQ(questions.asked().size(), 2);
+    EXPECT_EQ(ws.read("Lago/sala.scp"), "deles\r\n");
+    EXPECT_EQ(scripts->editor()->toPlainText(), "deles\n");
+    EXPECT_EQ(scripts->gravarCaptionColour(), QColor(Qt::black));
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
 TEST(SettingsWindow, RadioButtonsSetTheSettingsAtOnce) {
     TestWorkspace ws;
     auto form = startProgram(ws);

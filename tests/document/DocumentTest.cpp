@@ -463,6 +463,68 @@ TEST(AdventureDocument, AFullDiskUnderTheJournalIsToldOnceAndEditingGoesOn) {
     EXPECT_EQ(told.size(), 1);
 }
 
+// Files changed by another program while the adventure is open: read again
+// when nothing of them is unsaved, the author asked otherwise, and never
+// written over unseen, by a save or by the exit saves.
+TEST(AdventureDocument, FilesChangedOutsideAreReadAgainOrAskedAboutNeverWrittenOverUnseen) {
+    StateFolder stateFolder;
+    TestWorkspace ws;
+    ws.addAdventure("Ilha");
+    QStringList theirs(801);
+    theirs[0] = "deles";
+    theirs[1] = "2";
+    ws.write("Ilha/Ilha.map", listFile(QStringList(801)));
+    ws.write("Ilha/Ilha.ini", listFile({"a", "b"}));
+    AdventureDocument document(ws.folder());
+    document.resetMap();
+    QStringList asked;
+    AdventureDocument::OutsideChoice answer = AdventureDocument::OutsideChoice::KeepMine;
+    document.setOutsideQuestion([&](const QString& file) {
+        asked << file;
+        return answer;
+    });
+    document.open("Ilha");
+    document.adventure().changeSettings([](QStringList& l) { l[0] = "a2"; });
+    document.adventure().saveSettings();  // the program's own writes are its own
+
+    // Nothing unsaved: the map is read again as the other program left it.
+    ws.write("Ilha/Ilha.map", listFile(theirs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return document.map().name(0) == "deles"; }, 3000));
+    EXPECT_TRUE(asked.isEmpty());
+
+    // Unsaved edits: asked; "Manter o meu" keeps them and the save writes them.
+    document.mapHistory().perform(std::make_unique<PaintTile>(document, 5, 7));
+    theirs[2] = "outra";
+    ws.write("Ilha/Ilha.map", listFile(theirs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !asked.isEmpty(); }, 3000));
+    EXPECT_EQ(asked, QStringList{"Ilha.map"});
+    EXPECT_EQ(document.map().tile(5), "7");
+    EXPECT_TRUE(document.saveMap());
+    EXPECT_EQ(ListFile::read(ws.path("Ilha/Ilha.map")), document.map().lines());
+
+    // A change the watcher has not told of yet is found by the save itself:
+    // "Usar o do disco" reads it in and writes nothing.
+    document.mapHistory().perform(std::make_unique<PaintTile>(document, 6, 8));
+    theirs[4] = "terceira";
+    ws.write("Ilha/Ilha.map", listFile(theirs));
+    answer = AdventureDocument::OutsideChoice::UseDisk;
+    asked.clear();
+    EXPECT_FALSE(document.saveMap());
+    EXPECT_EQ(asked, QStringList{"Ilha.map"});
+    EXPECT_EQ(document.map().lines(), theirs);
+    EXPECT_EQ(ListFile::read(ws.path("Ilha/Ilha.map")), theirs);
+
+    // The exit saves: a settings file changed outside over no unsaved edit
+    // is read, not written over; the map, unchanged, is written as it is.
+    QTest::qWait(400);  // the watcher has told of everything by now
+    asked.clear();
+    ws.write("Ilha/Ilha.ini", listFile({"deles", "b"}));
+    document.saveAtExit();
+    EXPECT_EQ(ws.read("Ilha/Ilha.ini"), listFile({"deles", "b"}));
+    EXPECT_EQ(document.adventure().settingsList(), (QStringList{"deles", "b"}));
+    EXPECT_TRUE(asked.isEmpty());
+}
+
 namespace {
 
 // The child of the kill test: edits without end, as an author would, and

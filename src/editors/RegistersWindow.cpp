@@ -10,6 +10,7 @@
 #include "widgets/DragState.h"
 #include "net/Connection.h"
 
+#include <utility>
 #include <QApplication>
 #include <QFileInfo>
 #include <QPlainTextEdit>
@@ -90,9 +91,8 @@ void RegistersWindow::showRecoveredDraft() {
     const auto draft = document_.registersDraft();
     if (!draft)
         return;
-    // The files as they are, then the text as it was typed over them.
-    fill();
-    registerText_->setPlainText(draft->text);
+    // Shown at the next "Regs", as it was typed, without asking about it.
+    showRecovered_ = true;
 }
 
 void RegistersWindow::open() {
@@ -106,8 +106,14 @@ void RegistersWindow::open() {
     // the question is about, and keeps it in view if saving it fails.
     if (hasUnsavedEdits())
         show();
-    if (mayReadAgain())
+    if (std::exchange(showRecovered_, false) && document_.registersDraft()) {
+        // The files as they are, then the recovered text over them.
+        const QString text = document_.registersDraft()->text;
         fill();
+        registerText_->setPlainText(text);
+    } else if (mayReadAgain()) {
+        fill();
+    }
     show();
     showTransferButtons();
 }

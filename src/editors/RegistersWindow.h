@@ -61,6 +61,7 @@ private:
     Adventure& adventure_;
     Connection& connection_;
     bool readHere_ = false;  // the text was read from the open adventure
+    bool showRecovered_ = false;  // recovered text, not yet shown
     std::function<void()> hideFullWidthViews_;
     // The registers the text was filled from; saving goes back to them.
     std::optional<Registers> registers_;

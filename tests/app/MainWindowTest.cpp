@@ -8,6 +8,7 @@
 #include "app/TForm1.h"
 #include "map/MapWindow.h"
 #include "editors/ScriptWindow.h"
+#include "editors/RegistersWindow.h"
 #include <QPlainTextEdit>
 #include "core/ListFile.h"
 #include "document/JournalFile.h"
@@ -427,7 +428,8 @@ JournalState crashedSession(const TestWorkspace& ws) {
     session.open("Lago");
     session.mapHistory().perform(std::make_unique<PaintTile>(session, 43, 6));
     session.mapHistory().perform(std::make_unique<NamePosition>(session, 43, "sala"));
-    session.setScriptDraft(JournalState::Text{"sala.scp", "texto não gravado"});
+    session.setScriptDraft(JournalState::Text{ws.path("Lago/sala.scp"), "texto não gravado"});
+    session.setRegistersDraft(JournalState::Text{ws.path("Lago/Lago.rgs"), "0: 42\n1: sete"});
     JournalState state = session.journalState();
     QDir().mkpath(JournalFile::folder());
     QFile file(JournalFile::pathFor(ws.folder(), "Lago"));
@@ -486,6 +488,10 @@ TEST(MainWindow, AJournalFoundAtStartIsOfferedThenRecoveredOrDiscarded) {
         EXPECT_EQ(scripts->loadedScriptName(), "sala.scp");
         EXPECT_EQ(scripts->gravarCaptionColour(), QColor(128, 0, 0));
         EXPECT_EQ(filesOf(ws, "Lago"), files);  // nothing written until a save
+        // The registers as they were typed, shown without a question.
+        form->btRegClick();
+        EXPECT_EQ(form->findChild<RegistersWindow*>("JanReg")->text()->toPlainText(), "0: 42\n1: sete");
+        EXPECT_EQ(questions.names(), QStringList{"JanRec"});
         EXPECT_TRUE(test::reportedErrors().isEmpty());
     }
     EXPECT_FALSE(QFile::exists(journal));  // the orderly end saved the work

@@ -6,6 +6,7 @@
 #include "core/ListFile.h"
 #include "core/OrvalisError.h"
 #include "widgets/PictureBox.h"
+#include "widgets/UndoKeys.h"
 #include "core/Adventure.h"
 #include "document/AdventureDocument.h"
 #include "document/PanelEdits.h"
@@ -499,26 +500,21 @@ bool PanelWindow::JanPanKeyDown(int key, Qt::KeyboardModifiers modifiers) {
     // A hidden window never acts on a key.
     if (!isVisible())
         return false;
-    modifiers &= Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
-    EditHistory& history = document_.panelHistory();
-    if (key == Qt::Key_Z && modifiers == Qt::ControlModifier) {
-        history.undoStep();
+    switch (undoKeyOf(key, modifiers)) {
+    case UndoKey::Undo:
+        document_.panelHistory().undoStep();
         return true;
-    }
-    if ((key == Qt::Key_Y && modifiers == Qt::ControlModifier) ||
-        (key == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier))) {
-        history.redoStep();
+    case UndoKey::Redo:
+        document_.panelHistory().redoStep();
         return true;
+    case UndoKey::None:
+        return false;
     }
     return false;
 }
 
 void PanelWindow::keyPressEvent(QKeyEvent* event) {
-    bool handled = false;
-    reportErrors([&] { handled = JanPanKeyDown(event->key(), event->modifiers()); });
-    if (handled)
-        event->accept();
-    else
+    if (!handleKeyDown(event, [this](int key, Qt::KeyboardModifiers m) { return JanPanKeyDown(key, m); }))
         ToolWindow::keyPressEvent(event);
 }
 

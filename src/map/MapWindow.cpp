@@ -9,6 +9,7 @@
 #include "core/ListFile.h"
 #include "core/OrvalisError.h"
 #include "widgets/PictureBox.h"
+#include "widgets/UndoKeys.h"
 #include "widgets/Question.h"
 #include "core/Adventure.h"
 #include "document/AdventureDocument.h"
@@ -544,24 +545,21 @@ bool MapWindow::JanMapKeyDown(int key, Qt::KeyboardModifiers modifiers) {
     }
     if (nameBox_->hasFocus())
         return false;
-    if (key == Qt::Key_Z && modifiers == Qt::ControlModifier) {
+    switch (undoKeyOf(key, modifiers)) {
+    case UndoKey::Undo:
         undoEdit();
         return true;
-    }
-    if ((key == Qt::Key_Y && modifiers == Qt::ControlModifier) ||
-        (key == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier))) {
+    case UndoKey::Redo:
         redoEdit();
         return true;
+    case UndoKey::None:
+        return false;
     }
     return false;
 }
 
 void MapWindow::keyPressEvent(QKeyEvent* event) {
-    bool handled = false;
-    reportErrors([&] { handled = JanMapKeyDown(event->key(), event->modifiers()); });
-    if (handled)
-        event->accept();
-    else
+    if (!handleKeyDown(event, [this](int key, Qt::KeyboardModifiers m) { return JanMapKeyDown(key, m); }))
         QWidget::keyPressEvent(event);
 }
 

@@ -6,6 +6,7 @@
 #include "core/ListFile.h"
 #include "core/OrvalisError.h"
 #include "widgets/PictureBox.h"
+#include "widgets/UndoKeys.h"
 #include "core/Adventure.h"
 #include "document/AdventureDocument.h"
 #include "net/Connection.h"
@@ -228,28 +229,24 @@ bool PositionImageEditor::JanEdImgKeyDown(int key, Qt::KeyboardModifiers modifie
     // A hidden window never acts on a key.
     if (!isVisible())
         return false;
-    modifiers &= Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
     EditHistory& history = document_.positionPictureHistory();
-    if (key == Qt::Key_Z && modifiers == Qt::ControlModifier) {
+    switch (undoKeyOf(key, modifiers)) {
+    case UndoKey::Undo:
         if (history.undoStep())
             statusLine_->clear();
         return true;
-    }
-    if ((key == Qt::Key_Y && modifiers == Qt::ControlModifier) ||
-        (key == Qt::Key_Z && modifiers == (Qt::ControlModifier | Qt::ShiftModifier))) {
+    case UndoKey::Redo:
         if (history.redoStep())
             statusLine_->clear();
         return true;
+    case UndoKey::None:
+        return false;
     }
     return false;
 }
 
 void PositionImageEditor::keyPressEvent(QKeyEvent* event) {
-    bool handled = false;
-    reportErrors([&] { handled = JanEdImgKeyDown(event->key(), event->modifiers()); });
-    if (handled)
-        event->accept();
-    else
+    if (!handleKeyDown(event, [this](int key, Qt::KeyboardModifiers m) { return JanEdImgKeyDown(key, m); }))
         ToolWindow::keyPressEvent(event);
 }
 

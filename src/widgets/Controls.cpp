@@ -1,4 +1,6 @@
 #include "widgets/Controls.h"
+#include "widgets/UndoKeys.h"
+#include "core/ErrorReport.h"
 
 #include "widgets/DragState.h"
 
@@ -95,6 +97,14 @@ QLabel* makeStatusLabel(QWidget* parent, const QString& name, QPoint at, int wid
                               LabelStyle{15, true, true, QColor(128, 0, 0)});
     label->resize(width, 20);
     return label;
+}
+
+bool handleKeyDown(QKeyEvent* event, const std::function<bool(int, Qt::KeyboardModifiers)>& keyDown) {
+    bool handled = false;
+    reportErrors([&] { handled = keyDown(event->key(), event->modifiers()); });
+    if (handled)
+        event->accept();
+    return handled;
 }
 
 }  // namespace orv

@@ -31,15 +31,15 @@ AdventureDocument::AdventureDocument(const QString& workspaceFolder, QObject* pa
         mapUnsaved_ = true;
         workChanged();
     });
-    connect(this, &AdventureDocument::settingsChanged, this, &AdventureDocument::workChanged);
-    connect(this, &AdventureDocument::currentStatusChanged, this, &AdventureDocument::workChanged);
+    connect(this, &AdventureDocument::settingsChanged, this, [this] { workChanged(); });
+    connect(this, &AdventureDocument::currentStatusChanged, this, [this] { workChanged(); });
     connect(&positionPicture_, &EditedPicture::changed, this, [this] {
         positionPictureUnsaved_ = true;
         workChanged();
     });
     connect(&positionPicture_, &EditedPicture::replaced, this, [this] {
         positionPictureUnsaved_ = false;
-        workChanged();
+        workChanged(false);
     });
     connect(&disk_, &DiskCopies::changed, this, reported([this](const QString& path) { outsideChange(path); }));
     connect(&journal_, &RecoveryJournal::writeFailed, this, [this](const QString& text) {
@@ -88,10 +88,11 @@ bool AdventureDocument::mayWriteOver(const QString& path, bool unsaved, const st
     return false;
 }
 
-void AdventureDocument::workChanged() {
+void AdventureDocument::workChanged(bool edited) {
     if (!adventure_.isOpen() || !journaling_)
         return;
-    lastEdit_ = QDateTime::currentDateTimeUtc();
+    if (edited)
+        lastEdit_ = QDateTime::currentDateTimeUtc();
     if (!journalTimer_.isActive())
         journalTimer_.start();
 }
@@ -152,7 +153,7 @@ void AdventureDocument::setRegistersDraft(std::optional<TextDraft> draft) {
 
 void AdventureDocument::positionPictureSaved() {
     positionPictureUnsaved_ = false;
-    workChanged();
+    workChanged(false);
 }
 
 void AdventureDocument::newMap() {
@@ -284,7 +285,7 @@ bool AdventureDocument::saveMap() {
     map_.save(adventure_.file(".map"));
     disk_.know(adventure_.file(".map"));
     mapUnsaved_ = false;
-    workChanged();
+    workChanged(false);
     return true;
 }
 

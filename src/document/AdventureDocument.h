@@ -140,7 +140,9 @@ signals:
 
 private:
     void newMap();
-    void workChanged();
+    // The work changed (by an edit of the author's, or by a save or a read);
+    // the journal follows within a moment.
+    void workChanged(bool edited = true);
     void writeJournal();
     QStringList saveOpenAdventure();
     void outsideChange(const QString& path);

@@ -292,6 +292,14 @@ TEST(JournalFile, KeepsEveryPartExactlyAndRefusesAnythingElseWhole) {
         EXPECT_THROW(JournalFile::decode(changed), OrvalisError) << at;
     }
     EXPECT_THROW(JournalFile::decode("ORVALIS-DIARIO 1\nfim\t00\n"), OrvalisError);
+    // The fuzz target's seeds are whole journals.
+    const QString seeds = qEnvironmentVariable("ORVALIS_SOURCE_DIR") + "/fuzz/seeds/document_journal/";
+    for (const char* seed : {"whole", "bare"}) {
+        const JournalState read = JournalFile::decode(fileBytes(seeds + seed));
+        EXPECT_EQ(read.adventure, "Ilha do Ó") << seed;
+        EXPECT_EQ(read.mapLines.value(0), "praia") << seed;
+        EXPECT_EQ(JournalFile::decode(JournalFile::encode(read)), read) << seed;
+    }
     EXPECT_THROW(JournalFile::decode(QByteArray(300, 'x')), OrvalisError);
 }
 

@@ -235,9 +235,13 @@ void AdventureDocument::open(const QString& name) {
 
 void AdventureDocument::recover(const JournalState& state) {
     open(state.adventure);
-    map_.replaceLines(state.mapLines);
-    if (!state.mapImage.isNull())
+    // The map as it was drawn; a journal without the picture draws it anew.
+    if (state.mapImage.isNull()) {
+        map_.show(state.mapLines);
+    } else {
+        map_.replaceLines(state.mapLines);
         map_.image() = state.mapImage;
+    }
     emit mapReplaced();
     mapUnsaved_ = true;
     adventure_.changeSettings([&](QStringList& lines) { lines = state.settings; });

@@ -73,8 +73,12 @@ QStringList MapModel::readLines(const QString& mapFile) {
 }
 
 void MapModel::load(const QString& mapFile) {
+    show(readLines(mapFile));
+}
+
+void MapModel::show(QStringList lines) {
     reset();
-    lines_ = readLines(mapFile);
+    replaceLines(std::move(lines));
     QPainter painter(&image_);
     for (int cell = 0; cell < Cells; ++cell)
         drawCell(painter, cell);

@@ -32,6 +32,9 @@ public:
     // Reset, read the map file (padded or cut to 801 lines), draw every
     // cell that has a tile.
     void load(const QString& mapFile);
+    // Reset, take these lines (padded or cut to 801), draw every cell that
+    // has a tile: as loading them from a file.
+    void show(QStringList lines);
     void save(const QString& mapFile) const;
 
     // The lines of a map file as the map holds them: padded with empty lines

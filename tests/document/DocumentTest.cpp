@@ -544,11 +544,11 @@ int editUntilKilled(const QString& workspace, const QString& log) {
     QFile notes(log);
     if (!notes.open(QIODevice::WriteOnly | QIODevice::Append))
         return 3;
-    std::mt19937 random(quint32(QCoreApplication::applicationPid()));
+    std::mt19937 dice{quint32(QCoreApplication::applicationPid())};
     for (int step = 0;; ++step) {
-        const int cell = int(random() % 400);
-        if (random() % 3)
-            document.mapHistory().perform(std::make_unique<PaintTile>(document, cell, int(random() % 20)));
+        const int cell = int(dice() % 400);
+        if (dice() % 3)
+            document.mapHistory().perform(std::make_unique<PaintTile>(document, cell, int(dice() % 20)));
         else
             document.setScriptDraft(JournalState::Text{"sala.scp", QString("texto %1").arg(step)});
         const QByteArray state = JournalFile::encode(document.journalState());

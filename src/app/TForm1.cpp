@@ -51,9 +51,10 @@ struct BarButton {
 //   2. the title area and the bar, every bar button with its caption painted;
 //   3. the editor windows, built and wired (startUp: before the first showing,
 //      or right after the first paint on the screen);
-//   4. an empty map, then the adventure list.
-// Nothing is open afterwards: only "Adventures", "Conectar", the settings,
-// minimise and end buttons can be used.
+//   4. an empty map, then the adventure list;
+//   5. the work a crash left behind, offered before anything else.
+// Nothing is open afterwards (unless that work is recovered): only
+// "Adventures", "Conectar", the settings, minimise and end buttons can be used.
 TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serverBase)
     : QWidget(parent, Qt::FramelessWindowHint),
       // The adventure list reads the workspace, whatever the current directory was.
@@ -199,13 +200,13 @@ void TForm1::startUp() {
         return;
     startUp_ = StartUp::Done;
     buildWindows(page_);
-    // A map background that cannot be read is reported and ends the start-up
+    // 4. A map background that cannot be read is reported and ends these
     // steps here; the program runs on.
     reportErrors([this] {
         document_.resetMap();
         adventureWindow_->RebuildAdventureList();
     });
-    // 5. Work a crash left behind is offered before anything else.
+    // 5.
     reportErrors([this] { offerRecovery(); });
 }
 

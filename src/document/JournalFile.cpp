@@ -268,7 +268,7 @@ JournalState decode(const QByteArray& bytes) {
 
 QString folder() {
     QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification takes only absolute paths.
+    // A relative XDG_STATE_HOME is not to be used: the home default stands then.
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.local/state");
     return QDir::cleanPath(base + QStringLiteral("/orvalis")) + QLatin1Char('/');

@@ -287,7 +287,6 @@ bool AdventureDocument::saveMap() {
     if (!mayWriteOver(adventure_.file(".map"), mapUnsaved_, [this] { loadMap(); }))
         return false;
     map_.save(adventure_.file(".map"));
-    disk_.know(adventure_.file(".map"));
     mapUnsaved_ = false;
     workChanged(false);
     return true;

@@ -40,8 +40,6 @@ DiskCopies::Copy DiskCopies::read(const QString& path) {
     if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return copy;
     copy.exists = true;
-    copy.size = qint64(st.st_size);
-    copy.modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
         QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -49,6 +47,13 @@ DiskCopies::Copy DiskCopies::read(const QString& path) {
         copy.sha256 = hash.result();
     }
     return copy;
+}
+
+bool DiskCopies::differs(const Copy& known, const Copy& now) {
+    // Content decides: a file written again with the same bytes is the same.
+    // A file removed holds nothing to lose; the program's copy may take its
+    // place.
+    return now.exists && (!known.exists || now.sha256 != known.sha256);
 }
 
 void DiskCopies::watch(const QString& path) {
@@ -64,17 +69,6 @@ void DiskCopies::know(const QString& given) {
     {
         std::lock_guard lock(mutex_);
         copies_.insert(path, read(path));
-    }
-    watch(path);
-}
-
-void DiskCopies::wrote(const QString& given, const QByteArray& bytes) {
-    const QString path = key(given);
-    {
-        std::lock_guard lock(mutex_);
-        Copy copy = read(path);
-        copy.sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
-        copies_.insert(path, copy);
     }
     watch(path);
 }
@@ -95,12 +89,6 @@ void DiskCopies::forgetAll() {
         watcher_.removePaths(watcher_.directories());
 }
 
-bool DiskCopies::knows(const QString& given) const {
-    const QString path = key(given);
-    std::lock_guard lock(mutex_);
-    return copies_.contains(path);
-}
-
 bool DiskCopies::changedOutside(const QString& given) const {
     const QString path = key(given);
     Copy known;
@@ -111,11 +99,7 @@ bool DiskCopies::changedOutside(const QString& given) const {
             return false;
         known = *found;
     }
-    const Copy now = read(path);
-    // Content decides: a file written again with the same bytes is the same.
-    // A file removed holds nothing to lose; the program's copy may take its
-    // place.
-    return now.exists && (!known.exists || now.sha256 != known.sha256);
+    return differs(known, read(path));
 }
 
 void DiskCopies::check() {
@@ -127,15 +111,13 @@ void DiskCopies::check() {
     for (const QString& path : paths) {
         // A file replaced by a rename is a new file to the watcher.
         watch(path);
-        if (!changedOutside(path))
-            continue;
         const Copy now = read(path);
         {
             std::lock_guard lock(mutex_);
             auto found = copies_.find(path);
-            if (found == copies_.end() || found->reported == now.sha256 + QByteArray::number(now.exists))
+            if (found == copies_.end() || !differs(*found, now) || found->reported == now.sha256)
                 continue;
-            found->reported = now.sha256 + QByteArray::number(now.exists);
+            found->reported = now.sha256;
         }
         emit changed(path);
     }

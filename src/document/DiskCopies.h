@@ -12,7 +12,7 @@
 namespace orv {
 
 // What the program knows of the files it holds in memory or in an editor:
-// each file's size, time and content as the program last read or wrote it.
+// each file's content as the program last read or wrote it.
 // A file found otherwise was changed by another program. Changes are
 // watched for (the folder and the files), and checked again at each save
 // for file systems that do not tell of them.
@@ -26,13 +26,11 @@ public:
     // of under it.
     static QString key(const QString& path);
 
-    // The program read the file just now, or wrote these bytes to it; it is
-    // watched from now on.
+    // The program read the file just now; it is watched from now on. Its
+    // own writes need no telling: the durable write reports each one.
     void know(const QString& path);
-    void wrote(const QString& path, const QByteArray& bytes);
     void forget(const QString& path);
     void forgetAll();
-    bool knows(const QString& path) const;
 
     // The file is no longer what the program last read or wrote (a file
     // removed is not: nothing of another program's would be lost).
@@ -49,12 +47,11 @@ signals:
 private:
     struct Copy {
         bool exists = false;
-        qint64 size = 0;
-        qint64 modified = 0;  // nanoseconds
         QByteArray sha256;
-        QByteArray reported;  // the outside state last told of
+        QByteArray reported;  // the outside content last told of
     };
     static Copy read(const QString& path);
+    static bool differs(const Copy& known, const Copy& now);
     void watch(const QString& path);
 
     mutable std::mutex mutex_;  // our own writes may come from other threads

@@ -274,19 +274,23 @@ QString folder() {
     return QDir::cleanPath(base + QStringLiteral("/orvalis")) + QLatin1Char('/');
 }
 
+namespace {
+// Which workspace a journal belongs to, in its name.
+QString placeOf(const QString& workspaceFolder) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(QDir::cleanPath(workspaceFolder).toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
+}
+}  // namespace
+
 QString pathFor(const QString& workspaceFolder, const QString& adventure) {
-    const QByteArray place =
-        QCryptographicHash::hash(QDir::cleanPath(workspaceFolder).toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
     // The adventure's name is a folder name; kept readable, but never a path.
     const QString name = QString::fromLatin1(QUrl::toPercentEncoding(adventure, " "));
-    return folder() + QString::fromLatin1(place) + QLatin1Char('-') + name + QStringLiteral(".diario");
+    return folder() + placeOf(workspaceFolder) + QLatin1Char('-') + name + QStringLiteral(".diario");
 }
 
 QStringList journalsOf(const QString& workspaceFolder) {
-    const QByteArray place =
-        QCryptographicHash::hash(QDir::cleanPath(workspaceFolder).toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
     QStringList found;
-    const QFileInfoList entries = QDir(folder()).entryInfoList({QString::fromLatin1(place) + QStringLiteral("-*.diario")},
+    const QFileInfoList entries = QDir(folder()).entryInfoList({placeOf(workspaceFolder) + QStringLiteral("-*.diario")},
                                                               QDir::Files | QDir::Hidden, QDir::Time);
     for (const QFileInfo& entry : entries)
         found.append(entry.absoluteFilePath());

@@ -70,15 +70,9 @@ void RecoveryJournal::run() {
         lock.lock();
         busy_ = false;
         const bool failed = !failure.isEmpty();
-        if (failed != failing_) {
-            failing_ = failed;
-            QMetaObject::invokeMethod(this, [this, failure] {
-                if (failure.isEmpty())
-                    emit writeWorks();
-                else
-                    emit writeFailed(failure);
-            }, Qt::QueuedConnection);
-        }
+        if (failed && !failing_)
+            QMetaObject::invokeMethod(this, [this, failure] { emit writeFailed(failure); }, Qt::QueuedConnection);
+        failing_ = failed;
         idle_.notify_all();
     }
 }

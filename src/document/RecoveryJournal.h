@@ -27,10 +27,9 @@ public:
     void waitForWrites();
 
 signals:
-    // On the interface thread: the journal could not be written (or, after
-    // a failure, could again).
+    // On the interface thread: the journal could not be written; told once
+    // until a write succeeds again.
     void writeFailed(const QString& text);
-    void writeWorks();
 
 private:
     void run();

@@ -206,8 +206,6 @@ void RegistersWindow::bnRegGrClick() {
     }
     const QString text = registerText_->document()->toRawText();
     registers_->save(Registers::textLines(text));
-    document_.disk().know(registers_->valueFile());
-    document_.disk().know(registers_->nameFile());
     unchangedText_ = text;
     keepDraft();
     // The text goes back to the adventure it was read from, also after another

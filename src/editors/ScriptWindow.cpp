@@ -275,7 +275,6 @@ QString ScriptWindow::saveScript() {
         return QStringLiteral("Lido de novo do disco.");
     }
     writeFileSafely(loadedFile_, ScriptText::toFile(scriptText_->document()->toRawText()));
-    document_.disk().know(loadedFile_);
     // The cue clears only once the file is written.
     setGravarColour(Qt::black);
     if (!loadedHere_)

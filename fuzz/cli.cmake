@@ -4,7 +4,7 @@
 
 orvalis_add_fuzzer(fuzz_map_check
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/cli_map_check.cpp
-          ${ORV_FUZZ_SRC}/cli/MapCheck.cpp
+          ${ORV_FUZZ_SRC}/document/MapCheck.cpp
           ${ORV_FUZZ_SRC}/map/MapExits.cpp
           ${ORV_FUZZ_MAP_FILES}
           ${ORV_FUZZ_LIST_FILES}

@@ -3,7 +3,7 @@
 // plain lines must hold no control character.
 #include "FuzzCheck.h"
 
-#include "cli/MapCheck.h"
+#include "document/MapCheck.h"
 #include "core/ListFile.h"
 #include "map/MapModel.h"
 

@@ -1,11 +1,15 @@
 #include "CommandLine.h"
 
-#include "MapCheck.h"
+#include "document/PlainText.h"
+#include "document/ReferenceIndex.h"
+#include "document/ReferenceReport.h"
+#include "document/Rename.h"
 #include "TerminalPassword.h"
 
 #include "core/Adventure.h"
 #include "core/AdventureWorkspace.h"
 #include "core/DurableWrite.h"
+#include "core/FolderTransaction.h"
 #include "core/ListFile.h"
 #include "core/OrvalisError.h"
 #include "map/MapCompiler.h"
@@ -35,8 +39,21 @@ const char kHelp[] =
     "      --gravacao 1|2|3     1: sobrepõe o script que já existe (padrão)\n"
     "                           2: cria script apenas se não existir\n"
     "                           3: insere no início do script (se existir)\n"
-    "  verificar AVENTURA   lista os problemas do mapa, um por linha\n"
+    "  verificar AVENTURA   lista os problemas da aventura, um por linha: os do mapa,\n"
+    "                       as saídas, imagens, formas e objetos que faltam, as posições\n"
+    "                       aonde nenhuma saída leva; e o que nada usa (nao-usado)\n"
+    "      --inicio NOME        também as posições que não se alcançam a partir de NOME\n"
+    "      --estrito            o que nada usa também dá código de saída 1\n"
     "      --json               a lista como um vetor JSON\n"
+    "  usos AVENTURA NOME   cada lugar que nomeia NOME: arquivo:linha: tipo: texto\n"
+    "                       (tipo: mapa, script, saida, imagem, objeto, local, forma,\n"
+    "                       painel ou mencao); código 1 quando nada nomeia NOME\n"
+    "      --json               a lista como um vetor JSON\n"
+    "  renomear AVENTURA DE PARA\n"
+    "                       renomeia a posição ou o objeto DE para PARA em toda parte:\n"
+    "                       as referências, o script, o arquivo do objeto e as imagens\n"
+    "                       da posição; as menções só são listadas. Tudo ou nada.\n"
+    "      --simular            mostra o que seria feito e não muda nada\n"
     "  baixar AVENTURA      baixa do servidor todos os arquivos do grupo AVENTURA\n"
     "                       (cria a pasta da aventura se ela não existir)\n"
     "  enviar AVENTURA      envia ao servidor todos os arquivos da aventura, menos sen.txt\n"
@@ -65,16 +82,8 @@ struct Failure {
     QString message;
 };
 
-bool isControl(char16_t u) { return u < 0x20 || (u >= 0x7F && u <= 0x9F); }
-
-// Names come from the command line, the map and the server: none of them may
-// drive the terminal.
 QString shown(const QString& text) {
-    QString s = text;
-    for (QChar& c : s)
-        if (isControl(c.unicode()))
-            c = QLatin1Char('?');
-    return s;
+    return shownText(text);
 }
 
 QString plural(int n, const char* one, const char* many) {
@@ -93,13 +102,25 @@ const QList<Option>& options() {
         {"--modo", {QStringLiteral("compilar")}, {"0", "1", "2"}},
         {"--ext", {QStringLiteral("compilar")}, {"png", "jpg", "gif"}},
         {"--gravacao", {QStringLiteral("compilar")}, {"1", "2", "3"}},
-        {"--json", {QStringLiteral("verificar")}, {}},
+        {"--json", {QStringLiteral("verificar"), QStringLiteral("usos")}, {}},
+        {"--inicio", {QStringLiteral("verificar")}, {QStringLiteral("*")}},
+        {"--estrito", {QStringLiteral("verificar")}, {}},
+        {"--simular", {QStringLiteral("renomear")}, {}},
     };
     return list;
 }
 
 const QStringList kCommands = {QStringLiteral("compilar"), QStringLiteral("verificar"), QStringLiteral("baixar"),
-                               QStringLiteral("enviar")};
+                               QStringLiteral("enviar"),   QStringLiteral("usos"),      QStringLiteral("renomear")};
+
+// The names each command takes after the adventure's.
+int namesAfterAdventure(const QString& command) {
+    if (command == QLatin1String("usos"))
+        return 1;
+    if (command == QLatin1String("renomear"))
+        return 2;
+    return 0;
+}
 
 struct Invocation {
     QString command;
@@ -107,6 +128,10 @@ struct Invocation {
     QString workspace;  // with a trailing separator
     ScriptSettings settings;
     bool json = false;
+    bool strict = false;
+    bool simulate = false;
+    std::optional<QString> start;
+    QStringList names;  // usos: NOME; renomear: DE PARA
 };
 
 QString oneOf(const QStringList& values) {
@@ -161,7 +186,7 @@ Invocation parse(const QStringList& arguments, const QString& programFile) {
     }
 
     if (positional.isEmpty())
-        throw WrongUseError{QStringLiteral("falta o comando (compilar, verificar, baixar ou enviar)")};
+        throw WrongUseError{QStringLiteral("falta o comando (%1)").arg(oneOf(kCommands))};
     Invocation call;
     call.command = positional.takeFirst();
     if (!kCommands.contains(call.command))
@@ -169,6 +194,12 @@ Invocation parse(const QStringList& arguments, const QString& programFile) {
     if (positional.isEmpty())
         throw WrongUseError{QStringLiteral("falta o nome da aventura")};
     call.adventure = positional.takeFirst();
+    const int names = namesAfterAdventure(call.command);
+    if (positional.size() < names)
+        throw WrongUseError{call.command == QLatin1String("usos") ? QStringLiteral("falta o NOME a procurar")
+                                                                  : QStringLiteral("faltam os nomes DE e PARA")};
+    call.names = positional.mid(0, names);
+    positional = positional.mid(names);
     if (!positional.isEmpty())
         throw WrongUseError{QStringLiteral("argumento a mais: %1").arg(shown(positional.first()))};
 
@@ -188,6 +219,12 @@ Invocation parse(const QStringList& arguments, const QString& programFile) {
             call.settings.scriptWriteMode = value;
         else if (name == QLatin1String("--json"))
             call.json = true;
+        else if (name == QLatin1String("--estrito"))
+            call.strict = true;
+        else if (name == QLatin1String("--simular"))
+            call.simulate = true;
+        else if (name == QLatin1String("--inicio"))
+            call.start = value;
     }
 
     if (folder.isEmpty()) {
@@ -224,6 +261,10 @@ public:
             return check();
         if (call_.command == QLatin1String("baixar"))
             return download();
+        if (call_.command == QLatin1String("usos"))
+            return uses();
+        if (call_.command == QLatin1String("renomear"))
+            return rename();
         return upload();
     }
 
@@ -235,8 +276,19 @@ private:
     // whatever the command then finds: it is never the author's file, and a
     // copy or an archive of the folder must not take it along.
     void clearStaleTemporaries() const {
-        if (QFileInfo(folder()).isDir())
-            removeStaleTemporaries(folder());
+        if (!QFileInfo(folder()).isDir())
+            return;
+        removeStaleTemporaries(folder());
+        // A rename cut short by a crash is done (or undone) before anything
+        // reads the files.
+        if (FolderTransaction::finishPending(folder()))
+            note(QStringLiteral("Uma mudança de vários arquivos interrompida foi concluída ou desfeita."));
+    }
+
+    ReferenceIndex readIndex() const {
+        ReferenceIndex index;
+        index.refresh(folder(), call_.adventure);
+        return index;
     }
 
     void say(const QString& line) const { io_.out((line + QLatin1Char('\n')).toLocal8Bit()); }
@@ -270,16 +322,71 @@ private:
 
     int check() const {
         clearStaleTemporaries();
-        const QList<MapCheck::Problem> problems = MapCheck::problems(readMap());
+        readMap();  // the map file must be there
+        const ReferenceIndex index = readIndex();
+        if (call_.start && !index.isPosition(*call_.start))
+            throw WrongUseError{QStringLiteral("a posição de início \"%1\" não está no mapa").arg(shown(*call_.start)),
+                                false};
+        const QList<ReferenceProblem> problems = index.problems(call_.start);
+        int counted = 0;
+        int unused = 0;
+        for (const ReferenceProblem& problem : problems)
+            problem.isUnused() ? ++unused : ++counted;
         if (call_.json) {
-            io_.out(MapCheck::toJson(problems));
+            io_.out(ReferenceReport::problemsJson(problems));
         } else {
-            for (const MapCheck::Problem& problem : problems)
-                say(MapCheck::describe(problem));
-            note(problems.isEmpty() ? QStringLiteral("Mapa sem problemas.")
-                                    : plural(int(problems.size()), "problema no mapa.", "problemas no mapa."));
+            for (const ReferenceProblem& problem : problems)
+                say(ReferenceReport::problemLine(problem));
+            QString summary = counted == 0 ? QStringLiteral("Aventura sem problemas.")
+                                           : plural(counted, "problema.", "problemas.");
+            if (unused > 0)
+                summary += QLatin1Char(' ') + plural(unused, "arquivo que nada usa.", "arquivos que nada usa.");
+            note(summary);
         }
-        return problems.isEmpty() ? Done : Problems;
+        return counted > 0 || (call_.strict && unused > 0) ? Problems : Done;
+    }
+
+    int uses() const {
+        clearStaleTemporaries();
+        const ReferenceIndex index = readIndex();
+        const QList<Reference> found = index.usesOf(call_.names.at(0));
+        if (call_.json) {
+            io_.out(ReferenceReport::usesJson(found));
+        } else {
+            for (const Reference& reference : found)
+                say(ReferenceReport::referenceLine(reference));
+            if (found.isEmpty())
+                note(QStringLiteral("Nada nomeia \"%1\".").arg(shown(call_.names.at(0))));
+        }
+        return found.isEmpty() ? Problems : Done;
+    }
+
+    int rename() const {
+        clearStaleTemporaries();
+        const ReferenceIndex index = readIndex();
+        RenamePlan plan = Rename::plan(index, call_.names.at(0), call_.names.at(1));
+        if (!plan.canBeDone())
+            throw WrongUseError{QStringLiteral("não é possível renomear \"%1\" para \"%2\": %3")
+                                    .arg(shown(plan.from), shown(plan.to), shown(plan.refusal)),
+                                false};
+        for (const QString& line : ReferenceReport::planLines(plan))
+            say(line);
+        if (call_.simulate) {
+            note(QStringLiteral("Simulação: nenhum arquivo foi mudado."));
+            return Done;
+        }
+        try {
+            plan.transaction.commit();
+        } catch (const OrvalisError& error) {
+            throw Failure{error.text()};
+        }
+        note(QStringLiteral("Renomeado \"%1\" para \"%2\": %3, %4, %5.")
+                 .arg(shown(plan.from), shown(plan.to),
+                      plural(int(plan.renamedFiles.size()), "arquivo renomeado", "arquivos renomeados"),
+                      plural(int(plan.rewritten.size()), "referência reescrita", "referências reescritas"),
+                      plural(int(plan.mentions.size()), "menção deixada como estava",
+                             "menções deixadas como estavam")));
+        return Done;
     }
 
     QString serverAddress() const {

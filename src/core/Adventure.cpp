@@ -1,6 +1,9 @@
 #include "core/Adventure.h"
 
 #include "core/DurableWrite.h"
+#include "core/FolderTransaction.h"
+
+#include <QFileInfo>
 #include "core/ListFile.h"
 
 #include <QDir>
@@ -13,6 +16,10 @@ Adventure::Adventure(QString workspaceFolder, QObject* parent)
 void Adventure::open(const QString& name) {
     name_ = name;
     folder_ = workspaceFolder_ + name + QLatin1Char('/');
+    // A change of several files cut short by a crash (a rename) is finished
+    // or undone before any of them is read.
+    if (QFileInfo(folder_).isDir())
+        FolderTransaction::finishPending(folder_);
     emit opened();
 }
 

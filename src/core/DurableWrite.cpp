@@ -735,6 +735,11 @@ void waitForReleasedOldFiles() {
     pendingReleases().wait();
 }
 
+void syncFolderNow(const QString& folder) {
+    if (const int error = syncFolder(folder))
+        throw WriteError(folder, WriteError::Step::Sync, error);
+}
+
 int removeStaleTemporaries(const QString& folder) {
     const QByteArray nativeFolder = native(folder);
     DIR* dir = ::opendir(nativeFolder.constData());

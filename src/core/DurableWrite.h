@@ -118,6 +118,10 @@ void waitForReleasedOldFiles();
 // were removed.
 int removeStaleTemporaries(const QString& folder);
 
+// Makes the renames and removals done in a folder survive a crash; a
+// failure throws WriteError naming the folder.
+void syncFolderNow(const QString& folder);
+
 // Tests replace the system calls to fail at a chosen step with a chosen
 // error number; production code never touches this.
 struct WriteSystemCalls {

@@ -1,6 +1,8 @@
 #include "ScriptWindow.h"
 #include "core/ErrorReport.h"
 
+#include "ScriptHighlighter.h"
+#include "ScriptLine.h"
 #include "ScriptText.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/Controls.h"
@@ -9,6 +11,7 @@
 #include "widgets/Question.h"
 #include "core/Adventure.h"
 #include "document/AdventureDocument.h"
+#include "map/MapModel.h"
 #include "widgets/DragState.h"
 #include "net/Connection.h"
 #include "platform/GamePlayer.h"
@@ -18,7 +21,9 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextDocument>
 
 namespace orv {
@@ -80,6 +85,14 @@ ScriptWindow::ScriptWindow(QWidget* parent, AdventureDocument& document, Connect
     editorPalette.setColor(QPalette::Text, Qt::black);
     scriptText_->setPalette(editorPalette);
     scriptText_->installEventFilter(this);
+    scriptText_->viewport()->installEventFilter(this);
+
+    // Without an open adventure there is nothing to check names against.
+    highlighter_ = new ScriptHighlighter(scriptText_->document());
+    highlighter_->setIsPosition(
+        [this](const QString& name) { return !adventure_.isOpen() || positionNames_.contains(name); });
+    highlighter_->setIsPicture(
+        [this](const QString& name) { return !adventure_.isOpen() || QFileInfo(adventure_.path(name)).isFile(); });
 
     // "Gravar" keeps the unsaved-edit cue in its caption, so its release
     // paints the cue's colour rather than plain black.
@@ -114,6 +127,25 @@ ScriptWindow::ScriptWindow(QWidget* parent, AdventureDocument& document, Connect
     connect(&document_, &AdventureDocument::draftsRecovered, this, [this] { showRecoveredDraft(); });
     connect(&document_, &AdventureDocument::fileChangedOutside, this,
             reported([this](const QString& path) { outsideChange(path); }));
+    // Tile painting changes no name: the text is re-coloured only when the
+    // names did change, or when the map or the adventure is another.
+    connect(&document_, &AdventureDocument::cellsChanged, this, [this] { refreshKnownPositions(false); });
+    connect(&document_, &AdventureDocument::mapReplaced, this, [this] { refreshKnownPositions(true); });
+    connect(&document_, &AdventureDocument::opened, this, [this] { refreshKnownPositions(true); });
+    refreshKnownPositions(true);
+}
+
+void ScriptWindow::refreshKnownPositions(bool always) {
+    QSet<QString> names;
+    const MapModel& map = document_.map();
+    if (map.lines().size() >= 2 * MapModel::Cells)
+        for (int cell = 0; cell < MapModel::Cells; ++cell)
+            if (const QString name = map.name(cell); !name.isEmpty())
+                names.insert(name);
+    if (!always && names == positionNames_)
+        return;
+    positionNames_ = std::move(names);
+    highlighter_->rehighlight();
 }
 
 void ScriptWindow::setLoadedFile(const QString& path) {
@@ -200,12 +232,68 @@ void ScriptWindow::opened() {
         DrawSmallButtonUp(b, Qt::black);
     statusLine_->clear();
     showTransferButtons();
+    // Pictures saved and positions named meanwhile lose their underline.
+    refreshKnownPositions(true);
+}
+
+void ScriptWindow::openScript(const QString& fileName, int line) {
+    const auto listed = [&]() -> QListWidgetItem* {
+        for (int row = 0; row < scriptList_->count(); ++row)
+            if (scriptList_->item(row)->text() == fileName)
+                return scriptList_->item(row);
+        return nullptr;
+    };
+    const bool there = adventure_.isOpen() && !fileName.isEmpty() && QFileInfo(adventure_.path(fileName)).isFile();
+    QListWidgetItem* item = there ? listed() : nullptr;
+    if (there && !item) {
+        // Made after the list was read (the map compiler, a download).
+        fillList();
+        item = listed();
+    }
+    // Only the adventure's own scripts: a name with a folder in it is none.
+    if (!item) {
+        statusLine_->setText(QStringLiteral("Script não encontrado: ") + fileName);
+        return;
+    }
+    scriptList_->setCurrentItem(item);
+    if (!loadSelectedScript())
+        return;
+    if (line > 0) {
+        QTextBlock block = scriptText_->document()->findBlockByNumber(line - 1);
+        if (!block.isValid())
+            block = scriptText_->document()->lastBlock();
+        scriptText_->setTextCursor(QTextCursor(block));
+    }
+    scriptText_->ensureCursorVisible();
+}
+
+std::optional<QString> ScriptWindow::exitScriptAt(const QPoint& viewportPos) const {
+    const QTextBlock block = scriptText_->cursorForPosition(viewportPos).block();
+    const QString text = block.text();
+    const ScriptLine parsed = ScriptLine::parse(text);
+    if (!parsed.isExit() || parsed.valueStart < 0 || parsed.valueLength == 0)
+        return std::nullopt;
+    // On the value itself, not beside it nor below the last line.
+    QTextCursor from(block);
+    from.setPosition(block.position() + parsed.valueStart);
+    QTextCursor to(block);
+    to.setPosition(block.position() + parsed.valueStart + parsed.valueLength);
+    const QRect start = scriptText_->cursorRect(from);
+    const QRect end = scriptText_->cursorRect(to);
+    if (viewportPos.x() < start.left() || viewportPos.x() > end.left() || viewportPos.y() < start.top() ||
+        viewportPos.y() > start.bottom())
+        return std::nullopt;
+    return parsed.valueIn(text) + QStringLiteral(".scp");
 }
 
 void ScriptWindow::NoScpClick() {
+    loadSelectedScript();
+}
+
+bool ScriptWindow::loadSelectedScript() {
     QListWidgetItem* item = scriptList_->currentItem();
     if (!item)
-        return;
+        return false;
     const QString name = item->text();
     // Read before touching the editor: a file that cannot be read leaves the
     // text as it was, and nothing is asked about a load that cannot happen.
@@ -222,7 +310,7 @@ void ScriptWindow::NoScpClick() {
         switch (askAboutTyping(question, !loadedFile_.isEmpty())) {
         case Typing::Keep:
             selectLoadedScript();
-            return;
+            return false;
         case Typing::Save:
             try {
                 saved = saveScript();
@@ -245,6 +333,7 @@ void ScriptWindow::NoScpClick() {
     setGravarColour(Qt::black);
     // Loading clears the status label; what the save had to say stays.
     statusLine_->setText(saved);
+    return true;
 }
 
 void ScriptWindow::FonteKeyPress(const QKeyEvent& key) {
@@ -355,6 +444,16 @@ void ScriptWindow::bnDwnScpClick() {
 bool ScriptWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == scriptText_ && event->type() == QEvent::KeyPress)
         reportErrors([&] { FonteKeyPress(*static_cast<QKeyEvent*>(event)); });
+    if (watched == scriptText_->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && (mouse->modifiers() & Qt::ControlModifier)) {
+            // The press that follows an exit places no cursor in this text.
+            if (const std::optional<QString> script = exitScriptAt(mouse->position().toPoint())) {
+                reportErrors([&] { openScript(*script); });
+                return true;
+            }
+        }
+    }
     return ToolWindow::eventFilter(watched, event);
 }
 

@@ -3,8 +3,10 @@
 #include "net/ItemTransfer.h"
 
 #include <QColor>
+#include <QSet>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QKeyEvent;
 class QListWidget;
@@ -17,6 +19,7 @@ class Adventure;
 class AdventureDocument;
 class Connection;
 class PictureBox;
+class ScriptHighlighter;
 struct DragState;
 
 // JanScp: the adventure's scripts in the list NoScp, the one loaded into the
@@ -32,6 +35,12 @@ public:
     // has brought it to the front: re-read the list, paint the buttons, clear
     // Msg3, show the transfer buttons when the connection is ready.
     void opened();
+
+    // Loads the adventure's script fileName ("torre.scp") as a click on it in
+    // the list does, the question about unsaved typing included, and puts the
+    // cursor at the start of line `line` (1-based; 0 leaves it at the top).
+    // A script that is not there is said in Msg3 and nothing is loaded.
+    void openScript(const QString& fileName, int line = 0);
 
     // Tests stand in for the desktop.
     void setGamePlayer(std::unique_ptr<GamePlayer> player);
@@ -57,6 +66,15 @@ private:
     // What the author says about typed text that a load would replace.
     enum class Typing { Save, Discard, Keep };
     bool hasUnsavedTyping() const;
+    // NoScpClick's load; false when nothing was loaded (the author kept the
+    // typed text, or nothing is selected).
+    bool loadSelectedScript();
+    // The script an exit's value names ("torre.scp") when this point of the
+    // editor is on that value: Ctrl+click there opens it.
+    std::optional<QString> exitScriptAt(const QPoint& viewportPos) const;
+    // The map's position names, for the red underline of exits that lead
+    // nowhere; re-colours the text when they changed (or always).
+    void refreshKnownPositions(bool always);
     Typing askAboutTyping(const QString& text, bool canSave);
     QString loadedScriptDescription() const;  // 'O script "sala.scp"', for the question
     // Writes the text where it was read from; gives the message to show.
@@ -87,6 +105,8 @@ private:
     PictureBox* uploadButton_;    // bnUplScp
     PictureBox* downloadButton_;  // bnDwnScp
     QLabel* statusLine_;          // Msg3
+    ScriptHighlighter* highlighter_;
+    QSet<QString> positionNames_;
 
     // The file the text in the editor was read from, and whether it belongs
     // to the open adventure (false once another adventure is opened).

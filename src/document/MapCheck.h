@@ -14,7 +14,8 @@ namespace orv {
 // map's exit overlay use. For every named cell, in cell order:
 //   a name with no tile (the compiler skips the cell),
 //   each door of its tile whose search finds no named cell,
-//   a name an earlier cell already has (its script replaces the earlier one's),
+//   a name an earlier cell with a tile already has (its script replaces the
+//   earlier one's),
 //   a name that cannot be a file name (the compile stops there).
 namespace MapCheck {
 

@@ -1,5 +1,6 @@
 #include "MapCheck.h"
 
+#include "document/PlainText.h"
 #include "map/MapExits.h"
 #include "map/MapModel.h"
 
@@ -13,14 +14,8 @@ QString lineAt(const QStringList& lines, int index) {
     return index >= 0 && index < lines.size() ? lines.at(index) : QString();
 }
 
-bool isControl(char16_t u) { return u < 0x20 || (u >= 0x7F && u <= 0x9F); }
-
 QString shown(const QString& name) {
-    QString text = name;
-    for (QChar& c : text)
-        if (isControl(c.unicode()))
-            c = QLatin1Char('?');
-    return text;
+    return shownText(name);
 }
 
 QString where(int cell) {
@@ -37,22 +32,6 @@ QString doorWords(MapCompiler::Direction direction) {
     return {};
 }
 
-void appendJsonString(QByteArray& out, const QString& text) {
-    out += '"';
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u'"')
-            out += "\\\"";
-        else if (u == u'\\')
-            out += "\\\\";
-        else if (u < 0x20 || u == 0x7F || (u >= 0x80 && u <= 0x9F) || u == 0x2028 || u == 0x2029)
-            out += QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')).toLatin1();
-        else
-            out += QString(c).toUtf8();
-    }
-    out += '"';
-}
-
 }  // namespace
 
 QList<Problem> problems(const QStringList& mapLines) {
@@ -62,17 +41,20 @@ QList<Problem> problems(const QStringList& mapLines) {
         const QString name = lineAt(mapLines, 2 * cell);
         if (name.isEmpty())
             continue;
-        if (lineAt(mapLines, 2 * cell + 1).isEmpty()) {
+        const bool compiled = !lineAt(mapLines, 2 * cell + 1).isEmpty();
+        if (!compiled) {
             found.append({cell, name, Kind::NameWithoutTile, std::nullopt});
         } else {
             for (const MapExits::DeadDoor& door : MapExits::of(mapLines, cell).deadDoors)
                 found.append({cell, name, Kind::DoorWithoutTarget, door.direction});
+            // Only the cells the compiler writes a script for can replace
+            // each other's script.
+            const auto earlier = firstCell.constFind(name);
+            if (earlier != firstCell.constEnd())
+                found.append({cell, name, Kind::RepeatedName, std::nullopt, *earlier});
+            else
+                firstCell.insert(name, cell);
         }
-        const auto earlier = firstCell.constFind(name);
-        if (earlier != firstCell.constEnd())
-            found.append({cell, name, Kind::RepeatedName, std::nullopt, *earlier});
-        else
-            firstCell.insert(name, cell);
         if (!MapCompiler::isUsableFileName(name))
             found.append({cell, name, Kind::UnusableName, std::nullopt});
     }

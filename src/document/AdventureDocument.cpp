@@ -2,8 +2,10 @@
 
 #include "core/ErrorReport.h"
 #include "core/ListFile.h"
-#include "document/PanelEdits.h"
 #include "core/OrvalisError.h"
+#include "core/WriteObserver.h"
+#include "document/PanelEdits.h"
+#include "document/RenameEdit.h"
 
 #include <QFileInfo>
 #include <QPainter>
@@ -42,11 +44,85 @@ AdventureDocument::AdventureDocument(const QString& workspaceFolder, QObject* pa
         workChanged(false);
     });
     connect(&disk_, &DiskCopies::changed, this, reported([this](const QString& path) { outsideChange(path); }));
+
+    // The references follow the work and the files a moment after each
+    // change, so that a burst of edits reads the folder once.
+    referencesTimer_.setSingleShot(true);
+    referencesTimer_.setInterval(200);
+    connect(&referencesTimer_, &QTimer::timeout, this, &AdventureDocument::refreshReferencesNow);
+    const auto later = [this] { referencesTimer_.start(); };
+    for (auto signal : {&AdventureDocument::opened, &AdventureDocument::mapReplaced,
+                        &AdventureDocument::settingsChanged, &AdventureDocument::currentStatusChanged})
+        connect(this, signal, this, later);
+    connect(this, &AdventureDocument::cellsChanged, this, later);
+    connect(this, &AdventureDocument::fileChangedOutside, this, later);
+    connect(&disk_, &DiskCopies::changed, this, later);
+    // Files written by any part of the program (on any thread).
+    setWriteObserver(this, [this](const QString&) {
+        QMetaObject::invokeMethod(this, [this] { referencesTimer_.start(); }, Qt::QueuedConnection);
+    });
     connect(&journal_, &RecoveryJournal::writeFailed, this, [this](const QString& text) {
         emit journalFailed(
             QStringLiteral("O diário de recuperação não pôde ser gravado; a edição continua, mas o trabalho não "
                            "gravado pode se perder numa queda do programa.\n") + text);
     });
+}
+
+AdventureDocument::~AdventureDocument() {
+    setWriteObserver(this, nullptr);
+}
+
+ReferenceIndex::InMemory AdventureDocument::heldLists() const {
+    return {map_.lines(), adventure_.currentStatusList(), adventure_.settingsList()};
+}
+
+void AdventureDocument::refreshReferencesNow() {
+    referencesTimer_.stop();
+    if (adventure_.isOpen())
+        references_.refresh(adventure_.folder(), adventure_.name(), heldLists());
+    else
+        references_.clear();
+    emit referencesChanged();
+}
+
+RenamePlan AdventureDocument::planRename(const QString& from, const QString& to) {
+    refreshReferencesNow();
+    return Rename::plan(references_, from, to);
+}
+
+void AdventureDocument::renameEverywhere(const QString& from, const QString& to) {
+    mapHistory_.perform(std::make_unique<RenameEdit>(*this, from, to));
+}
+
+void AdventureDocument::applyRename(RenamePlan& plan) {
+    // The files a rename takes away go by the program's own doing.
+    for (const auto& [from, to] : plan.renamedFiles)
+        disk_.forget(adventure_.path(from));
+    plan.transaction.commit();
+    if (plan.mapChanges) {
+        QList<int> rows;
+        for (int line = 0; line < MapModel::LineCount && line < plan.mapLines.size(); line += 2) {
+            if (map_.lines().at(line) == plan.mapLines.at(line))
+                continue;
+            map_.setName(line / 2, plan.mapLines.at(line));
+            const int row = MapModel::row(line / 2);
+            if (!rows.contains(row))
+                rows.append(row);
+        }
+        for (int row : rows) {
+            map_.redrawRow(row);
+            emit cellsChanged(QRect(0, row * MapModel::CellHeight, map_.image().width(), MapModel::CellHeight));
+        }
+        // The map file was written with the rest, from these lines.
+        mapUnsaved_ = false;
+    }
+    if (plan.currentStatusChanges)
+        adventure_.changeCurrentStatus([&](QStringList& list) { list = plan.currentStatus; });
+    if (plan.settingsChange)
+        adventure_.changeSettings([&](QStringList& list) { list = plan.settings; });
+    workChanged(false);
+    refreshReferencesNow();
+    emit renamed(plan.from, plan.to, plan.renamedFiles);
 }
 
 void AdventureDocument::knowOwnFiles() {

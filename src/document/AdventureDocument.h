@@ -6,6 +6,8 @@
 #include "document/MapEdits.h"
 #include "document/PanelSettings.h"
 #include "document/RecoveryJournal.h"
+#include "document/ReferenceIndex.h"
+#include "document/Rename.h"
 #include "map/MapModel.h"
 
 #include <QObject>
@@ -26,6 +28,7 @@ public:
     // workspaceFolder ends with a separator; the map background is its
     // "defmap.bmp".
     explicit AdventureDocument(const QString& workspaceFolder, QObject* parent = nullptr);
+    ~AdventureDocument() override;
 
     Adventure& adventure() { return adventure_; }
     const Adventure& adventure() const { return adventure_; }
@@ -109,6 +112,20 @@ public:
     OutsideChoice askAboutOutsideChange(const QString& path);
     DiskCopies& disk() { return disk_; }
 
+    // The web of names of the open adventure, as of the last refresh: it is
+    // refreshed a moment after each change of the work and each file written
+    // or changed outside, and announced by referencesChanged.
+    const ReferenceIndex& references() const { return references_; }
+    void refreshReferencesNow();
+    // Renaming a position or an object everywhere (files, references, the
+    // map and the lists in memory), one step of the map's history. The plan
+    // says what it would do, or why it cannot; renameEverywhere throws that
+    // reason. The map is written with the rest, unsaved edits included.
+    RenamePlan planRename(const QString& from, const QString& to);
+    void renameEverywhere(const QString& from, const QString& to);
+    // Puts the files and lists as `plan` makes them (the rename's edit).
+    void applyRename(RenamePlan& plan);
+
     // Map changes, for the map edits; each announces what it changed.
     void paintTile(int cell, int tile);
     void nameCell(int cell, const QString& name, bool draw);
@@ -137,6 +154,10 @@ signals:
     void journalFailed(const QString& text);
     // A file a window holds was changed by another program.
     void fileChangedOutside(const QString& path);
+    void referencesChanged();
+    // A position or object was renamed everywhere (or a rename taken back):
+    // each file given as (old name, new name).
+    void renamed(const QString& from, const QString& to, const QList<QPair<QString, QString>>& files);
 
 private:
     void newMap();
@@ -150,6 +171,7 @@ private:
     // author took the disk's version (read in instead of written over).
     bool mayWriteOver(const QString& path, bool unsaved, const std::function<void()>& readAgain);
     void knowOwnFiles();
+    ReferenceIndex::InMemory heldLists() const;
 
     Adventure adventure_;
     MapModel map_;
@@ -171,6 +193,8 @@ private:
     QTimer journalTimer_;
     DiskCopies disk_;
     OutsideQuestion askOutside_;
+    ReferenceIndex references_;
+    QTimer referencesTimer_;
 };
 
 }  // namespace orv

@@ -40,10 +40,12 @@ protected:
 
     AdventureDocument& document_;
 
-private:
+    // Put back the map as it was after and before the edit.
     void again() override;
     void back() override;
     void forget() override;
+
+private:
     State capture() const;
 
     Part part_;

@@ -122,9 +122,13 @@ RenamePlan plan(const ReferenceIndex& index, const QString& from, const QString&
             newPicture.insert(from + suffix, to + suffix);
             follow(suffix);
         }
-    for (const QString& target : newFileName)
-        if (index.hasFile(target)) {
-            p.refusal = QStringLiteral("o arquivo \"%1\" já existe").arg(target);
+    // Any file named after the new name would belong to it: taken already.
+    QStringList suffixes{QStringLiteral(".scp"), QStringLiteral(".obj")};
+    for (const QString& extension : ReferenceIndex::pictureExtensions())
+        suffixes.append(QLatin1Char('.') + extension);
+    for (const QString& suffix : suffixes)
+        if (index.hasFile(to + suffix)) {
+            p.refusal = QStringLiteral("o arquivo \"%1\" já existe").arg(to + suffix);
             return p;
         }
 

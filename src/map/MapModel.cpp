@@ -133,6 +133,16 @@ void MapModel::drawTile(int cell, int tile) {
     painter.drawImage(column(cell) * CellWidth, row(cell) * CellHeight, TileSet::picture(tile));
 }
 
+void MapModel::redrawRow(int row) {
+    const QRect band(0, row * CellHeight, image_.width(), CellHeight);
+    QPainter painter(&image_);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(band.topLeft(), background(), band);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    for (int column = 0; column < Columns; ++column)
+        drawCell(painter, row * Columns + column);
+}
+
 void MapModel::drawName(int cell) {
     QPainter painter(&image_);
     paintName(painter, cell);

@@ -62,6 +62,9 @@ public:
 
     void drawTile(int cell, int tile);
     void drawName(int cell);
+    // One row of cells drawn anew from the list on the background, as
+    // loading the map draws them (a rename changes names in place).
+    void redrawRow(int row);
     // Where drawName puts the name's white box (it may reach into the
     // neighbouring cells left and right).
     QRect nameArea(int cell, const QString& name) const;

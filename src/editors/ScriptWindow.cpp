@@ -23,6 +23,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -123,7 +124,10 @@ ScriptWindow::ScriptWindow(QWidget* parent, AdventureDocument& document, Connect
             fillList();
     });
     connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
-    connect(scriptText_, &QPlainTextEdit::textChanged, this, [this] { keepDraft(); });
+    connect(scriptText_, &QPlainTextEdit::textChanged, this, [this] {
+        if (!recolouring_)
+            keepDraft();
+    });
     connect(&document_, &AdventureDocument::draftsRecovered, this, [this] { showRecoveredDraft(); });
     connect(&document_, &AdventureDocument::fileChangedOutside, this,
             reported([this](const QString& path) { outsideChange(path); }));
@@ -145,6 +149,9 @@ void ScriptWindow::refreshKnownPositions(bool always) {
     if (!always && names == positionNames_)
         return;
     positionNames_ = std::move(names);
+    // Re-colouring announces a change of the document's contents, but the
+    // text is the same: it is no typing and no new draft.
+    const QScopedValueRollback<bool> recolouring(recolouring_, true);
     highlighter_->rehighlight();
 }
 

@@ -107,6 +107,7 @@ private:
     QLabel* statusLine_;          // Msg3
     ScriptHighlighter* highlighter_;
     QSet<QString> positionNames_;
+    bool recolouring_ = false;
 
     // The file the text in the editor was read from, and whether it belongs
     // to the open adventure (false once another adventure is opened).

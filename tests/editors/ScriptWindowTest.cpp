@@ -22,6 +22,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -108,6 +110,29 @@ struct Session {
         QTest::keyClicks(window->editor(), text);
     }
     void exec() { click(child(window, "bnExeScp")); }
+    // A left click with Ctrl held on the character at `column` of 0-based
+    // `line`, or `dx` pixels right of where it starts.
+    void ctrlClick(int line, int column, int dx = 3) {
+        QPlainTextEdit* editor = window->editor();
+        QTextCursor at(editor->document()->findBlockByNumber(line));
+        at.setPosition(at.block().position() + column);
+        QTest::mouseClick(editor->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          editor->cursorRect(at).center() + QPoint(dx, 0));
+    }
+    // The formats the editor's colouring gave a line, from `column` on.
+    QList<QTextCharFormat> formatsAt(int line, int column) const {
+        QList<QTextCharFormat> found;
+        for (const QTextLayout::FormatRange& r :
+             window->editor()->document()->findBlockByNumber(line).layout()->formats())
+            if (column >= r.start && column < r.start + r.length)
+                found << r.format;
+        return found;
+    }
+    bool wavy(int line, int column) const {
+        const QList<QTextCharFormat> f = formatsAt(line, column);
+        return f.size() == 1 && f[0].underlineStyle() == QTextCharFormat::WaveUnderline &&
+               f[0].underlineColor() == QColor(Qt::red);
+    }
     void type(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
         QTest::keyClick(window->editor(), key, modifiers);
     }
@@ -664,5 +689,115 @@ TEST(ScriptWindow, ExecFindsAndRaisesThePlayerWindowOnX) {
     EXPECT_EQ(desktop->findWindow(""), 0u);
     // A window that has gone is not an error.
     desktop->bringToFront(0x7ffffff);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ScriptWindow, TheBlocksAreColouredAndWhatTheyNameThatIsNotThereUnderlined) {
+    // As the map compiler writes a position block, with its accents.
+    const QByteArray block = crlf({"//=== Posi\xE7\xE3o: sala ==================", "  setmode= 1", "  retscp= sala",
+                                   "  telpos= sala.png", "  norte= Torre", "  leste= sala",
+                                   "  msg= Nome desta posi\xE7\xE3o sala", "  fim", "fala oi"});
+    Session s([&](const TestWorkspace& ws) {
+        ws.write("Vale/Vale.map", crlf({"sala", "6"}));
+        ws.write("Vale/sala.scp", block);
+    });
+    s.load("sala.scp");
+    EXPECT_EQ(s.formatsAt(0, 0).value(0).fontWeight(), QFont::Bold);   // the header
+    EXPECT_EQ(s.formatsAt(2, 2).value(0).fontWeight(), QFont::Bold);   // "retscp="
+    EXPECT_EQ(s.formatsAt(2, 10).size(), 1);                           // its value
+    EXPECT_TRUE(s.formatsAt(8, 0).isEmpty());                          // the player's own line
+    EXPECT_TRUE(s.wavy(3, 10)) << "sala.png is not there";
+    EXPECT_TRUE(s.wavy(4, 9)) << "no position Torre";
+    EXPECT_FALSE(s.wavy(5, 9));
+    EXPECT_FALSE(s.wavy(2, 10)) << "retscp names no exit";
+
+    // Named on the map, the exit leads somewhere; unnamed, nowhere again.
+    AdventureDocument& doc = s.form->document();
+    doc.nameCell(1, "Torre", false);
+    EXPECT_FALSE(s.wavy(4, 9));
+    doc.nameCell(1, "", false);
+    EXPECT_TRUE(s.wavy(4, 9));
+    doc.nameCell(1, "Torre", false);
+    // A picture saved meanwhile counts once the window is opened again.
+    s.ws.write("Vale/sala.png", "x");
+    s.form->btScpClick();
+    EXPECT_FALSE(s.wavy(3, 10));
+
+    // Colouring is no typing: the cue stays black, no draft is kept, and the
+    // script saves byte for byte.
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+    EXPECT_FALSE(doc.scriptDraft().has_value());
+    s.save();
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), block);
+
+    // An exit typed to nowhere is underlined as it is typed; the typing is typing.
+    s.window->editor()->moveCursor(QTextCursor::End);
+    s.typeHere("  sul= Nada");
+    EXPECT_TRUE(s.wavy(9, 8));
+    EXPECT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ScriptWindow, CtrlClickOnAnExitOpensThatPositionsScript) {
+    const QByteArray torre = crlf({"//=== Posi\xE7\xE3o: Torre ==================", "  sul= sala", "  fim"});
+    Session s([&](const TestWorkspace& ws) {
+        ws.write("Vale/sala.scp", crlf({"  setmode= 1", "  norte= Torre", "  sul= Nada", "  leste= ../Mar/praia"}));
+        ws.write("Vale/Torre.scp", torre);
+        ws.addAdventure("Mar");
+        ws.write("Mar/praia.scp", {});
+    });
+    test::Questions& q = s.questions;
+    s.load("sala.scp");
+    const QString sala = s.window->editor()->toPlainText();
+
+    // Beside the value, on the keyword: an ordinary click that moves the cursor.
+    s.ctrlClick(1, 14, 40);
+    EXPECT_EQ(s.label(), "sala.scp");
+    s.ctrlClick(1, 3);
+    EXPECT_EQ(s.label(), "sala.scp");
+    EXPECT_EQ(s.window->editor()->textCursor().blockNumber(), 1);
+    EXPECT_EQ(s.window->editor()->textCursor().positionInBlock(), 3);
+
+    // A script that is not there, or not one of this adventure's: said, nothing loaded.
+    s.ctrlClick(2, 8);
+    EXPECT_EQ(s.msg3(), "Script não encontrado: Nada.scp");
+    s.ctrlClick(3, 11);
+    EXPECT_EQ(s.msg3(), "Script não encontrado: ../Mar/praia.scp");
+    EXPECT_EQ(s.label(), "sala.scp");
+    EXPECT_EQ(s.window->editor()->toPlainText(), sala);
+
+    // On the value: loaded as a click on the list loads it, the same question first.
+    s.window->editor()->moveCursor(QTextCursor::End);
+    s.typeHere("z");
+    q.click("JanSalvar", "btSalvarCancela");
+    s.ctrlClick(1, 10);
+    ASSERT_EQ(q.asked().size(), 1);
+    EXPECT_EQ(q.asked()[0].text,
+              "O script \"sala.scp\" tem alterações não gravadas. Gravar antes de abrir \"Torre.scp\"?");
+    EXPECT_EQ(s.label(), "sala.scp");
+    EXPECT_EQ(s.selected(), "sala.scp");
+    q.click("JanSalvar", "btSalvarNao");
+    s.ctrlClick(1, 10);
+    EXPECT_EQ(s.label(), "Torre.scp");
+    EXPECT_EQ(s.selected(), "Torre.scp");
+    EXPECT_EQ(s.msg3(), "");
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+    EXPECT_EQ(s.window->editor()->textCursor().position(), 0);
+    s.save();
+    EXPECT_EQ(s.ws.read("Vale/Torre.scp"), torre);
+
+    // By name and line, also a script made after the list was read; a line
+    // past the end goes to the last one.
+    s.ws.write("Vale/nova.scp", crlf({"um", "dois", "tres"}));
+    s.window->openScript("nova.scp", 2);
+    EXPECT_EQ(s.label(), "nova.scp");
+    EXPECT_EQ(s.selected(), "nova.scp");
+    EXPECT_EQ(s.window->editor()->textCursor().blockNumber(), 1);
+    EXPECT_EQ(s.window->editor()->textCursor().positionInBlock(), 0);
+    s.window->openScript("Torre.scp", 99);
+    EXPECT_EQ(s.label(), "Torre.scp");
+    EXPECT_EQ(s.window->editor()->textCursor().blockNumber(), 3);
+    EXPECT_EQ(q.asked().size(), 2);
+    EXPECT_EQ(q.waiting(), 0);
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }

@@ -15,6 +15,7 @@
 #include "editors/ImageLibraryWindow.h"
 #include "editors/ObjectWindow.h"
 #include "editors/PanelWindow.h"
+#include "editors/ReferencesWindow.h"
 #include "editors/RegistersWindow.h"
 #include "editors/ScriptWindow.h"
 #include "editors/SoundWindow.h"
@@ -28,6 +29,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QScreen>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QThread>
 
@@ -281,6 +283,22 @@ void TForm1::buildWindows(QWidget* page) {
     soundWindow_ = new SoundWindow(page, adventure, connection_, drag_, hideViews);
     panelWindow_ = new PanelWindow(page, document_, connection_, drag_, hideViews);
     settingsWindow_ = new SettingsWindow(page, settings_, drag_);
+    referencesWindow_ = new ReferencesWindow(page, document_, drag_, [this](const QString& file, int line, int cell) {
+        openPlace(file, line, cell);
+    });
+    // The uses shown follow the position the author selects on the map.
+    mapWindow_->onCellSelected = [this](int cell) {
+        const QString name = document_.map().name(cell);
+        if (name.isEmpty())
+            return;
+        referencesWindow_->showUsesOf(name);
+        referencedScript_ = scriptWindow_->loadedScriptName();
+    };
+    // F8 reaches the references from every window, as long as no question
+    // is open over them.
+    auto* references = new QShortcut(QKeySequence(Qt::Key_F8), this);
+    references->setContext(Qt::ApplicationShortcut);
+    connect(references, &QShortcut::activated, this, reported([this] { openReferences(); }));
 }
 
 void TForm1::showBarButtons() {
@@ -429,6 +447,38 @@ void TForm1::btPanClick() {
 
 void TForm1::btOpcClick() {
     OpenToolWindow(settingsWindow_);
+}
+
+void TForm1::openReferences() {
+    // Before an adventure is open there is nothing to refer to.
+    if (!document_.adventure().isOpen())
+        return;
+    startUp();
+    OpenToolWindow(referencesWindow_);
+    // A script loaded since the map last gave a name: its uses.
+    const QString script = scriptWindow_->loadedScriptName();
+    if (!script.isEmpty() && script != referencedScript_) {
+        referencedScript_ = script;
+        referencesWindow_->showUsesOf(script.endsWith(QStringLiteral(".scp")) ? script.chopped(4) : script);
+    }
+    referencesWindow_->opened();
+}
+
+void TForm1::openPlace(const QString& file, int line, int cell) {
+    const QString map = document_.adventure().name() + QStringLiteral(".map");
+    if (file.endsWith(QStringLiteral(".scp"))) {
+        btScpClick();
+        scriptWindow_->openScript(file, line);
+    } else if (file == map) {
+        btMapClick();
+        mapWindow_->selectCell(cell >= 0 ? cell : line > 0 ? (line - 1) / 2 : -1);
+    } else if (file.endsWith(QStringLiteral(".obj")) || file.endsWith(QStringLiteral(".obx")) ||
+               file.endsWith(QStringLiteral(".obz"))) {
+        const QString object = referencesWindow_->objectAt(file, line);
+        btObjClick();
+        if (!object.isEmpty())
+            objectWindow_->selectObject(object);
+    }
 }
 
 void TForm1::btFimMouseUp() {

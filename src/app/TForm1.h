@@ -20,6 +20,7 @@ class MapWindow;
 class ObjectWindow;
 class PanelWindow;
 class PictureBox;
+class ReferencesWindow;
 class RegistersWindow;
 class ServerClient;
 class ScriptWindow;
@@ -73,6 +74,8 @@ public:
     void btSndClick();
     void btPanClick();
     void btOpcClick();
+    // F8, from any window once an adventure is open: the references window.
+    void openReferences();
     void btFimMouseUp();
     void btMinMouseUp();
     void fmMapClick();
@@ -94,6 +97,8 @@ private:
     void showBarButtons();
     void showConnectionState(ConnectionState state);
     void giveKeysTo(QWidget* window);
+    // Shows a place the references window points at in its editor.
+    void openPlace(const QString& file, int line, int cell);
 
     AdventureDocument document_;
     ScriptSettings settings_;
@@ -128,6 +133,10 @@ private:
     PanelWindow* panelWindow_ = nullptr;
     MapWindow* mapWindow_ = nullptr;
     ImageLibraryWindow* imageLibrary_ = nullptr;
+    ReferencesWindow* referencesWindow_ = nullptr;  // JanRef
+    // The loaded script when the references last followed the map or the
+    // script: a script loaded since then is what F8 shows the uses of.
+    QString referencedScript_;
     PictureBox* viewTitleBar_ = nullptr;     // brMap, over both full-width views
     PictureBox* viewCloseButton_ = nullptr;  // fmMap
 };

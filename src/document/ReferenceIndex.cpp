@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -46,13 +45,22 @@ bool holdsWord(const QString& line, const QString& name) {
 QStringList wordsOf(const QString& line) {
     static const QString kAround = QStringLiteral("\"'(),;:=[]{}<>!?");
     QStringList words;
-    for (QString word : line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
-        while (!word.isEmpty() && kAround.contains(word.front()))
-            word.remove(0, 1);
-        while (!word.isEmpty() && (kAround.contains(word.back()) || word.back() == QLatin1Char('.')))
-            word.chop(1);
-        if (!word.isEmpty())
-            words.append(word);
+    const qsizetype n = line.size();
+    qsizetype i = 0;
+    while (i < n) {
+        while (i < n && line.at(i).isSpace())
+            ++i;
+        qsizetype end = i;
+        while (end < n && !line.at(end).isSpace())
+            ++end;
+        qsizetype from = i, to = end;
+        while (from < to && kAround.contains(line.at(from)))
+            ++from;
+        while (to > from && (kAround.contains(line.at(to - 1)) || line.at(to - 1) == QLatin1Char('.')))
+            --to;
+        if (to > from)
+            words.append(line.mid(from, to - from));
+        i = end;
     }
     return words;
 }
@@ -168,12 +176,16 @@ void ReferenceIndex::readChanged(const QStringList& names) {
 
 void ReferenceIndex::add(const QString& file, int line, ReferenceKind kind, const QString& text, int start,
                          int length) {
-    Reference reference{file, line, kind, text.mid(start, length), text, start, length};
-    byName_[reference.name].append(int(references_.size()));
-    references_.append(std::move(reference));
+    append({file, line, kind, text.mid(start, length), text, start, length});
 }
 
-void ReferenceIndex::addScript(const QString& file, const QStringList& lines) {
+void ReferenceIndex::append(const Reference& reference) {
+    byName_[reference.name].append(int(references_.size()));
+    references_.append(reference);
+}
+
+QList<Reference> ReferenceIndex::scriptReferences(const QString& file, const QStringList& lines) {
+    QList<Reference> found;
     for (int i = 0; i < lines.size(); ++i) {
         const QString& text = lines.at(i);
         const ScriptLine parsed = ScriptLine::parse(text);
@@ -188,23 +200,23 @@ void ReferenceIndex::addScript(const QString& file, const QStringList& lines) {
             kind = ReferenceKind::Exit;
         else
             continue;
-        add(file, i + 1, kind, text, parsed.valueStart, parsed.valueLength);
+        found.append({file, i + 1, kind, text.mid(parsed.valueStart, parsed.valueLength), text, parsed.valueStart,
+                      parsed.valueLength});
     }
+    return found;
 }
 
-void ReferenceIndex::addRecord(const QString& file, const QStringList& lines, int first, bool isObjectFile) {
+QList<Reference> ReferenceIndex::recordReferences(const QString& file, const QStringList& lines, int first) {
+    QList<Reference> found;
     const auto field = [&](int offset, ReferenceKind kind) {
         const QString text = ObjectStore::lineAt(lines, first + offset);
         if (!text.isEmpty())
-            add(file, first + offset + 1, kind, text, 0, int(text.size()));
+            found.append({file, first + offset + 1, kind, text, text, 0, int(text.size())});
     };
-    // The object file's own first line only repeats its name, which the
-    // file name gives.
-    if (!isObjectFile)
-        objects_.insert(ObjectStore::lineAt(lines, first));
     field(0, ReferenceKind::Object);
     field(3, ReferenceKind::Location);
     field(4, ReferenceKind::Shape);
+    return found;
 }
 
 void ReferenceIndex::rebuild(const InMemory& memory) {
@@ -236,17 +248,28 @@ void ReferenceIndex::rebuild(const InMemory& memory) {
     std::sort(names.begin(), names.end());
     for (const QString& name : names) {
         const QString suffix = suffixOf(name);
-        if (suffix == QLatin1String("scp")) {
-            scripts_.append(name);
-            addScript(name, sources_.value(name).lines);
-        } else if (suffix == QLatin1String("obj")) {
-            objects_.insert(ObjectStore::objectNameOf(name));
-            addRecord(name, sources_.value(name).lines, 0, true);
+        const bool script = suffix == QLatin1String("scp");
+        if (!script && suffix != QLatin1String("obj"))
+            continue;
+        // Each file is read through once after it changed.
+        Source& source = sources_[name];
+        if (!source.parsed) {
+            source.found = script ? scriptReferences(name, source.lines) : recordReferences(name, source.lines, 0);
+            source.parsed = true;
         }
+        if (script)
+            scripts_.append(name);
+        else
+            objects_.insert(ObjectStore::objectNameOf(name));
+        for (const Reference& reference : source.found)
+            append(reference);
     }
     const QString status = currentStatusFileName();
-    for (int first = 0; first < currentStatus_.size(); first += ObjectStore::RecordLines)
-        addRecord(status, currentStatus_, first, false);
+    for (int first = 0; first < currentStatus_.size(); first += ObjectStore::RecordLines) {
+        objects_.insert(ObjectStore::lineAt(currentStatus_, first));
+        for (const Reference& reference : recordReferences(status, currentStatus_, first))
+            append(reference);
+    }
     const QStringList roster = sources_.value(rosterFileName()).lines;
     for (int i = 0; i < roster.size(); ++i) {
         if (roster.at(i).isEmpty())

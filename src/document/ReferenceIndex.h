@@ -110,11 +110,14 @@ private:
         qint64 size = -1;
         QByteArray bytes;
         QStringList lines;
+        QList<Reference> found;  // what a script or object file names
+        bool parsed = false;
     };
     void readChanged(const QStringList& names);
     void rebuild(const InMemory& memory);
-    void addScript(const QString& file, const QStringList& lines);
-    void addRecord(const QString& file, const QStringList& lines, int first, bool isObjectFile);
+    static QList<Reference> scriptReferences(const QString& file, const QStringList& lines);
+    static QList<Reference> recordReferences(const QString& file, const QStringList& lines, int first);
+    void append(const Reference& reference);
     void add(const QString& file, int line, ReferenceKind kind, const QString& text, int start, int length);
     QList<ReferenceProblem> mapProblems() const;
     QList<ReferenceProblem> referenceProblems() const;

@@ -169,6 +169,23 @@ void ObjectWindow::NoObjClick() {
     loadObject(name);
 }
 
+void ObjectWindow::selectObject(const QString& name) {
+    // Its own file first, then any entry that a click would take for it.
+    QList<QListWidgetItem*> found =
+        objectList_->findItems(name + QStringLiteral(".obj"), Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    for (int row = 0; found.isEmpty() && row < objectList_->count(); ++row)
+        if (ObjectStore::objectNameOf(objectList_->item(row)->text()) == name)
+            found << objectList_->item(row);
+    if (!found.isEmpty()) {
+        objectList_->setCurrentItem(found.first());
+        objectList_->scrollToItem(found.first());
+        NoObjClick();
+        return;
+    }
+    // Nothing to load: the selection stays as it was.
+    statusLine_->setText(QStringLiteral("O objeto \"%1\" não tem arquivo %1.obj.").arg(name));
+}
+
 void ObjectWindow::loadObject(const QString& name) {
     showStatus(initialFields_, {QString(), QString(), QString(), QString(), QStringLiteral("-")});
     const ObjectStatus initial = ObjectStore::readInitial(adventure_.folder(), name);

@@ -27,6 +27,10 @@ public:
     // Msg4, show the transfer buttons when the connection is ready.
     void opened();
 
+    // Selects the object `name` in NoObj and loads it, as a click on its
+    // entry does; an object without an object file is said in Msg4.
+    void selectObject(const QString& name);
+
     QListWidget* objectList() const { return objectList_; }
     // The selected object's name; empty until one is selected.
     const QString& selectedObject() const { return selected_; }

@@ -136,7 +136,31 @@ ScriptWindow::ScriptWindow(QWidget* parent, AdventureDocument& document, Connect
     connect(&document_, &AdventureDocument::cellsChanged, this, [this] { refreshKnownPositions(false); });
     connect(&document_, &AdventureDocument::mapReplaced, this, [this] { refreshKnownPositions(true); });
     connect(&document_, &AdventureDocument::opened, this, [this] { refreshKnownPositions(true); });
+    connect(&document_, &AdventureDocument::renamed, this,
+            reported([this](const QString&, const QString&, const QList<QPair<QString, QString>>& files) {
+                followRename(files);
+            }));
     refreshKnownPositions(true);
+}
+
+void ScriptWindow::followRename(const QList<QPair<QString, QString>>& files) {
+    if (loadedFile_.isEmpty() || !loadedHere_)
+        return;
+    const QString name = QFileInfo(loadedFile_).fileName();
+    for (const auto& [from, to] : files)
+        if (from == name) {
+            setLoadedFile(adventure_.path(to));
+            scriptNameLabel_->setText(to);
+            fillList();
+            selectLoadedScript();
+            break;
+        }
+    // The rename rewrote names in the script: shown as they are now, unless
+    // the author has typed text of their own there.
+    if (!hasUnsavedTyping() && QFileInfo::exists(loadedFile_))
+        readLoadedScriptAgain();
+    else
+        keepDraft();
 }
 
 void ScriptWindow::refreshKnownPositions(bool always) {

@@ -89,6 +89,8 @@ private:
     void setLoadedFile(const QString& path);
     void readLoadedScriptAgain();
     void outsideChange(const QString& path);
+    // A rename everywhere may have renamed or rewritten the loaded script.
+    void followRename(const QList<QPair<QString, QString>>& files);
     void fillList();
     void showTransferButtons();
 

@@ -218,6 +218,12 @@ MapWindow::MapWindow(QWidget* parent, AdventureDocument& document, Connection& c
     connect(&document_, &AdventureDocument::opened, this, [this] { exitOverlay_->refresh(); });
     connect(&document_, &AdventureDocument::mapReplaced, this, [this] { fitView(); });
     connect(&document_, &AdventureDocument::cellsChanged, this, [this](QRect area) { showCells(area); });
+    // A rename everywhere of the selected position: the name box follows
+    // (unless the author is typing another name there).
+    connect(&document_, &AdventureDocument::renamed, this, [this](const QString& from) {
+        if (nameBox_->text() == from && map().name(position_) != from)
+            showSelectedName();
+    });
 }
 
 const MapModel& MapWindow::map() const {
@@ -386,6 +392,31 @@ void MapWindow::MapaMouseDown(QPoint at) {
     const int cell = MapModel::cellAt(at.x(), at.y());
     if (cell < 0)
         return;
+    showSelectedCell(cell);
+    if (paintMode_) {
+        // The tile covers the name drawn in the cell; the name line stays.
+        document_.mapHistory().perform(std::make_unique<PaintTile>(document_, cell, tile_));
+        setPaintMode(false);
+    }
+    if (onCellSelected)
+        onCellSelected(cell);
+}
+
+void MapWindow::selectCell(int cell) {
+    if (cell < 0 || cell >= MapModel::Cells)
+        return;
+    showSelectedCell(cell);
+    const int column = MapModel::column(cell);
+    const int row = MapModel::row(cell);
+    // The whole cell in view, with room around it for its neighbours.
+    scrollBox_->ensureVisible(column * MapModel::CellWidth + MapModel::CellWidth / 2,
+                              row * MapModel::CellHeight + MapModel::CellHeight / 2, MapModel::CellWidth,
+                              MapModel::CellHeight);
+    if (onCellSelected)
+        onCellSelected(cell);
+}
+
+void MapWindow::showSelectedCell(int cell) {
     statusLine_->clear();
     position_ = cell;
     cellNumber_->setText(QString::number(cell));
@@ -406,11 +437,6 @@ void MapWindow::MapaMouseDown(QPoint at) {
     const int column = MapModel::column(cell);
     const int row = MapModel::row(cell);
     selectionMarker_->move(column * MapModel::CellWidth + 40, row * MapModel::CellHeight + 20);
-    if (paintMode_) {
-        // The tile covers the name drawn in the cell; the name line stays.
-        document_.mapHistory().perform(std::make_unique<PaintTile>(document_, cell, tile_));
-        setPaintMode(false);
-    }
 }
 
 void MapWindow::edNomPosKeyPress(QChar key) {

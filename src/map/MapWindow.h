@@ -82,6 +82,13 @@ public:
     PositionImageEditor* imageEditor() const { return imageEditor_; }
     ExitOverlay* exitOverlay() const { return exitOverlay_; }
 
+    // Selects `cell` as a click on it does when painting is off (the name
+    // box, Mtp, the selection marker, the position image editor) and
+    // scrolls it into view.
+    void selectCell(int cell);
+    // Told the cell each time one is selected, by a click or by selectCell.
+    std::function<void(int cell)> onCellSelected;
+
     // Editing state, held only in memory.
     int currentPosition() const { return position_; }
     int currentTile() const { return tile_; }
@@ -119,6 +126,7 @@ private:
     void fitView();
     void showCells(QRect area);
     void showSelectedName();
+    void showSelectedCell(int cell);
     void afterStep(bool taken, int stepIndex);
     const MapModel& map() const;
     ItemTransfer::Context transferContext();

@@ -9,6 +9,7 @@
 #include "map/MapWindow.h"
 #include "editors/ScriptWindow.h"
 #include "editors/RegistersWindow.h"
+#include "editors/ObjectWindow.h"
 #include <QPlainTextEdit>
 #include "core/ListFile.h"
 #include "document/JournalFile.h"
@@ -624,5 +625,87 @@ TEST(SettingsWindow, TheChosenWriteModeAndExtensionSteerTheNextCompile) {
               crlf({"//=== Posi\xe7\xe3o: Pra\xe7" "a ==================", "  setmode= 2", "  retscp= Pra\xe7" "a",
                     "  telpos= Pra\xe7" "a.jpg", "  msg= Nome desta posi\xe7\xe3o Pra\xe7" "a", "  fim"}));
     EXPECT_EQ(child<QLabel>(form.get(), "Msg1")->text(), "Scpts compilados.");
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+// F8 opens the references from any window once an adventure is open; a
+// double-click on a row shows its place in the script, map or object
+// window; the uses shown follow the map's selection and the loaded script.
+TEST(MainWindow, F8OpensTheReferencesWhoseRowsLeadToTheirPlaces) {
+    test::KeepWorkingDirectory keep;
+    TestWorkspace ws;
+    ws.addAdventure("Lago");
+    QStringList map(801);
+    map[0] = "Praia";
+    map[1] = "1";
+    map[2] = "Cais";
+    map[3] = "1";
+    ListFile::write(ws.path("Lago/Lago.map"), map);
+    ws.write("Lago/Praia.scp", crlf({"//=== Praia", "  leste= Cais", "  fim"}));
+    ws.write("Lago/Cais.scp", crlf({"//=== Cais", "  oeste= Praia", "  norte= Ilha", "  fim"}));
+    ws.write("Lago/Lago.obz", crlf({"remo"}));
+    ws.write("Lago/Lago.obx", crlf({"remo", "Remo", "um remo", "Cais", "", "-", "0", "0"}));
+    ws.write("Lago/remo.obj", crlf({"remo", "Remo", "um remo", "Cais", "", "-", "0", "0"}));
+    auto form = startProgram(ws);
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    const auto f8 = [&] {
+        QWidget* target = QApplication::focusWidget();
+        QTest::keyClick(target ? target : form.get(), Qt::Key_F8);
+    };
+    f8();
+    EXPECT_FALSE(shown(*form, "JanRef"));  // nothing is open yet
+
+    click(child(form.get(), "btAdv"));
+    doubleClickRow(*form, 0);
+    f8();
+    ASSERT_TRUE(shown(*form, "JanRef"));
+    QWidget* references = child(form.get(), "JanRef");
+    auto* problems = child<QListWidget>(references, "LstPrb");
+    auto* uses = child<QListWidget>(references, "LstUso");
+    auto* name = child<QLineEdit>(references, "edRefNom");
+    const QList<QListWidgetItem*> exit = problems->findItems("Cais.scp:3: saida-sem-posicao", Qt::MatchStartsWith);
+    ASSERT_EQ(exit.size(), 1) << test::rows(problems).join('\n').toStdString();
+
+    // A script's row: the script window with that script, at that line.
+    ASSERT_TRUE(test::doubleClickRow(problems, problems->row(exit.first())));
+    auto* scripts = form->findChild<ScriptWindow*>("JanScp");
+    EXPECT_TRUE(shown(*form, "JanScp"));
+    EXPECT_EQ(scripts->loadedScriptName(), "Cais.scp");
+    EXPECT_EQ(scripts->editor()->textCursor().blockNumber(), 2);
+    // Opened again from the script window: the uses of the script loaded.
+    f8();
+    EXPECT_EQ(name->text(), "Cais");
+    EXPECT_TRUE(test::rows(uses).contains("Praia.scp:2: saida:   leste= Cais")) << test::rows(uses).join('\n').toStdString();
+
+    // The map's selection is newer than the script: its name is shown, and
+    // an empty cell leaves the uses as they are.
+    click(child(form.get(), "btMap"));
+    auto* mapWindow = form->findChild<MapWindow*>("JanMap");
+    mapWindow->MapaMouseDown({50, 30});
+    EXPECT_EQ(name->text(), "Praia");
+    mapWindow->MapaMouseDown({550, 330});
+    f8();
+    EXPECT_EQ(name->text(), "Praia");
+    EXPECT_FALSE(shown(*form, "JanMap"));
+    // A map row: the map window with that cell selected.
+    const QList<QListWidgetItem*> onMap = uses->findItems("Lago.map:1: mapa: Praia", Qt::MatchExactly);
+    ASSERT_EQ(onMap.size(), 1) << test::rows(uses).join('\n').toStdString();
+    ASSERT_TRUE(test::doubleClickRow(uses, uses->row(onMap.first())));
+    EXPECT_TRUE(shown(*form, "JanMap"));
+    EXPECT_EQ(mapWindow->currentPosition(), 0);
+    EXPECT_EQ(child<QLabel>(mapWindow, "Mtp")->text(), "0");
+    EXPECT_EQ(child<QLineEdit>(mapWindow, "edNomPos")->text(), "Praia");
+
+    // A row of the object lists: the object window with that object.
+    f8();
+    name->clear();
+    QTest::keyClicks(name, "remo");
+    QTest::keyClick(name, Qt::Key_Return);
+    const QList<QListWidgetItem*> roster = uses->findItems("Lago.obz:1: objeto: remo", Qt::MatchExactly);
+    ASSERT_EQ(roster.size(), 1) << test::rows(uses).join('\n').toStdString();
+    ASSERT_TRUE(test::doubleClickRow(uses, uses->row(roster.first())));
+    EXPECT_TRUE(shown(*form, "JanObj"));
+    EXPECT_EQ(form->findChild<ObjectWindow*>("JanObj")->selectedObject(), "remo");
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }

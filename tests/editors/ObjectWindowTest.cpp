@@ -314,3 +314,25 @@ TEST(ObjectWindow, ACurrentStatusListThatCannotBeWrittenStopsNovoObjWithNothingE
     EXPECT_FALSE(s.ws.exists("Vale/chave.scp"));
     EXPECT_EQ(s.ws.read("Vale/Vale.obz"), crlf({"bau"}));
 }
+
+// Selecting an object by its name (from the references window) loads it as
+// a click on its entry does; a name without an object file is said.
+TEST(ObjectWindow, SelectObjectByNameLoadsItAsAClickDoes) {
+    Session s([](const TestWorkspace& ws) {
+        ws.write("Vale/chave.obj", record({"chave", "Chave", "uma chave", "mesa", "", "t1", "0", "0"}));
+        ws.write("Vale/chave.velha.obj", record({"chave", "Velha", "", "", "", "-", "0", "0"}));
+        ws.write("Vale/bau.obj", record({"bau", "Bau", "um bau", "sala", "", "-", "0", "0"}));
+    });
+    s.window->selectObject("chave");
+    EXPECT_EQ(s.window->selectedObject(), "chave");
+    EXPECT_EQ(s.window->objectList()->currentItem()->text(), "chave.obj");  // its own file first
+    EXPECT_EQ(child<QLabel>(s.window, "lbNoObj")->text(), "chave");
+    EXPECT_EQ(s.fields("Sti"), (QStringList{"Chave", "uma chave", "mesa", "", "t1"}));
+    s.window->selectObject("faca");
+    EXPECT_EQ(s.window->selectedObject(), "chave");
+    EXPECT_TRUE(s.msg4().contains("faca"));
+    s.window->selectObject("bau");
+    EXPECT_EQ(s.msg4(), "");
+    EXPECT_EQ(s.fields("Sti"), (QStringList{"Bau", "um bau", "sala", "", "-"}));
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}

@@ -585,3 +585,39 @@ TEST_F(MapWindowTest, F2ShowsAndHidesTheExitOverlay) {
 }
 
 }  // namespace
+
+// Selecting a cell from elsewhere (the references window) does what a press
+// on it does with painting off, brings it into view and is told like a press.
+TEST_F(MapWindowTest, SelectCellSelectsAsAPressDoesAndScrollsItIntoView) {
+    paint(6, {1850, 1150});
+    type("porao");
+    press({50, 30});
+    QList<int> told;
+    window_->onCellSelected = [&](int cell) { told << cell; };
+    chooseTile(9);
+    arm();  // armed: a press would paint, selectCell never does
+    QScrollArea* box = window_->scrollBox();
+    box->horizontalScrollBar()->setValue(0);
+    box->verticalScrollBar()->setValue(0);
+    const QStringList lines = map_->lines();
+    window_->selectCell(398);  // row 19, column 18
+    EXPECT_EQ(window_->currentPosition(), 398);
+    EXPECT_EQ(text("Mtp"), "398");
+    EXPECT_EQ(child<QLineEdit>("edNomPos")->text(), "porao");
+    EXPECT_TRUE(child("lbEdImg")->isVisible());
+    EXPECT_EQ(child("Shp2")->pos(), QPoint(1840, 1160));
+    EXPECT_EQ(map_->lines(), lines);
+    EXPECT_TRUE(window_->paintMode());
+    const QRect cell(1800, 1140, 100, 60);
+    const QRect seen(box->horizontalScrollBar()->value(), box->verticalScrollBar()->value(),
+                     box->viewport()->width(), box->viewport()->height());
+    EXPECT_TRUE(seen.contains(cell)) << seen.x() << "," << seen.y();
+    EXPECT_EQ(told, QList<int>{398});
+    press({150, 30});
+    EXPECT_EQ(told, (QList<int>{398, 1}));
+    window_->selectCell(400);  // no such cell
+    window_->selectCell(-1);
+    EXPECT_EQ(window_->currentPosition(), 1);
+    EXPECT_EQ(told.size(), 2);
+    EXPECT_TRUE(reported().isEmpty());
+}

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
 #include <QScreen>
@@ -59,7 +60,7 @@ public:
 
     // The tool windows stay where they are until closed; each picture shows one.
     void closeToolWindows() {
-        for (const char* name : {"JanAdv", "JanCnc", "JanScp", "JanObj", "JanReg", "JanSnd", "JanPan", "JanCnf"})
+        for (const char* name : {"JanAdv", "JanCnc", "JanScp", "JanObj", "JanReg", "JanSnd", "JanPan", "JanCnf", "JanRef"})
             if (QWidget* w = find(name))
                 w->hide();
         form_.HideFullWidthViews();
@@ -206,6 +207,20 @@ int main(int argc, char** argv) {
     tour.clickRow("ArqSnd", QStringLiteral("vento.mp3"));
     tour.shot(QStringLiteral("sons"));
     tour.click("btSndStp");
+    tour.closeToolWindows();
+
+    // F8: the adventure's problems, and where the clearing is named.
+    form->activateWindow();
+    QTest::qWaitForWindowActive(form.get(), 2000);
+    QTest::keyClick(form.get(), Qt::Key_F8);
+    tour.settle();
+    if (auto* name = qobject_cast<QLineEdit*>(tour.find("edRefNom"))) {
+        name->setFocus();
+        name->clear();
+        QTest::keyClicks(name, QStringLiteral("Clareira"));
+        QTest::keyClick(name, Qt::Key_Return);
+    }
+    tour.shot(QStringLiteral("referencias"));
     tour.closeToolWindows();
 
     form.reset();  // the exit saves, as when the author ends the program

@@ -470,17 +470,26 @@ QList<ReferenceProblem> ReferenceIndex::referenceProblems() const {
     for (const Reference& r : references_)
         if (r.kind == ReferenceKind::Exit && baseOf(r.file) != r.name)
             entered.insert(r.name);
+    for (int cell : compiledPositions()) {
+        const QString& name = mapLines_.at(2 * cell);
+        if (!entered.contains(name))
+            found.append({QStringLiteral("posicao-sem-entrada"), mapFileName(), 2 * cell + 1,
+                          QStringLiteral("nenhuma saída leva à posição \"%1\"").arg(name), cell, name});
+    }
+    return found;
+}
+
+QList<int> ReferenceIndex::compiledPositions() const {
+    QList<int> cells;
     QSet<QString> seen;
     for (int cell = 0; cell < MapModel::Cells && 2 * cell + 1 < mapLines_.size(); ++cell) {
         const QString& name = mapLines_.at(2 * cell);
         if (name.isEmpty() || mapLines_.at(2 * cell + 1).isEmpty() || seen.contains(name))
             continue;
         seen.insert(name);
-        if (!entered.contains(name))
-            found.append({QStringLiteral("posicao-sem-entrada"), mapFileName(), 2 * cell + 1,
-                          QStringLiteral("nenhuma saída leva à posição \"%1\"").arg(name), cell, name});
+        cells.append(cell);
     }
-    return found;
+    return cells;
 }
 
 QList<ReferenceProblem> ReferenceIndex::unreachable(const QString& start) const {
@@ -499,12 +508,8 @@ QList<ReferenceProblem> ReferenceIndex::unreachable(const QString& start) const 
             }
     }
     QList<ReferenceProblem> found;
-    QSet<QString> seen;
-    for (int cell = 0; cell < MapModel::Cells && 2 * cell + 1 < mapLines_.size(); ++cell) {
+    for (int cell : compiledPositions()) {
         const QString& name = mapLines_.at(2 * cell);
-        if (name.isEmpty() || mapLines_.at(2 * cell + 1).isEmpty() || seen.contains(name))
-            continue;
-        seen.insert(name);
         if (!reached.contains(name))
             found.append({QStringLiteral("posicao-inalcancavel"), mapFileName(), 2 * cell + 1,
                           QStringLiteral("a posição \"%1\" não é alcançável a partir de \"%2\"").arg(name, start),

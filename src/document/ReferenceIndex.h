@@ -123,6 +123,9 @@ private:
     QList<ReferenceProblem> referenceProblems() const;
     QList<ReferenceProblem> unreachable(const QString& start) const;
     QList<ReferenceProblem> unused() const;
+    // The first cell of each name with a tile: the positions the compiler
+    // writes a script for.
+    QList<int> compiledPositions() const;
 
     QString folder_;
     QString adventure_;

@@ -36,13 +36,19 @@ qsizetype RenameEdit::bytes() const {
     return MapEdit::bytes() + sizeOf(before_) + sizeOf(after_);
 }
 
-void RenameEdit::perform() {
+RenamePlan RenameEdit::plan(QStringList& touched) {
     RenamePlan plan = document_.planRename(from_, to_);
     if (!plan.canBeDone())
         throw OrvalisError(plan.refusal);
+    touched = plan.touchedFiles();
+    before_ = contentsOf(document_.adventure().folder(), touched);
+    return plan;
+}
+
+void RenameEdit::perform() {
+    QStringList touched;
+    RenamePlan plan = this->plan(touched);
     const QString folder = document_.adventure().folder();
-    const QStringList touched = plan.touchedFiles();
-    before_ = contentsOf(folder, touched);
     currentStatusBefore_ = document_.adventure().currentStatusList();
     settingsBefore_ = document_.adventure().settingsList();
     Part part;
@@ -105,14 +111,10 @@ void RenameEdit::back() {
 }
 
 void RenameEdit::again() {
-    RenamePlan plan = document_.planRename(from_, to_);
-    if (!plan.canBeDone())
-        throw OrvalisError(plan.refusal);
-    const QString folder = document_.adventure().folder();
-    const QStringList touched = plan.touchedFiles();
-    before_ = contentsOf(folder, touched);
+    QStringList touched;
+    RenamePlan plan = this->plan(touched);
     document_.applyRename(plan);
-    after_ = contentsOf(folder, touched);
+    after_ = contentsOf(document_.adventure().folder(), touched);
     MapEdit::again();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "document/MapEdits.h"
+#include "document/Rename.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -26,6 +27,8 @@ private:
     void back() override;
     void forget() override;
     bool filesAsLeft() const;
+    // The plan as of now, refused or not, with the files as they are before it.
+    RenamePlan plan(QStringList& touched);
 
     bool started_ = false;  // past the refusal: files may have changed
     QString from_;

@@ -279,9 +279,13 @@ private:
         if (!QFileInfo(folder()).isDir())
             return;
         removeStaleTemporaries(folder());
-        // A rename cut short by a crash is done (or undone) before anything
-        // reads the files.
-        if (FolderTransaction::finishPending(folder()))
+        finishPendingChange();
+    }
+
+    // A rename cut short by a crash is done (or undone) before anything
+    // reads the files.
+    void finishPendingChange() const {
+        if (QFileInfo(folder()).isDir() && FolderTransaction::finishPending(folder()))
             note(QStringLiteral("Uma mudança de vários arquivos interrompida foi concluída ou desfeita."));
     }
 
@@ -362,13 +366,16 @@ private:
     }
 
     int rename() const {
-        clearStaleTemporaries();
+        // A rename cut short is finished first (the plan must read whole
+        // files); a refused one touches nothing else.
+        finishPendingChange();
         const ReferenceIndex index = readIndex();
         RenamePlan plan = Rename::plan(index, call_.names.at(0), call_.names.at(1));
         if (!plan.canBeDone())
             throw WrongUseError{QStringLiteral("não é possível renomear \"%1\" para \"%2\": %3")
                                     .arg(shown(plan.from), shown(plan.to), shown(plan.refusal)),
                                 false};
+        clearStaleTemporaries();
         for (const QString& line : ReferenceReport::planLines(plan))
             say(line);
         if (call_.simulate) {

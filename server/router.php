@@ -10,13 +10,19 @@
 // Replies are Windows-1252 text; the uploads answer a short status text with
 // HTTP 200, so that the author reads it in the editor's status label.
 //
+// Revisions, an extension that lstarqs.php offers with the response header
+// "X-Orvalis-Revisoes: sha256" (clients that do not know it never send it):
+//   lstarqs.php?NoAdv=A&Rev=1           "Ok", then "name TAB size TAB sha256" per file
+//   puttxt.php / putarq.php ...&Senha=S&Base=B
+//                                       stores F only if the server's F is still
+//                                       the version whose SHA-256 is B ("novo":
+//                                       F must not exist); "Conflito!" otherwise
+// Every replaced file is kept as a version (lib.php; admin.php historico).
+//
 // The client puts names and passwords into the query string unescaped, so a
 // name holding "&" would be cut by PHP's own parsing ($_GET splits at every
 // "&", turns "+" into a blank and "." in keys into "_"). The query is read raw
-// instead, in the client's fixed key order: NoAdv up to the first "&Arq=", Arq
-// up to the first "&Senha=" after it, Senha to the end, and only the escapes
-// the client makes are decoded (orv_wire_decode). A query that does not begin
-// with "NoAdv=" (a browser, another client) is read through $_GET instead.
+// instead, in the client's fixed key order (orv_parse_query).
 
 declare(strict_types=1);
 
@@ -47,36 +53,9 @@ function compress_reply(): void
 }
 
 /** @return array<string, string>|null */
-function query_fields(array $keys): ?array
+function query_fields(array $keys, array $optional = []): ?array
 {
-    $query = $_SERVER['QUERY_STRING'] ?? '';
-    $first = $keys[0] . '=';
-    if (strncmp($query, $first, strlen($first)) !== 0) {
-        $fields = [];
-        foreach ($keys as $key) {
-            if (!isset($_GET[$key]) || !is_string($_GET[$key])) {
-                return null;
-            }
-            $fields[$key] = $_GET[$key];
-        }
-        return $fields;
-    }
-    $fields = [];
-    $pos = strlen($first);
-    for ($i = 0; $i < count($keys); $i++) {
-        if ($i + 1 < count($keys)) {
-            $marker = '&' . $keys[$i + 1] . '=';
-            $end = strpos($query, $marker, $pos);
-            if ($end === false) {
-                return null;
-            }
-            $fields[$keys[$i]] = orv_wire_decode(substr($query, $pos, $end - $pos));
-            $pos = $end + strlen($marker);
-        } else {
-            $fields[$keys[$i]] = orv_wire_decode(substr($query, $pos));
-        }
-    }
-    return $fields;
+    return orv_parse_query((string) ($_SERVER['QUERY_STRING'] ?? ''), $keys, $optional, $_GET);
 }
 
 // Names arrive in Windows-1252; on disk they are UTF-8.
@@ -101,13 +80,15 @@ function list_groups(string $dataDir): void
 
 function list_files(string $dataDir): void
 {
+    header('X-Orvalis-Revisoes: sha256');
     compress_reply();
-    $fields = query_fields(['NoAdv']);
+    $fields = query_fields(['NoAdv'], ['Rev' => ORV_REV_PATTERN]);
     $adventure = $fields === null ? '' : wire_name($fields['NoAdv']);
     if (!orv_valid_name($adventure) || orv_find_group($dataDir, $adventure) === null) {
         reply_text("Grupo inexistente!");
         return;
     }
+    $revisions = isset($fields['Rev']);
     $out = "Ok\r\n";
     $dir = orv_adventure_dir($dataDir, $adventure);
     foreach (is_dir($dir) ? scandir($dir) : [] as $name) {
@@ -115,9 +96,22 @@ function list_files(string $dataDir): void
             continue;
         }
         $wire = orv_utf8_to_cp1252($name);
-        if ($wire !== null) {
-            $out .= $wire . "\r\n";
+        if ($wire === null) {
+            continue;
         }
+        if ($revisions) {
+            // Size and hash of the same bytes: the file may be replaced meanwhile.
+            $handle = @fopen("$dir/$name", 'rb');
+            if ($handle === false) {
+                continue;
+            }
+            $size = fstat($handle)['size'];
+            $context = hash_init('sha256');
+            hash_update_stream($context, $handle);
+            fclose($handle);
+            $wire .= "\t" . $size . "\t" . hash_final($context);
+        }
+        $out .= $wire . "\r\n";
     }
     header('Content-Type: text/plain; charset=windows-1252');
     echo $out;
@@ -177,19 +171,21 @@ function download(string $dataDir, string $rest): void
 function upload(string $dataDir, bool $asText): void
 {
     $limit = orv_max_upload();
-    $fields = query_fields(['NoAdv', 'Arq', 'Senha']);
+    $fields = query_fields(['NoAdv', 'Arq', 'Senha'], ['Base' => ORV_BASE_PATTERN]);
     if ($fields === null) {
         reply_text("Pedido inválido!");
         return;
     }
     $adventure = wire_name($fields['NoAdv']);
     $name = wire_name($fields['Arq']);
+    $base = isset($fields['Base']) ? strtolower($fields['Base']) : null;
     $group = orv_valid_name($adventure) ? orv_find_group($dataDir, $adventure) : null;
     if ($group === null) {
         reply_text("Grupo inexistente!");
         return;
     }
-    switch (orv_check_password($dataDir, $group, wire_name($fields['Senha']))) {
+    $client = (string) ($_SERVER['REMOTE_ADDR'] ?? '');
+    switch (orv_check_password($dataDir, $group, wire_name($fields['Senha']), $client)) {
         case ORV_PASSWORD_OK:
             break;
         case ORV_PASSWORD_THROTTLED:
@@ -209,12 +205,10 @@ function upload(string $dataDir, bool $asText): void
         reply_text("Arquivo muito grande!");
         return;
     }
-    $dir = orv_adventure_dir($dataDir, $adventure);
-    if (!orv_ensure_dir($dir)) {
+    if (!orv_ensure_dir(orv_adventure_dir($dataDir, $adventure))) {
         reply_text("Falha ao gravar!");
         return;
     }
-    $target = "$dir/$name";
     if ($asText) {
         $text = $_POST['Txt'] ?? null;
         if (!is_string($text)) {
@@ -225,39 +219,52 @@ function upload(string $dataDir, bool $asText): void
             reply_text("Arquivo muito grande!");
             return;
         }
-        reply_text(orv_write_atomically($dataDir, $target, $text) ? "Ok" : "Falha ao gravar!");
-        return;
-    }
-    $file = $_FILES['Img'] ?? null;
-    if (!is_array($file) || !is_int($file['error'] ?? null)) {
-        reply_text("Arquivo ausente!");
-        return;
-    }
-    if ($file['error'] === UPLOAD_ERR_INI_SIZE || $file['error'] === UPLOAD_ERR_FORM_SIZE
-        || ($file['error'] === UPLOAD_ERR_OK && $file['size'] > $limit)) {
-        reply_text("Arquivo muito grande!");
-        return;
-    }
-    if ($file['error'] !== UPLOAD_ERR_OK || !is_uploaded_file($file['tmp_name'])) {
-        reply_text("Arquivo ausente!");
-        return;
-    }
-    // PHP's spool of uploads is on the data folder's file system (start.sh
-    // puts upload_tmp_dir there), so both moves below are renames and the
-    // last one puts the file in place whole.
-    $tmpDir = $dataDir . '/tmp';
-    $tmp = orv_ensure_dir($tmpDir) ? tempnam($tmpDir, 'up') : false;
-    if ($tmp === false || !move_uploaded_file($file['tmp_name'], $tmp)) {
-        reply_text("Falha ao gravar!");
-        return;
+        $tmp = orv_temp_file($dataDir);
+        if ($tmp === null || file_put_contents($tmp, $text) !== strlen($text)) {
+            if ($tmp !== null) {
+                @unlink($tmp);
+            }
+            reply_text("Falha ao gravar!");
+            return;
+        }
+    } else {
+        $file = $_FILES['Img'] ?? null;
+        if (!is_array($file) || !is_int($file['error'] ?? null)) {
+            reply_text("Arquivo ausente!");
+            return;
+        }
+        if ($file['error'] === UPLOAD_ERR_INI_SIZE || $file['error'] === UPLOAD_ERR_FORM_SIZE
+            || ($file['error'] === UPLOAD_ERR_OK && $file['size'] > $limit)) {
+            reply_text("Arquivo muito grande!");
+            return;
+        }
+        if ($file['error'] !== UPLOAD_ERR_OK || !is_uploaded_file($file['tmp_name'])) {
+            reply_text("Arquivo ausente!");
+            return;
+        }
+        // PHP's spool of uploads is on the data folder's file system (start.sh
+        // puts upload_tmp_dir there), so this move and the ones that put the
+        // file in place are renames, and the last one puts it there whole.
+        $tmp = orv_temp_file($dataDir);
+        if ($tmp === null || !move_uploaded_file($file['tmp_name'], $tmp)) {
+            if ($tmp !== null) {
+                @unlink($tmp);
+            }
+            reply_text("Falha ao gravar!");
+            return;
+        }
     }
     @chmod($tmp, 0664);
-    if (!rename($tmp, $target)) {
-        @unlink($tmp);
-        reply_text("Falha ao gravar!");
-        return;
+    switch (orv_store_upload($dataDir, $adventure, $name, $tmp, $base)) {
+        case ORV_STORED:
+            reply_text("Ok");
+            return;
+        case ORV_CONFLICT:
+            reply_text("Conflito!");
+            return;
+        default:
+            reply_text("Falha ao gravar!");
     }
-    reply_text("Ok");
 }
 
 $path = (string) strtok($_SERVER['REQUEST_URI'] ?? '/', '?');

@@ -10,6 +10,12 @@
 #
 # ORVALIS_MAX_UPLOAD   bytes of one upload (default 16 MiB)
 # ORVALIS_PHP_WORKERS  most PHP workers at once (default 8)
+# ORVALIS_VERSOES_MAX  versions kept of each replaced file (default 50; 0 keeps none)
+# ORVALIS_VERSOES_BYTES
+#                      bytes of versions kept per adventure (default 500 MiB)
+# ORVALIS_CONEXOES_POR_ENDERECO
+#                      requests in progress at once from one client address
+#                      (default 64); nginx answers 503 beyond it
 # ORVALIS_BUILTIN_SERVER=1
 #                      runs PHP's development server (php -S) instead: one
 #                      request at a time, for a machine without nginx and for
@@ -30,9 +36,17 @@ data=$(cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 limit=${ORVALIS_MAX_UPLOAD:-16777216}
 workers=${ORVALIS_PHP_WORKERS:-8}
-for number in "$limit" "$workers"; do
+connections=${ORVALIS_CONEXOES_POR_ENDERECO:-64}
+for number in "$limit" "$workers" "$connections"; do
   case $number in
-    '' | *[!0-9]* | 0) echo "$0: ORVALIS_MAX_UPLOAD e ORVALIS_PHP_WORKERS devem ser números positivos" >&2; exit 2 ;;
+    '' | *[!0-9]* | 0) echo "$0: ORVALIS_MAX_UPLOAD, ORVALIS_PHP_WORKERS e ORVALIS_CONEXOES_POR_ENDERECO devem ser números positivos" >&2; exit 2 ;;
+  esac
+done
+versions=${ORVALIS_VERSOES_MAX:-50}
+version_bytes=${ORVALIS_VERSOES_BYTES:-524288000}
+for number in "$versions" "$version_bytes"; do
+  case $number in
+    '' | *[!0-9]*) echo "$0: ORVALIS_VERSOES_MAX e ORVALIS_VERSOES_BYTES devem ser números" >&2; exit 2 ;;
   esac
 done
 post_limit=$((limit + 1048576))
@@ -47,7 +61,7 @@ owner_and_group=$(stat -c '%U:%G' "$data")
 owner=${owner_and_group%%:*}
 owner_group=${owner_and_group#*:}
 made=""
-for dir in "$data/tmp" "$data/adventures" "$data/limits"; do
+for dir in "$data/tmp" "$data/adventures" "$data/limits" "$data/locks" "$data/history"; do
   if [ ! -d "$dir" ]; then
     mkdir -p "$dir"
     made="$made $dir"
@@ -57,10 +71,17 @@ if [ "$(id -u)" -eq 0 ] && [ -n "$made" ]; then
   # shellcheck disable=SC2086
   chown "$owner_and_group" $made
 fi
+# The password hashes are for the workers' eyes only (older versions of
+# admin.php left them readable by every local user).
+if [ -f "$data/grupos.json" ]; then
+  chmod 600 "$data/grupos.json"
+fi
 
 if [ "${ORVALIS_BUILTIN_SERVER:-}" = 1 ]; then
   export ORVALIS_DATA="$data"
   export ORVALIS_MAX_UPLOAD="$limit"
+  export ORVALIS_VERSOES_MAX="$versions"
+  export ORVALIS_VERSOES_BYTES="$version_bytes"
   exec php -n \
     -d display_errors=0 -d log_errors=1 -d error_log=/dev/stderr \
     -d expose_php=0 \
@@ -180,6 +201,9 @@ generate() {
     -e "s|@POST_LIMIT@|$post_limit|g" \
     -e "s|@MEMORY_LIMIT@|$memory_limit|g" \
     -e "s|@WORKERS@|$workers|g" \
+    -e "s|@VERSIONS@|$versions|g" \
+    -e "s|@VERSION_BYTES@|$version_bytes|g" \
+    -e "s|@CONNECTIONS@|$connections|g" \
     "$here/$1.in" >"$run/$1.new"
   mv "$run/$1.new" "$run/$1"
 }

@@ -5,6 +5,8 @@
 #include "net/TestServers.h"
 #include "net/ServerClient.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -17,10 +19,14 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <barrier>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -141,6 +147,111 @@ qint64 peakMemory(pid_t pid) {
             return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
     return 0;
 }
+
+QByteArray sha256(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// The response headers of a raw reply, one "Name: value" each.
+QList<QByteArray> headersOf(const QByteArray& raw) {
+    QList<QByteArray> headers = raw.left(raw.indexOf("\r\n\r\n")).split('\n');
+    if (!headers.isEmpty())
+        headers.removeFirst();
+    for (QByteArray& line : headers)
+        line = line.trimmed();
+    return headers;
+}
+
+// A socket to the server on 127.0.0.1 from another loopback address, which
+// the server sees as another client.
+int connectFrom(const char* source, quint16 port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, source, &local.sin_addr);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
+}
+
+QByteArray exchangeFrom(const char* source, quint16 port, const QByteArray& request) {
+    const int s = connectFrom(source, port);
+    QByteArray reply;
+    if (s >= 0 && ::send(s, request.constData(), size_t(request.size()), MSG_NOSIGNAL) == request.size()) {
+        char buffer[4096];
+        pollfd p{s, POLLIN, 0};
+        while (::poll(&p, 1, 10000) > 0) {
+            const ssize_t n = ::recv(s, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                break;
+            reply.append(buffer, n);
+        }
+    }
+    if (s >= 0)
+        ::close(s);
+    return reply;
+}
+
+Reply uploadFrom(const char* source, quint16 port, const QByteArray& endpoint, const QByteArray& query,
+                 const QByteArray& bytes) {
+    return parse(exchangeFrom(source, port, uploadRequest(endpoint, query, bytes)));
+}
+
+struct AdminRun {
+    int exitCode = -1;
+    QByteArray out;
+};
+
+// php admin.php ARGS..., as the server's administrator runs it.
+AdminRun admin(const QStringList& arguments, const QString& hashCost = "4") {
+    QProcess php;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("ORVALIS_HASH_COST", hashCost);
+    php.setProcessEnvironment(environment);
+    php.start("php", QStringList({"-n", ORVALIS_SERVER_DIR "/admin.php"}) + arguments);
+    if (!php.waitForFinished(20000))
+        return {};
+    return {php.exitStatus() == QProcess::NormalExit ? php.exitCode() : -1, php.readAllStandardOutput()};
+}
+
+struct Version {
+    QByteArray time, size, sha, id;
+};
+
+// admin.php historico: the kept versions, oldest first, then "atual".
+std::vector<Version> versionsOf(const QString& data, const QString& group, const QString& file) {
+    std::vector<Version> versions;
+    for (const QByteArray& line : admin({"historico", data, group, file}).out.split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() == 4)
+            versions.push_back({fields[0], fields[1], fields[2], fields[3]});
+    }
+    return versions;
+}
+
+int fileMode(const QString& path) {
+    struct stat info{};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+// An environment variable for the servers started while it lives.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value) : m_name(name) { qputenv(name, value); }
+    ~ScopedEnv() { qunsetenv(m_name); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+};
 
 class ServerDeploymentTest : public ::testing::Test {
 protected:
@@ -390,7 +501,8 @@ TEST_F(ServerDeploymentTest, TraversalNamesReachNothingOnAnyRoute) {
     QStringList files;
     for (QDirIterator it(data, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
         const QString path = it.next().mid(data.size() + 1);
-        if (!path.startsWith("run/") && !path.startsWith("limits/") && path != "server.log")
+        if (!path.startsWith("run/") && !path.startsWith("limits/") && !path.startsWith("locks/") &&
+            path != "server.log")
             files.append(path);
     }
     files.sort();
@@ -447,6 +559,390 @@ TEST_F(ServerDeploymentTest, AFloodOfWrongPasswordsLeavesTheRightOneThrough) {
     EXPECT_EQ(fileBytes(data + "/adventures/Caverna/sala.scp"), "durante 2");
     // Another group is not held back by this one's flood.
     EXPECT_EQ(upload(port, "puttxt.php", "NoAdv=Floresta&Arq=x.scp&Senha=demo", "x").body, "Ok");
+}
+
+TEST_F(ServerDeploymentTest, EveryReplacedVersionIsKeptOutOfReachAndCanBeRestored) {
+    const QByteArray q = "NoAdv=Floresta&Arq=sala.scp&Senha=demo";
+    const QList<QByteArray> contents = {"um\r\n", "dois\r\n", QByteArray("tr\0es", 5)};
+    EXPECT_EQ(upload(port, "puttxt.php", q, contents[0]).body, "Ok");
+    EXPECT_EQ(upload(port, "putarq.php", q, contents[1]).body, "Ok");
+    EXPECT_EQ(upload(port, "putarq.php", q, contents[1]).body, "Ok");  // the same bytes: no new version
+    EXPECT_EQ(upload(port, "putarq.php", q, contents[2]).body, "Ok");
+
+    std::vector<Version> versions = versionsOf(data, "Floresta", "sala.scp");
+    ASSERT_EQ(versions.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(versions[i].size, QByteArray::number(contents[i].size())) << i;
+        EXPECT_EQ(versions[i].sha, sha256(contents[i])) << i;
+        EXPECT_TRUE(QDateTime::fromString(QString::fromLatin1(versions[i].time), Qt::ISODate).isValid())
+            << versions[i].time.constData();
+    }
+    EXPECT_EQ(versions[2].id, "atual");
+    EXPECT_LT(versions[0].id, versions[1].id);
+
+    // No route reaches a kept version: the listing, gettxt, plain downloads,
+    // nginx's internal location, whatever the path.
+    const QByteArray id = versions[0].id;
+    const QList<QByteArray> paths = {
+        "/Orvalis/Floresta/../../history/Floresta/sala.scp/" + id,
+        "/Orvalis/../history/Floresta/sala.scp/" + id,
+        "/Orvalis/history/Floresta/sala.scp/" + id,
+        "/Orvalis/Floresta/sala.scp/" + id,
+        "/Orvalis/Floresta/..%2F..%2Fhistory%2FFloresta%2Fsala.scp%2F" + id,
+        "/.orvalis-files/../history/Floresta/sala.scp/" + id,
+        "/history/Floresta/sala.scp/" + id,
+        "/Orvalis/gettxt.php?NoAdv=Floresta&Arq=../../history/Floresta/sala.scp/" + id,
+        "/Orvalis/gettxt.php?NoAdv=../history/Floresta&Arq=sala.scp",
+    };
+    for (const QByteArray& path : paths) {
+        const Reply r = get(port, path);
+        EXPECT_FALSE(r.body.contains("um\r\n")) << path.constData();
+        EXPECT_TRUE(r.status == 404 || r.status == 400 || r.body.startsWith("Arquivo")) << path.constData();
+    }
+    EXPECT_EQ(get(port, "/Orvalis/lstarqs.php?NoAdv=Floresta").body, "Ok\r\nsala.scp\r\n");
+    EXPECT_EQ(get(port, "/Orvalis/lstarqs.php?NoAdv=Floresta&Rev=1").body,
+              "Ok\r\nsala.scp\t5\t" + sha256(contents[2]) + "\r\n");
+
+    // Restoring the first keeps the one it replaces; the restored one stays kept too.
+    const AdminRun restore = admin({"restaurar", data, "Floresta", "sala.scp", QString::fromLatin1(id)});
+    EXPECT_EQ(restore.exitCode, 0);
+    EXPECT_EQ(fileBytes(stored + "sala.scp"), contents[0]);
+    EXPECT_EQ(get(port, "/Orvalis/Floresta/sala.scp").body, contents[0]);
+    versions = versionsOf(data, "Floresta", "sala.scp");
+    ASSERT_EQ(versions.size(), 4u);
+    EXPECT_EQ(versions[0].sha, sha256(contents[0]));
+    EXPECT_EQ(versions[2].sha, sha256(contents[2]));
+    EXPECT_EQ(versions[3].sha, sha256(contents[0]));
+    EXPECT_EQ(versions[3].id, "atual");
+
+    EXPECT_NE(admin({"restaurar", data, "Floresta", "sala.scp", "20000101T000000.000000Z"}).exitCode, 0);
+    EXPECT_NE(admin({"restaurar", data, "Floresta", "sala.scp", "atual"}).exitCode, 0);
+    EXPECT_NE(admin({"restaurar", data, "Floresta", "../grupos.json", QString::fromLatin1(id)}).exitCode, 0);
+    EXPECT_NE(admin({"historico", data, "Floresta", "nada.scp"}).exitCode, 0);
+    EXPECT_NE(admin({"historico", data, "Floresta"}).exitCode, 0);
+    EXPECT_EQ(fileBytes(stored + "sala.scp"), contents[0]);
+    // The old command is as it was.
+    EXPECT_EQ(admin({data, "Caverna", "outra"}).exitCode, 0);
+    EXPECT_EQ(get(port, "/Orvalis/grupos.php").body,
+              "Ok\r\nFloresta (teste)|Floresta\r\nCaverna|Caverna\r\n");
+    EXPECT_TRUE(QDir(data + "/tmp").isEmpty());
+}
+
+TEST_F(ServerDeploymentTest, RetentionFollowsTheVariablesGivenToTheServer) {
+    server.reset();
+    {
+        ScopedEnv count("ORVALIS_VERSOES_MAX", "2");
+        ScopedEnv bytes("ORVALIS_VERSOES_BYTES", "20");
+        server = std::make_unique<ReferenceServer>(data, 0, ReferenceServer::Fallback::None);
+    }
+    port = server->port();
+    auto shas = [&](const QString& file) {
+        std::vector<QByteArray> kept;
+        for (const Version& v : versionsOf(data, "Floresta", file))
+            kept.push_back(v.sha);
+        return kept;
+    };
+    // At most two versions of a file, the newest.
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(upload(port, "putarq.php", "NoAdv=Floresta&Arq=a.scp&Senha=demo", "a" + QByteArray::number(i)).body, "Ok");
+    EXPECT_EQ(shas("a.scp"), std::vector<QByteArray>({sha256("a3"), sha256("a4"), sha256("a5")}));
+    // At most 20 bytes of versions in the adventure: the oldest go first,
+    // whichever file they belong to.
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray b = QByteArray(12, 'b') + char('0' + i);
+        EXPECT_EQ(upload(port, "putarq.php", "NoAdv=Floresta&Arq=b.scp&Senha=demo", b).body, "Ok");
+    }
+    EXPECT_EQ(shas("a.scp"), std::vector<QByteArray>({sha256("a5")}));
+    EXPECT_EQ(shas("b.scp"), std::vector<QByteArray>({sha256(QByteArray(12, 'b') + '1'), sha256(QByteArray(12, 'b') + '2')}));
+}
+
+TEST_F(ServerDeploymentTest, TheFileListOffersRevisionsAndListsSizesAndHashes) {
+    const QByteArray spaced = "mapa da floresta&1 a\xE7\xE3o.scp";  // Windows-1252 on the wire
+    const QByteArray binary = QByteArray("\0\x01\xFF\r\n\x80", 6).repeated(1000);
+    writeBytes(stored + QString::fromUtf8("mapa da floresta&1 ação.scp"), "sala\r\n");
+    writeBytes(stored + "vazio.txt", "");
+    writeBytes(stored + "som.wav", binary);
+
+    const QByteArray plain = test::rawExchange(port, "GET /Orvalis/lstarqs.php?NoAdv=Floresta HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(headersOf(plain).contains("X-Orvalis-Revisoes: sha256")) << plain.constData();
+    QList<QByteArray> names = parse(plain).body.split('\n');
+    EXPECT_EQ(names.takeFirst(), "Ok\r");
+    EXPECT_EQ(names.takeLast(), "");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, QList<QByteArray>({spaced + "\r", "som.wav\r", "vazio.txt\r"}));
+
+    const QByteArray raw = test::rawExchange(port, "GET /Orvalis/lstarqs.php?NoAdv=Floresta&Rev=1 HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(headersOf(raw).contains("X-Orvalis-Revisoes: sha256"));
+    QList<QByteArray> lines = parse(raw).body.split('\n');
+    EXPECT_EQ(lines.takeFirst(), "Ok\r");
+    EXPECT_EQ(lines.takeLast(), "");
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, QList<QByteArray>({spaced + "\t6\t" + sha256("sala\r\n") + "\r",
+                                        "som.wav\t6000\t" + sha256(binary) + "\r",
+                                        "vazio.txt\t0\t" + sha256("") + "\r"}));
+
+    // Anything else after the adventure is the adventure's name, as it always was.
+    EXPECT_EQ(get(port, "/Orvalis/lstarqs.php?NoAdv=Floresta&Rev=2").body, "Grupo inexistente!");
+    const QByteArray unknown = test::rawExchange(port, "GET /Orvalis/lstarqs.php?NoAdv=Nenhuma&Rev=1 HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(parse(unknown).body, "Grupo inexistente!");
+    EXPECT_TRUE(headersOf(unknown).contains("X-Orvalis-Revisoes: sha256"));
+    // Only the list offers it.
+    EXPECT_FALSE(test::rawExchange(port, "GET /Orvalis/grupos.php HTTP/1.0\r\n\r\n").contains("X-Orvalis"));
+}
+
+TEST_F(ServerDeploymentTest, AnUploadWithABaseReplacesOnlyThatVersion) {
+    for (const QByteArray endpoint : {"puttxt.php", "putarq.php"}) {
+        SCOPED_TRACE(endpoint.constData());
+        const QByteArray file = endpoint == "puttxt.php" ? "texto.scp" : "figura.png";
+        const QString path = stored + QString::fromLatin1(file);
+        const QByteArray q = "NoAdv=Floresta&Arq=" + file + "&Senha=demo";
+        EXPECT_EQ(upload(port, endpoint, q + "&Base=" + sha256("nada"), "v1").body, "Conflito!");
+        EXPECT_EQ(fileBytes(path), "<missing>");
+        EXPECT_EQ(upload(port, endpoint, q + "&Base=novo", "v1").body, "Ok");
+        EXPECT_EQ(upload(port, endpoint, q + "&Base=novo", "outro").body, "Conflito!");
+        EXPECT_EQ(upload(port, endpoint, q + "&Base=" + sha256("v1"), "v2").body, "Ok");
+        EXPECT_EQ(upload(port, endpoint, q + "&Base=" + sha256("v1"), "v3").body, "Conflito!");
+        EXPECT_EQ(upload(port, endpoint, q + "&Base=" + sha256("v2").toUpper(), "v3").body, "Ok");
+        // The server already holding these very bytes is no conflict.
+        EXPECT_EQ(upload(port, endpoint, q + "&Base=" + sha256("v1"), "v3").body, "Ok");
+        // The password is checked first.
+        EXPECT_EQ(upload(port, endpoint, "NoAdv=Floresta&Arq=" + file + "&Senha=errada&Base=" + sha256("v3"), "mal").body,
+                  "Senha incorreta!");
+        EXPECT_EQ(upload(port, endpoint, "NoAdv=Floresta&Arq=" + file + "&Senha=errada&Base=novo", "mal").body,
+                  "Senha incorreta!");
+        EXPECT_EQ(fileBytes(path), "v3");
+
+        // Nothing was lost: v1 and v2 replaced; the first v1, "outro" and one
+        // v3 refused; all kept in that order, then the current v3.
+        std::vector<QByteArray> shas;
+        for (const Version& v : versionsOf(data, "Floresta", QString::fromLatin1(file)))
+            shas.push_back(v.sha);
+        EXPECT_EQ(shas, std::vector<QByteArray>({sha256("v1"), sha256("outro"), sha256("v1"), sha256("v3"),
+                                                 sha256("v2"), sha256("v3")}));
+    }
+    EXPECT_TRUE(QDir(data + "/tmp").isEmpty());
+
+    // Without the key a password that looks like one is read as it always was.
+    ASSERT_EQ(admin({data, "Caverna", "x&Base=1"}).exitCode, 0);
+    EXPECT_EQ(upload(port, "puttxt.php", "NoAdv=Caverna&Arq=a.scp&Senha=x&Base=1", "a").body, "Ok");
+    EXPECT_EQ(upload(port, "puttxt.php", "NoAdv=Caverna&Arq=a.scp&Senha=x&Base=1&Base=novo", "b").body, "Conflito!");
+    EXPECT_EQ(fileBytes(data + "/adventures/Caverna/a.scp"), "a");
+}
+
+TEST_F(ServerDeploymentTest, TwoServersOnOneDataFolderLetExactlyOneOfTwoUploadsOfTheSameBaseWin) {
+    ReferenceServer other(data, 0, ReferenceServer::Fallback::None);
+    const QByteArray q = "NoAdv=Floresta&Arq=Clareira.scp&Senha=demo";
+    // A large enough file that checking and replacing it takes a while.
+    const QByteArray filler(2 * MiB, '.');
+    QByteArray current = "base" + filler;
+    ASSERT_EQ(upload(port, "putarq.php", q, current).body, "Ok");
+    std::vector<QByteArray> everything = {current};
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        const QByteArray mine = "A" + QByteArray::number(round) + filler;
+        const QByteArray theirs = "B" + QByteArray::number(round) + filler;
+        const QByteArray query = q + "&Base=" + sha256(current);
+        std::barrier start(2);
+        Reply a;
+        Reply b;
+        std::thread first([&] {
+            start.arrive_and_wait();
+            a = upload(port, round % 2 ? "putarq.php" : "puttxt.php", query, mine);
+        });
+        std::thread second([&] {
+            start.arrive_and_wait();
+            b = upload(other.port(), "putarq.php", query, theirs);
+        });
+        first.join();
+        second.join();
+        ASSERT_TRUE((a.body == "Ok" && b.body == "Conflito!") || (a.body == "Conflito!" && b.body == "Ok"))
+            << a.body.left(40).constData() << " / " << b.body.left(40).constData();
+        current = a.body == "Ok" ? mine : theirs;
+        EXPECT_EQ(fileBytes(stored + "Clareira.scp"), current);
+        everything.push_back(mine);
+        everything.push_back(theirs);
+    }
+    // Every version either author sent is on the server.
+    std::vector<QByteArray> kept;
+    for (const Version& v : versionsOf(data, "Floresta", "Clareira.scp"))
+        kept.push_back(v.sha);
+    std::vector<QByteArray> expected;
+    for (const QByteArray& bytes : everything)
+        expected.push_back(sha256(bytes));
+    std::sort(kept.begin(), kept.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(kept, expected);
+    EXPECT_TRUE(QDir(data + "/tmp").isEmpty());
+}
+
+TEST_F(ServerDeploymentTest, ManySimultaneousUploadsWithTheRightPasswordAreNeverRefused) {
+    ReferenceServer other(data, 0, ReferenceServer::Fallback::None);
+    // A real hash cost and a password the group has not accepted yet: every
+    // upload checks it in full.
+    ASSERT_EQ(admin({data, "Caverna", "certa"}, "10").exitCode, 0);
+    for (const QByteArray password : {"certa", "nova"}) {
+        SCOPED_TRACE(password.constData());
+        std::vector<std::thread> threads;
+        std::vector<QByteArray> replies(24);
+        std::barrier start(int(replies.size()));
+        for (size_t i = 0; i < replies.size(); ++i)
+            threads.emplace_back([&, i] {
+                start.arrive_and_wait();
+                replies[i] = upload(i % 2 ? port : other.port(), "putarq.php",
+                                    "NoAdv=Caverna&Arq=f" + QByteArray::number(qulonglong(i)) + ".png&Senha=" + password,
+                                    password)
+                                 .body;
+            });
+        for (std::thread& t : threads)
+            t.join();
+        for (size_t i = 0; i < replies.size(); ++i)
+            EXPECT_EQ(replies[i], "Ok") << i;
+        // A new password voids what the server remembered of the old one.
+        ASSERT_EQ(admin({data, "Caverna", "nova"}, "10").exitCode, 0);
+    }
+    EXPECT_EQ(fileBytes(data + "/adventures/Caverna/f7.png"), "nova");
+}
+
+TEST_F(ServerDeploymentTest, WrongPasswordsFromOneAddressNeverGetARightOneRefused) {
+    ASSERT_EQ(admin({data, "Caverna", "certa"}).exitCode, 0);
+    const QByteArray right = "NoAdv=Caverna&Arq=sala.scp&Senha=certa";
+    std::atomic<int> wrong{0};
+    std::atomic<int> limited{0};
+    auto flood = [&](const char* from) {
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 16; ++i)
+            threads.emplace_back([&, i] {
+                for (int k = 0; k < 2; ++k) {
+                    const QByteArray body =
+                        uploadFrom(from, port, "puttxt.php", "NoAdv=Caverna&Arq=sala.scp&Senha=chute" + QByteArray::number(i),
+                                   "mal")
+                            .body;
+                    if (body == "Senha incorreta!")
+                        ++wrong;
+                    else if (body.startsWith("Muitas senhas erradas!"))
+                        ++limited;
+                }
+            });
+        for (std::thread& t : threads)
+            t.join();
+    };
+
+    // Another address is not held back at all, even with a password the
+    // group has never accepted yet.
+    std::thread attack([&] { flood("127.0.0.3"); });
+    ::usleep(200000);
+    const auto start = Clock::now();
+    EXPECT_EQ(uploadFrom("127.0.0.2", port, "puttxt.php", right, "de outro").body, "Ok");
+    EXPECT_LT(secondsSince(start), 1.0);
+    attack.join();
+    EXPECT_GT(limited, 0);
+    EXPECT_GT(wrong, 0);
+    EXPECT_EQ(wrong + limited, 32);
+
+    // Nor is the flooding address itself once it sends the right password,
+    // even one the group has not accepted lately: it waits its turn.
+    ASSERT_EQ(admin({data, "Caverna", "nova"}).exitCode, 0);
+    ::usleep(1100000);
+    const auto again = Clock::now();
+    EXPECT_EQ(uploadFrom("127.0.0.3", port, "puttxt.php", "NoAdv=Caverna&Arq=sala.scp&Senha=nova", "do mesmo").body, "Ok");
+    EXPECT_LT(secondsSince(again), 2.5);
+    EXPECT_EQ(fileBytes(data + "/adventures/Caverna/sala.scp"), "do mesmo");
+    // And one mistyped password from an author does not stop the next upload.
+    EXPECT_EQ(uploadFrom("127.0.0.4", port, "puttxt.php", "NoAdv=Caverna&Arq=x.scp&Senha=nvoa", "x").body,
+              "Senha incorreta!");
+    EXPECT_EQ(uploadFrom("127.0.0.4", port, "puttxt.php", "NoAdv=Caverna&Arq=x.scp&Senha=nova", "x").body, "Ok");
+}
+
+TEST_F(ServerDeploymentTest, HalfSentRequestsFromOneAddressLeaveOtherClientsServed) {
+    writeBytes(stored + "sala.scp", "sala\r\n");
+    // Room in this process for the sockets below.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    const rlim_t wanted = 4200;
+    if (files.rlim_cur < wanted && files.rlim_max >= wanted) {
+        files.rlim_cur = wanted;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    const int heads = std::min<int>(1900, int(files.rlim_cur) - 300);
+    ASSERT_GT(heads, 300);
+
+    std::vector<int> held;
+    auto closeHeld = [&] {
+        for (const int s : held)
+            ::close(s);
+        held.clear();
+    };
+    // Request heads that never end, from one address.
+    for (int i = 0; i < heads; ++i) {
+        const int s = connectFrom("127.0.0.3", port);
+        ASSERT_GE(s, 0) << i;
+        const QByteArray part = "GET /Orvalis/grupos.php HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+        ::send(s, part.constData(), size_t(part.size()), MSG_NOSIGNAL);
+        held.push_back(s);
+    }
+    // Uploads whose bodies never end, from another: beyond the limit per
+    // address they are answered at once and let go.
+    std::vector<int> bodies;
+    for (int i = 0; i < 100; ++i) {
+        const int s = connectFrom("127.0.0.4", port);
+        ASSERT_GE(s, 0) << i;
+        const QByteArray head = "POST /Orvalis/putarq.php?NoAdv=Floresta&Arq=x.png&Senha=demo HTTP/1.1\r\n"
+                                "Host: 127.0.0.1\r\nContent-Type: multipart/form-data; boundary=b\r\n"
+                                "Content-Length: 100000\r\n\r\n--b\r\n";
+        ::send(s, head.constData(), size_t(head.size()), MSG_NOSIGNAL);
+        bodies.push_back(s);
+    }
+    ::usleep(300000);
+
+    // An honest client is served, promptly, throughout.
+    const auto start = Clock::now();
+    QByteArray last = "sala\r\n";
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(parse(exchangeFrom("127.0.0.2", port, "GET /Orvalis/grupos.php HTTP/1.0\r\n\r\n")).body,
+                  "Ok\r\nFloresta (teste)|Floresta\r\n");
+        EXPECT_EQ(parse(exchangeFrom("127.0.0.2", port, "GET /Orvalis/Floresta/sala.scp HTTP/1.0\r\n\r\n")).body,
+                  last);
+        last = "sala " + QByteArray::number(i);
+        EXPECT_EQ(uploadFrom("127.0.0.2", port, "puttxt.php", "NoAdv=Floresta&Arq=sala.scp&Senha=demo", last).body,
+                  "Ok");
+    }
+    EXPECT_LT(secondsSince(start), 5.0);
+
+    int busy = 0;
+    for (const int s : bodies) {
+        char buffer[512];
+        pollfd p{s, POLLIN, 0};
+        if (::poll(&p, 1, 0) > 0) {
+            const ssize_t n = ::recv(s, buffer, sizeof buffer, 0);
+            if (n > 0 && QByteArray(buffer, n).contains(" 503 "))
+                ++busy;
+        }
+        ::close(s);
+    }
+    EXPECT_EQ(busy, 100 - 64);
+    closeHeld();
+}
+
+TEST_F(ServerDeploymentTest, ThePasswordHashesAreReadableByTheServersUserOnly) {
+    EXPECT_EQ(fileMode(data + "/grupos.json"), 0600);
+    ASSERT_EQ(admin({data, "Caverna", "outra"}).exitCode, 0);
+    EXPECT_EQ(fileMode(data + "/grupos.json"), 0600);
+
+    // A data folder from before, its hashes readable by all, is closed at start.
+    server.reset();
+    ASSERT_EQ(::chmod(QFile::encodeName(data + "/grupos.json").constData(), 0664), 0);
+    server = std::make_unique<ReferenceServer>(data, 0, ReferenceServer::Fallback::None);
+    EXPECT_EQ(fileMode(data + "/grupos.json"), 0600);
+    EXPECT_EQ(upload(server->port(), "puttxt.php", "NoAdv=Caverna&Arq=a.scp&Senha=outra", "a").body, "Ok");
+
+    QTemporaryDir demo;
+    writeBytes(demo.path() + "/amostra/sala.scp", "sala\r\n");
+    QProcess script;
+    script.start("sh", {ORVALIS_SERVER_DIR "/demo-data.sh", demo.path() + "/dados", demo.path() + "/amostra"});
+    ASSERT_TRUE(script.waitForFinished(30000));
+    ASSERT_EQ(script.exitCode(), 0);
+    EXPECT_EQ(fileMode(demo.path() + "/dados/grupos.json"), 0600);
 }
 
 TEST(ServerStart, BothServersEndWithTheScriptEvenWhenItIsKilled) {

@@ -16,6 +16,18 @@ foreach(part request reply)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_client_${part}.cpp
             ${ORV_FUZZ_SRC}/net/ServerClient.cpp
             ${ORV_FUZZ_SRC}/net/ServerReply.cpp
+            ${ORV_FUZZ_SRC}/net/SyncRecord.cpp
             ${ORV_FUZZ_LIST_FILES}
     LIBS Qt6::Core CURL::libcurl)
 endforeach()
+
+# The record of the last exchanges and the server's revision listing.
+orvalis_add_fuzzer(fuzz_sync
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/net_sync.cpp
+          ${ORV_FUZZ_SRC}/net/SyncPlan.cpp
+          ${ORV_FUZZ_SRC}/net/SyncRecord.cpp
+          ${ORV_FUZZ_SRC}/net/AdventureTransfer.cpp
+          ${ORV_FUZZ_SRC}/net/ServerClient.cpp
+          ${ORV_FUZZ_SRC}/net/ServerReply.cpp
+          ${ORV_FUZZ_LIST_FILES}
+  LIBS Qt6::Core CURL::libcurl)

@@ -1,11 +1,20 @@
 // "Download total" and "Upload total" of the sample adventure against the
 // reference server on loopback (nginx and php-fpm), held against the curl
-// command line fetching and posting the same files in one process: the file
-// list and every listed file for the download, every file of the folder but
-// the password file for the upload. Both sides take turns for several
-// rounds and each figure is the median of its rounds. The client stores each
-// download through the safe write (temporary file, sync, rename) while curl
-// just writes, so the time of those writes alone is measured too.
+// command line moving the same bytes in one process. Both sides take turns
+// for several rounds and each figure is the median of its rounds.
+//
+// Three cases, in the same run:
+// - the full transfer: every listed file down into an empty folder, every
+//   file of the folder but the password file up (a client that has listed
+//   nothing yet and a folder with no record of an exchange send everything,
+//   as against a server that keeps no versions);
+// - the unchanged adventure: the server keeps versions and the folder holds
+//   its record, so only the file lists travel, and no file body at all;
+// - one file changed: on this side for the upload, on the server for the
+//   download, so the lists and that one file travel.
+// The client stores each download through the safe write (temporary file,
+// sync, rename) while curl just writes, so the time of those writes alone is
+// measured too.
 //
 //   bench_adventure_transfer [SAMPLE_FOLDER]   (default: the build's sample)
 #include "CurlTiming.h"
@@ -13,6 +22,8 @@
 #include "core/ListFile.h"
 #include "net/AdventureTransfer.h"
 #include "net/ServerClient.h"
+#include "net/SyncPlan.h"
+#include "net/SyncRecord.h"
 #include "net/TestServers.h"
 
 #include <QCoreApplication>
@@ -41,10 +52,19 @@ QByteArray quoted(const QByteArray& text) {
     return '"' + out + '"';
 }
 
+// The plain files only: no record of another folder's exchanges.
 void copyFolder(const QString& from, const QString& to) {
     QDir().mkpath(to);
     for (const QString& name : QDir(from).entryList(QDir::Files))
         writeFileSafely(to + name, readFileBytes(from + name));
+}
+
+QByteArray urlLine(const QString& url) {
+    return "url = " + quoted(ServerClientDetail::wireUrl(url)) + "\n";
+}
+
+void printCase(const char* what, double client, double curl) {
+    std::printf("%-34s client %8.1f ms   curl %8.1f ms   ratio %.2f\n", what, client, curl, client / curl);
 }
 
 }  // namespace
@@ -63,11 +83,17 @@ int main(int argc, char** argv) {
     const QString data = temp.path() + QStringLiteral("/data");
     const QString stored = data + QStringLiteral("/adventures/") + Adventure + QLatin1Char('/');
     const QString local = temp.path() + QStringLiteral("/local/") + Adventure + QLatin1Char('/');
+    // The upload sends a copy of the sample, never the build's own folder.
+    const QString upFolder = temp.path() + QStringLiteral("/up/") + Adventure + QLatin1Char('/');
+    // Two authors' workspaces, in step with the server.
+    const QString mine = temp.path() + QStringLiteral("/mine/") + Adventure + QLatin1Char('/');
+    const QString other = temp.path() + QStringLiteral("/other/") + Adventure + QLatin1Char('/');
     const QString curlFolder = temp.path() + QStringLiteral("/curl/");
     test::ReferenceServer::addGroup(data, Adventure, Password, Adventure);
     copyFolder(sample, stored);
-    QDir().mkpath(local);
-    QDir().mkpath(curlFolder);
+    copyFolder(sample, upFolder);
+    for (const QString& folder : {local, mine, other, curlFolder})
+        QDir().mkpath(folder);
     test::ReferenceServer server(data);
     const QString base = server.base();
     ServerClient client(base);
@@ -75,6 +101,7 @@ int main(int argc, char** argv) {
     // What each side moves: the server's list for the download, the folder
     // listing less the password file for the upload.
     const QStringList listed = client.listFiles(Adventure).mid(1);
+    const bool revisions = client.offersRevisions();
     QStringList sent = AdventureTransfer::folderListing(sample);
     sent.removeAll(QString::fromLatin1(AdventureTransfer::kPasswordFile));
     qint64 listedBytes = 0;
@@ -84,36 +111,58 @@ int main(int argc, char** argv) {
     for (const QString& name : sent)
         sentBytes += QFileInfo(sample + name).size();
 
-    QByteArray getConfig = "url = " + quoted(ServerClientDetail::wireUrl(base + QStringLiteral("lstarqs.php?NoAdv=") + Adventure)) +
-                           "\noutput = \"/dev/null\"\n";
+    const QString listUrl = base + QStringLiteral("lstarqs.php?NoAdv=") + Adventure;
+    const QString revisionUrl = listUrl + QStringLiteral("&Rev=1");
+    auto putUrl = [&](const QString& name, const QByteArray& baseSha) {
+        return base + QStringLiteral("putarq.php?NoAdv=") + Adventure + QStringLiteral("&Arq=") + name +
+               QStringLiteral("&Senha=") + Password +
+               (baseSha.isEmpty() ? QString() : QStringLiteral("&Base=") + QString::fromLatin1(baseSha));
+    };
+    auto putEntry = [&](const QString& url, const QString& path) {
+        return urlLine(url) + "form = " + quoted("Img=@" + path.toUtf8() + ";type=image/jpg") +
+               "\nheader = \"Expect:\"\noutput = \"/dev/null\"\n";
+    };
+    QByteArray getConfig = urlLine(listUrl) + "output = \"/dev/null\"\n";
     for (const QString& name : listed)
-        getConfig += "next\nurl = " + quoted(ServerClientDetail::wireUrl(base + Adventure + QLatin1Char('/') + name)) +
-                     "\noutput = " + quoted((curlFolder + name).toUtf8()) + "\n";
+        getConfig += "next\n" + urlLine(base + Adventure + QLatin1Char('/') + name) + "output = " +
+                     quoted((curlFolder + name).toUtf8()) + "\n";
     QByteArray putConfig;
     for (const QString& name : sent)
-        putConfig += QByteArray(putConfig.isEmpty() ? "" : "next\n") + "url = " +
-                     quoted(ServerClientDetail::wireUrl(base + QStringLiteral("putarq.php?NoAdv=") + Adventure +
-                                                        QStringLiteral("&Arq=") + name + QStringLiteral("&Senha=") +
-                                                        Password)) +
-                     "\nform = " + quoted("Img=@" + (sample + name).toUtf8() + ";type=image/jpg") +
-                     "\nheader = \"Expect:\"\noutput = \"/dev/null\"\n";
+        putConfig += QByteArray(putConfig.isEmpty() ? "" : "next\n") + putEntry(putUrl(name, {}), upFolder + name);
 
     int failed = 0;
     AdventureTransfer::Progress quiet{[](const QString&) {}, [](int, int) {}};
     std::vector<double> clientGet, curlGet, clientPut, curlPut, safeWrites;
+    std::vector<double> comparisons;
+    std::vector<double> sameGet, sameGetCurl, samePut, samePutCurl, oneGet, oneGetCurl, onePut, onePutCurl;
     const QString writeFolder = temp.path() + QStringLiteral("/writes/");
     QDir().mkpath(writeFolder);
     std::vector<QByteArray> contents;
     for (const QString& name : listed)
         contents.push_back(readFileBytes(stored + name));
+
+    // The two authors fetch once; from then on each has its record.
+    ServerClient mineClient(base), otherClient(base);
+    failed += int(AdventureTransfer::downloadAll(mineClient, Adventure, mine, quiet).failed.size());
+    failed += int(AdventureTransfer::downloadAll(otherClient, Adventure, other, quiet).failed.size());
+    // The files the rounds change: a script each, this side's and the other's.
+    QStringList scripts = listed.filter(QStringLiteral(".scp"));
+    const QString changedHere = scripts.value(0, listed.value(0));
+    const QString changedThere = scripts.value(1, listed.value(1));
+    qint64 unchangedSent = 0, unchangedFetched = 0, oneSent = 0, oneFetched = 0;
+
     QElapsedTimer clock;
     for (int round = 0; round < Rounds; ++round) {
+        // The full transfers.
         QDir(local).removeRecursively();
         QDir().mkpath(local);
-        clock.start();
-        const AdventureTransfer::DownloadResult got = AdventureTransfer::downloadAll(client, Adventure, local, quiet);
-        clientGet.push_back(double(clock.nsecsElapsed()) / 1e6);
-        failed += int(got.failed.size());
+        {
+            ServerClient fresh(base);
+            clock.start();
+            const AdventureTransfer::DownloadResult got = AdventureTransfer::downloadAll(fresh, Adventure, local, quiet);
+            clientGet.push_back(double(clock.nsecsElapsed()) / 1e6);
+            failed += int(got.failed.size()) + (got.written.size() == listed.size() ? 0 : 1);
+        }
         curlGet.push_back(timeCurl(temp.path() + QStringLiteral("/get.cfg"), getConfig));
 
         clock.restart();
@@ -121,29 +170,122 @@ int main(int argc, char** argv) {
             writeFileSafely(writeFolder + listed[qsizetype(i)], contents[i]);
         safeWrites.push_back(double(clock.nsecsElapsed()) / 1e6);
 
-        // The upload sends the sample's own folder, password file included
-        // and skipped.
-        clock.restart();
-        AdventureTransfer::uploadAll(client, Adventure, sample, Password, quiet);
-        clientPut.push_back(double(clock.nsecsElapsed()) / 1e6);
+        // The password file included and skipped; a client that has listed
+        // nothing and a folder without a record: every file goes.
+        {
+            ServerClient fresh(base);
+            clock.restart();
+            const AdventureTransfer::UploadResult put = AdventureTransfer::uploadAll(fresh, Adventure, upFolder, Password, quiet);
+            clientPut.push_back(double(clock.nsecsElapsed()) / 1e6);
+            failed += int(put.refused.size()) + (put.sent.size() == sent.size() ? 0 : 1);
+        }
         curlPut.push_back(timeCurl(temp.path() + QStringLiteral("/put.cfg"), putConfig));
+        if (!revisions)
+            continue;
+
+        // The full upload put the sample back: both authors take it up, untimed.
+        AdventureTransfer::downloadAll(mineClient, Adventure, mine, quiet);
+        AdventureTransfer::downloadAll(otherClient, Adventure, other, quiet);
+
+        // What the comparison costs here alone: reading and hashing every
+        // local file, which curl does not do.
+        {
+            const SyncRecord record = SyncRecord::load(mine, base);
+            QList<ServerFile> none;
+            clock.restart();
+            const QList<FileSync> plan = SyncPlan::compareFolder(Adventure, mine, none, record);
+            comparisons.push_back(double(clock.nsecsElapsed()) / 1e6);
+            failed += plan.isEmpty() ? 1 : 0;
+        }
+
+        // Unchanged: the lists travel, no file.
+        clock.restart();
+        const AdventureTransfer::UploadResult samePutResult =
+            AdventureTransfer::uploadAll(mineClient, Adventure, mine, Password, quiet);
+        samePut.push_back(double(clock.nsecsElapsed()) / 1e6);
+        unchangedSent += samePutResult.sent.size();
+        samePutCurl.push_back(timeCurl(temp.path() + QStringLiteral("/same-put.cfg"),
+                                       urlLine(revisionUrl) + "output = \"/dev/null\"\n"));
+        clock.restart();
+        const AdventureTransfer::DownloadResult sameGetResult =
+            AdventureTransfer::downloadAll(mineClient, Adventure, mine, quiet);
+        sameGet.push_back(double(clock.nsecsElapsed()) / 1e6);
+        unchangedFetched += sameGetResult.written.size();
+        sameGetCurl.push_back(timeCurl(temp.path() + QStringLiteral("/same-get.cfg"),
+                                       urlLine(listUrl) + "output = \"/dev/null\"\nnext\n" + urlLine(revisionUrl) +
+                                           "output = \"/dev/null\"\n"));
+
+        // One file changed here goes up, with its base; curl sends the same
+        // file over the same base after the same list.
+        const QByteArray edit = "// rodada " + QByteArray::number(round) + "\r\n";
+        writeFileSafely(mine + changedHere, readFileBytes(mine + changedHere) + edit);
+        clock.restart();
+        const AdventureTransfer::UploadResult onePutResult =
+            AdventureTransfer::uploadAll(mineClient, Adventure, mine, Password, quiet);
+        onePut.push_back(double(clock.nsecsElapsed()) / 1e6);
+        oneSent += onePutResult.sent.size();
+        failed += int(onePutResult.refused.size() + onePutResult.conflicts.size());
+        // curl puts the same bytes over the version now stored (mine), which
+        // the server keeps; its history is pruned by count.
+        writeFileSafely(curlFolder + changedHere, readFileBytes(mine + changedHere));
+        onePutCurl.push_back(timeCurl(temp.path() + QStringLiteral("/one-put.cfg"),
+                                      urlLine(revisionUrl) + "output = \"/dev/null\"\nnext\n" +
+                                          putEntry(putUrl(changedHere, fileSha256(stored + changedHere)),
+                                                   curlFolder + changedHere)));
+
+        // One file changed on the server comes down.
+        writeFileSafely(other + changedThere, readFileBytes(other + changedThere) + edit);
+        failed += int(AdventureTransfer::uploadAll(otherClient, Adventure, other, Password, quiet).refused.size());
+        clock.restart();
+        const AdventureTransfer::DownloadResult oneGetResult =
+            AdventureTransfer::downloadAll(mineClient, Adventure, mine, quiet);
+        oneGet.push_back(double(clock.nsecsElapsed()) / 1e6);
+        oneFetched += oneGetResult.written.size();
+        failed += int(oneGetResult.failed.size() + oneGetResult.conflicts.size());
+        oneGetCurl.push_back(timeCurl(temp.path() + QStringLiteral("/one-get.cfg"),
+                                      urlLine(listUrl) + "output = \"/dev/null\"\nnext\n" + urlLine(revisionUrl) +
+                                          "output = \"/dev/null\"\nnext\n" +
+                                          urlLine(base + Adventure + QLatin1Char('/') + changedThere) +
+                                          "output = " + quoted((curlFolder + changedThere).toUtf8()) + "\n"));
+        // The other author takes this side's change up, untimed, to stay in step.
+        AdventureTransfer::downloadAll(otherClient, Adventure, other, quiet);
     }
 
     std::printf("sample adventure %s: %lld files listed (%lld bytes) down, %lld files (%lld bytes) up;\n"
                 "reference server on %s, median of %d rounds\n",
                 qPrintable(sample), qint64(listed.size()), listedBytes, qint64(sent.size()), sentBytes,
                 qPrintable(base), Rounds);
-    std::printf("whole download  client %8.1f ms   curl %8.1f ms   ratio %.2f\n", median(clientGet), median(curlGet),
-                median(clientGet) / median(curlGet));
+    printCase("whole download", median(clientGet), median(curlGet));
     std::printf("the client's %lld safe writes alone: %.1f ms\n", qint64(listed.size()), median(safeWrites));
     std::printf("whole download less its safe writes  client %8.1f ms   ratio %.2f\n",
                 median(clientGet) - median(safeWrites), (median(clientGet) - median(safeWrites)) / median(curlGet));
-    std::printf("whole upload    client %8.1f ms   curl %8.1f ms   ratio %.2f\n", median(clientPut), median(curlPut),
-                median(clientPut) / median(curlPut));
-    const bool curlFailed = std::any_of(curlGet.begin(), curlGet.end(), [](double t) { return t < 0; }) ||
-                            std::any_of(curlPut.begin(), curlPut.end(), [](double t) { return t < 0; });
+    printCase("whole upload", median(clientPut), median(curlPut));
+    bool curlFailed = false;
+    for (const auto* figures : {&curlGet, &curlPut, &sameGetCurl, &samePutCurl, &oneGetCurl, &onePutCurl})
+        curlFailed |= std::any_of(figures->begin(), figures->end(), [](double t) { return t < 0; });
+    if (revisions) {
+        std::printf("with revisions (the server keeps versions; the record is in the folder):\n");
+        printCase("download, unchanged", median(sameGet), median(sameGetCurl));
+        printCase("upload, unchanged", median(samePut), median(samePutCurl));
+        printCase("download, one file changed there", median(oneGet), median(oneGetCurl));
+        printCase("upload, one file changed here", median(onePut), median(onePutCurl));
+        std::printf("the client's comparison of its folder alone (every file hashed): %.1f ms\n",
+                    median(comparisons));
+        std::printf("ratio unchanged/whole: download %.3f, upload %.3f\n", median(sameGet) / median(clientGet),
+                    median(samePut) / median(clientPut));
+        std::printf("ratio one changed/whole: download %.3f, upload %.3f\n", median(oneGet) / median(clientGet),
+                    median(onePut) / median(clientPut));
+        std::printf("file bodies over %d rounds: unchanged %lld sent, %lld fetched; one changed %lld sent, %lld fetched\n",
+                    Rounds, unchangedSent, unchangedFetched, oneSent, oneFetched);
+        if (unchangedSent || unchangedFetched || oneSent != Rounds || oneFetched != Rounds) {
+            std::printf("the transfers with revisions moved other files than the changed ones\n");
+            failed += 1;
+        }
+    } else {
+        std::printf("the server offers no revisions: only the full transfers were measured\n");
+    }
     if (failed || curlFailed) {
-        std::printf("%d downloads of the client failed%s\n", failed, curlFailed ? ", curl failed" : "");
+        std::printf("%d transfers of the client failed%s\n", failed, curlFailed ? ", curl failed" : "");
         return 1;
     }
     return 0;

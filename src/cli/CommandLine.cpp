@@ -17,9 +17,12 @@
 #include "net/AdventureTransfer.h"
 #include "net/ServerClient.h"
 #include "net/ServerReply.h"
+#include "net/SyncPlan.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <cstdlib>
@@ -58,7 +61,20 @@ const char kHelp[] =
     "                       (cria a pasta da aventura se ela não existir)\n"
     "  enviar AVENTURA      envia ao servidor todos os arquivos da aventura, menos sen.txt\n"
     "                       senha: a variável ORVALIS_SENHA, senão o sen.txt da aventura,\n"
-    "                       senão é perguntada no terminal\n"
+    "                       senão é perguntada no terminal; uma senha recusada para o\n"
+    "                       envio no primeiro arquivo\n"
+    "  estado AVENTURA      compara a aventura com o servidor sem mudar nada: uma linha\n"
+    "                       \"nome: estado\" por arquivo diferente, estado local (mudou só\n"
+    "                       aqui), servidor (mudou só lá), conflito (mudou dos dois lados),\n"
+    "                       novo-local ou novo-servidor; código 1 quando há conflito e 2\n"
+    "                       quando o servidor não guarda versões (não há com que comparar)\n"
+    "\n"
+    "Com um servidor que guarda versões, baixar e enviar só levam o que mudou: baixar\n"
+    "não substitui o que mudou aqui, enviar não sobrepõe o que mudou lá, e um arquivo\n"
+    "mudado dos dois lados (conflito) fica como está, é listado e dá código 1.\n"
+    "      --forcar             baixar: substitui também os arquivos mudados aqui;\n"
+    "                           enviar: sobrepõe também os mudados no servidor (que\n"
+    "                           guarda a versão substituída no seu histórico)\n"
     "\n"
     "Opções de todos os comandos:\n"
     "  --pasta PASTA        a pasta de trabalho (padrão: a pasta do programa)\n"
@@ -106,12 +122,14 @@ const QList<Option>& options() {
         {"--inicio", {QStringLiteral("verificar")}, {QStringLiteral("*")}},
         {"--estrito", {QStringLiteral("verificar")}, {}},
         {"--simular", {QStringLiteral("renomear")}, {}},
+        {"--forcar", {QStringLiteral("baixar"), QStringLiteral("enviar")}, {}},
     };
     return list;
 }
 
 const QStringList kCommands = {QStringLiteral("compilar"), QStringLiteral("verificar"), QStringLiteral("baixar"),
-                               QStringLiteral("enviar"),   QStringLiteral("usos"),      QStringLiteral("renomear")};
+                               QStringLiteral("enviar"),   QStringLiteral("estado"),    QStringLiteral("usos"),
+                               QStringLiteral("renomear")};
 
 // The names each command takes after the adventure's.
 int namesAfterAdventure(const QString& command) {
@@ -130,6 +148,7 @@ struct Invocation {
     bool json = false;
     bool strict = false;
     bool simulate = false;
+    bool force = false;
     std::optional<QString> start;
     QStringList names;  // usos: NOME; renomear: DE PARA
 };
@@ -223,6 +242,8 @@ Invocation parse(const QStringList& arguments, const QString& programFile) {
             call.strict = true;
         else if (name == QLatin1String("--simular"))
             call.simulate = true;
+        else if (name == QLatin1String("--forcar"))
+            call.force = true;
         else if (name == QLatin1String("--inicio"))
             call.start = value;
     }
@@ -265,6 +286,8 @@ public:
             return uses();
         if (call_.command == QLatin1String("renomear"))
             return rename();
+        if (call_.command == QLatin1String("estado"))
+            return status();
         return upload();
     }
 
@@ -435,22 +458,88 @@ private:
         adventure.open(call_.adventure);
         adventure.readFiles([](const QString&) {});
 
+        AdventureTransfer::Options options;
+        options.force = call_.force;
         const AdventureTransfer::DownloadResult result =
-            AdventureTransfer::downloadAll(client, call_.adventure, adventure.folder(), progress());
+            AdventureTransfer::downloadAll(client, call_.adventure, adventure.folder(), progress(), options);
         if (!result.listed)
             throw Failure{QStringLiteral("o servidor não listou os arquivos de \"%1\": %2")
                               .arg(shown(call_.adventure), shown(result.refusal))};
+        int code = Done;
+        if (!result.keptLocal.isEmpty())
+            listNames(QStringLiteral("Mudados só aqui, não baixados (%1):"), result.keptLocal);
+        if (!result.conflicts.isEmpty()) {
+            listConflicts(result.conflicts, QStringLiteral("baixar --forcar"));
+            code = Problems;
+        }
+        if (!result.recordError.isEmpty()) {
+            note(QStringLiteral("O registro do que foi trocado não foi gravado: ") + result.recordError);
+            code = Problems;
+        }
         if (!result.failed.isEmpty()) {
             note(QStringLiteral("Não baixados (%1):").arg(result.failed.size()));
             for (const QString& name : result.failed)
                 note(QStringLiteral("  ") + shown(name));
             return Problems;
         }
-        say(result.written.isEmpty() ? QStringLiteral("Pasta vazia: o servidor não tem arquivos de \"%1\".")
-                                           .arg(shown(call_.adventure))
-                                     : QStringLiteral("Download completo: %1.")
-                                           .arg(plural(int(result.written.size()), "arquivo", "arquivos")));
-        return Done;
+        const bool nothingThere = result.written.isEmpty() && result.unchanged.isEmpty() &&
+                                  result.keptLocal.isEmpty() && result.conflicts.isEmpty();
+        QString done = nothingThere ? QStringLiteral("Pasta vazia: o servidor não tem arquivos de \"%1\".")
+                                          .arg(shown(call_.adventure))
+                                    : QStringLiteral("Download completo: %1")
+                                          .arg(plural(int(result.written.size()), "arquivo", "arquivos"));
+        if (!nothingThere) {
+            if (!result.unchanged.isEmpty())
+                done += QStringLiteral(" (%1 sem mudança, não baixados)").arg(result.unchanged.size());
+            done += QLatin1Char('.');
+        }
+        say(done);
+        return code;
+    }
+
+    void listNames(const QString& title, const QStringList& names) const {
+        note(title.arg(names.size()));
+        for (const QString& name : names)
+            note(QStringLiteral("  ") + shown(name));
+    }
+
+    // Conflicts go to the standard output, one "nome: conflito" line each,
+    // as "estado" prints them; what to do about them to the error output.
+    void listConflicts(const QList<FileSync>& conflicts, const QString& forced) const {
+        for (const FileSync& file : conflicts)
+            say(QStringLiteral("%1: %2").arg(shown(file.name), syncStateKey(SyncState::Conflict)));
+        note(QStringLiteral("%1 mudado(s) aqui e no servidor desde a última troca: nada foi mudado neles. "
+                            "\"orvalis estado %2\" lista o que difere; \"%3\" sobrepõe.")
+                 .arg(conflicts.size())
+                 .arg(shown(call_.adventure), forced));
+    }
+
+    int status() {
+        clearStaleTemporaries();
+        ServerClient client(serverAddress());
+        requireGroup(client);
+        const AdventureTransfer::Status status =
+            AdventureTransfer::compareWithServer(client, call_.adventure, folder());
+        if (!status.listed)
+            throw Failure{QStringLiteral("o servidor não listou os arquivos de \"%1\": %2")
+                              .arg(shown(call_.adventure), shown(status.refusal))};
+        if (!status.revisions) {
+            note(QStringLiteral("orvalis: o servidor não guarda versões dos arquivos: não há com que comparar "
+                                "(baixar e enviar levam todos os arquivos)."));
+            return WrongUse;
+        }
+        QList<FileSync> differing;
+        for (const FileSync& file : status.plan)
+            if (file.state != SyncState::Same)
+                differing.append(file);
+        std::sort(differing.begin(), differing.end(),
+                  [](const FileSync& a, const FileSync& b) { return a.name < b.name; });
+        bool conflict = false;
+        for (const FileSync& file : differing) {
+            say(QStringLiteral("%1: %2").arg(shown(file.name), syncStateKey(file.state)));
+            conflict |= file.state == SyncState::Conflict;
+        }
+        return conflict ? Problems : Done;
     }
 
     // Never an option: it would show in the process list.
@@ -482,23 +571,45 @@ private:
         ServerClient client(serverAddress());
         requireGroup(client);
         AdventureTransfer::UploadResult result;
+        AdventureTransfer::Options options;
+        options.force = call_.force;
+        // A command has listed nothing yet: it asks, so that a server that
+        // keeps versions is never overwritten unseen.
+        options.probe = true;
         try {
-            result = AdventureTransfer::uploadAll(client, call_.adventure, folder(), secret, progress());
+            result = AdventureTransfer::uploadAll(client, call_.adventure, folder(), secret, progress(), options);
         } catch (const OrvalisError& error) {
             throw Failure{current_.isEmpty() ? error.text()
                                              : QStringLiteral("%1\nEnvio interrompido em %2.")
                                                    .arg(error.text(), shown(current_))};
         }
+        int code = Done;
+        if (!result.leftOnServer.isEmpty())
+            listNames(QStringLiteral("Mudados só no servidor, não enviados (%1):"), result.leftOnServer);
+        if (!result.conflicts.isEmpty()) {
+            listConflicts(result.conflicts, QStringLiteral("enviar --forcar"));
+            code = Problems;
+        }
+        if (!result.recordError.isEmpty()) {
+            note(QStringLiteral("O registro do que foi trocado não foi gravado: ") + result.recordError);
+            code = Problems;
+        }
         if (!result.refused.isEmpty()) {
             note(QStringLiteral("Recusados pelo servidor (%1):").arg(result.refused.size()));
             for (const auto& [name, reply] : result.refused)
                 note(QStringLiteral("  %1: %2").arg(shown(name), shown(reply.trimmed())));
+            if (result.wrongPassword)
+                note(QStringLiteral("Envio interrompido: a senha foi recusada, nenhum outro arquivo foi tentado."));
             return Problems;
         }
-        say(result.sent.isEmpty() ? QStringLiteral("Upload completo: nenhum arquivo a enviar.")
-                                  : QStringLiteral("Upload completo: %1.")
-                                        .arg(plural(int(result.sent.size()), "arquivo enviado", "arquivos enviados")));
-        return Done;
+        QString done = result.sent.isEmpty()
+                           ? QStringLiteral("Upload completo: nenhum arquivo a enviar")
+                           : QStringLiteral("Upload completo: %1")
+                                 .arg(plural(int(result.sent.size()), "arquivo enviado", "arquivos enviados"));
+        if (!result.unchanged.isEmpty())
+            done += QStringLiteral(" (%1 sem mudança, não enviados)").arg(result.unchanged.size());
+        say(done + QLatin1Char('.'));
+        return code;
     }
 
     const Invocation& call_;

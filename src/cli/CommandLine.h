@@ -9,7 +9,7 @@
 namespace orv {
 
 // The program run as a command, with no window and no display:
-//   orvalis compilar|verificar|baixar|enviar AVENTURA [opções]
+//   orvalis compilar|verificar|usos|renomear|estado|baixar|enviar AVENTURA [...]
 // Exit codes: 0 done and nothing wrong, 1 the command found problems or a
 // step failed, 2 wrong use (nothing is touched then).
 namespace CommandLine {

@@ -1,6 +1,7 @@
 #include "ImageLibraryWindow.h"
 #include "core/ErrorReport.h"
 
+#include "widgets/Question.h"
 #include "widgets/Controls.h"
 #include "core/OrvalisError.h"
 #include "widgets/PictureBox.h"
@@ -132,7 +133,8 @@ void ImageLibraryWindow::imUplClick() {
 
 // The sheet and the preview are not redrawn; opening the library again shows the fetched picture.
 void ImageLibraryWindow::imDwnClick() {
-    ItemTransfer::downloadImage({&connection_, adventure_.name(), adventure_.folder(), {}}, currentImage_);
+    ItemTransfer::downloadImage({&connection_, adventure_.name(), adventure_.folder(), {}, [this](const QString& file) { return Question::replaceChangedFile(this, file); }},
+                                currentImage_);
 }
 
 void ImageLibraryWindow::SheetMouseDown(QPoint at) {

@@ -2,6 +2,7 @@
 #include "core/ErrorReport.h"
 
 #include "ObjectStore.h"
+#include "widgets/Question.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/Controls.h"
 #include "widgets/PictureBox.h"
@@ -291,10 +292,12 @@ void ObjectWindow::btNewObjClick() {
 }
 
 ItemTransfer::Context ObjectWindow::transferContext() {
-    return {&connection_, adventure_.name(), adventure_.folder(), [this](const QString& text) {
+    return {&connection_, adventure_.name(), adventure_.folder(),
+            [this](const QString& text) {
                 statusLine_->setText(text);
                 statusLine_->repaint();
-            }};
+            },
+            [this](const QString& file) { return Question::replaceChangedFile(this, file); }};
 }
 
 void ObjectWindow::bnUplObjClick() {

@@ -1,6 +1,7 @@
 #include "PanelWindow.h"
 #include "core/ErrorReport.h"
 
+#include "widgets/Question.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/Controls.h"
 #include "core/ListFile.h"
@@ -445,10 +446,12 @@ void PanelWindow::bnPanGrvClick() {
 }
 
 ItemTransfer::Context PanelWindow::transferContext() {
-    return {&connection_, adventure_.name(), adventure_.folder(), [this](const QString& text) {
+    return {&connection_, adventure_.name(), adventure_.folder(),
+            [this](const QString& text) {
                 statusLine_->setText(text);
                 statusLine_->repaint();
-            }};
+            },
+            [this](const QString& file) { return Question::replaceChangedFile(this, file); }};
 }
 
 void PanelWindow::bnPanUpClick() {

@@ -188,7 +188,7 @@ void RegistersWindow::bnRegUpClick() {
 // The text is not refilled: it may hold edits the author has not saved yet.
 void RegistersWindow::bnRegDwClick() {
     ItemTransfer::downloadRegisters({&connection_, adventure_.name(), adventure_.folder(),
-                                     [this](const QString& text) { statusLine_->setText(text); }});
+                                     [this](const QString& text) { statusLine_->setText(text); }, [this](const QString& file) { return Question::replaceChangedFile(this, file); }});
 }
 
 void RegistersWindow::bnRegGrClick() {

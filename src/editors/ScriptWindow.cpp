@@ -462,7 +462,8 @@ void ScriptWindow::bnDwnScpClick() {
         }
     }
     if (!ItemTransfer::downloadScript(
-            {&connection_, adventure_.name(), folder, [this](const QString& text) { statusLine_->setText(text); }},
+            {&connection_, adventure_.name(), folder, [this](const QString& text) { statusLine_->setText(text); },
+             [this](const QString& file) { return Question::replaceChangedFile(this, file); }},
             name))
         return;
     scriptText_->setPlainText(ScriptText::fromFile(readFileBytes(folder + name)));

@@ -1,6 +1,7 @@
 #include "SoundWindow.h"
 #include "core/ErrorReport.h"
 
+#include "widgets/Question.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/Controls.h"
 #include "widgets/PictureBox.h"
@@ -111,7 +112,7 @@ void SoundWindow::bnSndUpClick() {
 
 void SoundWindow::bnSndDwClick() {
     ItemTransfer::downloadSound({&connection_, adventure_.name(), adventure_.folder(),
-                                 [this](const QString& text) { statusLine_->setText(text); }},
+                                 [this](const QString& text) { statusLine_->setText(text); }, [this](const QString& file) { return Question::replaceChangedFile(this, file); }},
                                 chosen_);
 }
 

@@ -504,7 +504,8 @@ void MapWindow::btImgSavClick() {
 }
 
 ItemTransfer::Context MapWindow::transferContext() {
-    return {&connection_, adventure_.name(), adventure_.folder(), [this](const QString& text) { statusLine_->setText(text); }};
+    return {&connection_, adventure_.name(), adventure_.folder(),
+            [this](const QString& text) { statusLine_->setText(text); }, [this](const QString& file) { return Question::replaceChangedFile(this, file); }};
 }
 
 void MapWindow::btUpMapClick() {

@@ -2,6 +2,7 @@
 
 #include "MapCompiler.h"
 #include "core/ErrorReport.h"
+#include "widgets/Question.h"
 #include "widgets/Controls.h"
 #include "core/ListFile.h"
 #include "core/OrvalisError.h"
@@ -251,7 +252,8 @@ void PositionImageEditor::keyPressEvent(QKeyEvent* event) {
 }
 
 ItemTransfer::Context PositionImageEditor::transferContext() {
-    return {&connection_, adventure_.name(), adventure_.folder(), [this](const QString& text) { statusLine_->setText(text); }};
+    return {&connection_, adventure_.name(), adventure_.folder(),
+            [this](const QString& text) { statusLine_->setText(text); }, [this](const QString& file) { return Question::replaceChangedFile(this, file); }};
 }
 
 }  // namespace orv

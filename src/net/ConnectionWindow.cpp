@@ -1,4 +1,6 @@
 #include "ConnectionWindow.h"
+#include "SyncWindow.h"
+#include "widgets/Question.h"
 #include "core/ErrorReport.h"
 
 #include "AdventureTransfer.h"
@@ -236,6 +238,35 @@ void ConnectionWindow::btDwAdvClick() {
     showFailedDownloads(result.failed);
     if (name == adventure_.name())
         reloadDownloadedLists(result.written);
+    // After the final text: a failure is never left looking like a success.
+    if (!result.notWritten.isEmpty()) {
+        QStringList lines;
+        for (const auto& [file, reason] : result.notWritten)
+            lines << QStringLiteral("%1: %2").arg(file, reason);
+        Question::ask(this, QStringLiteral("JanFalha"), QStringLiteral("Download incompleto"),
+                      QStringLiteral("Estes arquivos não foram gravados:\n") + lines.join(QLatin1Char('\n')),
+                      {{0, QStringLiteral("btFalhaOk"), QStringLiteral("Ok"), true, true}});
+    }
+    if (!result.recordError.isEmpty())
+        setStatus(result.recordError);
+    resolveConflicts(result.conflicts);
+}
+
+void ConnectionWindow::resolveConflicts(const QList<FileSync>& conflicts) {
+    const QString name = adventure_.name();
+    const QString folder = adventure_.folder();
+    SyncWindow::showConflicts(this, conflicts, [this, name, folder](const FileSync& file,
+                                                                   AdventureTransfer::ConflictChoice choice) {
+        const QString password = passwordEdit_->text();
+        if (choice == AdventureTransfer::ConflictChoice::Mine && password.isEmpty())
+            return QStringLiteral("Falta senha!");
+        const QString reply =
+            AdventureTransfer::resolveConflict(connection_.client(), name, folder, password, file, choice);
+        if (reply == QLatin1String("Ok") && choice == AdventureTransfer::ConflictChoice::Theirs &&
+            name == adventure_.name())
+            reloadDownloadedLists({file.name});
+        return reply;
+    });
 }
 
 void ConnectionWindow::showFailedDownloads(const QStringList& failed) {
@@ -272,9 +303,13 @@ void ConnectionWindow::btUpAdvClick() {
         return;
     showFailedDownloads({});
     BusyScope busy(busy_);
-    AdventureTransfer::uploadAll(connection_.client(), adventure_.name(), adventure_.folder(), password,
-                                 {[this](const QString& text) { setStatus(text); },
-                                  [this](int progress, int maximum) { gauge_->setProgress(progress, maximum); }});
+    const AdventureTransfer::UploadResult result = AdventureTransfer::uploadAll(
+        connection_.client(), adventure_.name(), adventure_.folder(), password,
+        {[this](const QString& text) { setStatus(text); },
+         [this](int progress, int maximum) { gauge_->setProgress(progress, maximum); }});
+    if (!result.recordError.isEmpty())
+        setStatus(result.recordError);
+    resolveConflicts(result.conflicts);
 }
 
 }  // namespace orv

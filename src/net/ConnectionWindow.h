@@ -1,4 +1,5 @@
 #pragma once
+#include "net/SyncPlan.h"
 #include "widgets/ToolWindow.h"
 
 #include <QLineEdit>
@@ -78,6 +79,8 @@ private:
     void showWholeTransfer();
     void reloadDownloadedLists(const QStringList& written);
     void showFailedDownloads(const QStringList& failed);
+    // JanSinc for the files a whole transfer left changed on both sides.
+    void resolveConflicts(const QList<FileSync>& conflicts);
 
     AdventureDocument& document_;
     Adventure& adventure_;

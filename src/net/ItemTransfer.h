@@ -12,6 +12,13 @@ class Connection;
 // the author expects to read their messages; a failed check sends nothing.
 // Failed uploads (server unreachable, a local file that cannot be read) are
 // thrown by the client and end the action at that step.
+//
+// With a server that offers revisions (its file list said so, or this
+// folder has a record of exchanges with it) each upload names the version
+// it replaces: the one last exchanged, or "novo" for a file the server does
+// not have. The server's "Conflito!" is shown in the status and nothing
+// local changes. A download first asks before replacing a local file changed
+// since its last exchange. Every exchange that went well is recorded.
 namespace ItemTransfer {
 
 struct Context {
@@ -19,7 +26,15 @@ struct Context {
     QString adventureName;
     QString adventureFolder;                       // ends with a separator
     std::function<void(const QString&)> status;    // the editor's status label
+    // Asked before a download replaces a local file changed since its last
+    // exchange: true to replace it. Empty: replace without asking. A file
+    // kept is not requested; nothing is shown for it, the other files of
+    // the button still come, and the download functions that answer
+    // whether a file was replaced answer false for it.
+    std::function<bool(const QString& fileName)> askReplace = {};
 };
+
+inline constexpr char kConflict[] = "Conflito!";
 
 inline constexpr char kMissingPassword[] = "Falta senha!";
 inline constexpr char kDownloadError[] = "Erro no download!";

@@ -1,6 +1,7 @@
 #include "ServerClient.h"
 
 #include "ServerReply.h"
+#include "SyncRecord.h"
 #include "core/Cp1252.h"
 #include "core/DurableWrite.h"
 #include "core/ListFile.h"
@@ -180,6 +181,7 @@ struct ServerClient::Handle {
     CURL* easy = nullptr;
     char errorText[CURL_ERROR_SIZE] = {};
     QByteArray reply;
+    QList<QByteArray> headers;  // the reply's header lines, without line ends
     qint64 limit = 0;
     bool overLimit = false;
 
@@ -199,6 +201,34 @@ struct ServerClient::Handle {
             return 0;  // anything but n ends the transfer
         }
         return n;
+    }
+
+    static size_t collectHeader(char* data, size_t size, size_t count, void* user) {
+        auto* self = static_cast<Handle*>(user);
+        const size_t n = size * count;
+        QByteArray line(data, qsizetype(n));
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        // A status line starts the headers of each response (an interim one
+        // included): only the last response's count.
+        if (line.startsWith("HTTP/"))
+            self->headers.clear();
+        else if (!line.isEmpty() && self->headers.size() < 200)
+            self->headers.append(line);
+        return n;
+    }
+
+    // Whether the last reply carried the header that offers revisions.
+    bool offersRevisions() const {
+        for (const QByteArray& line : headers) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon < 0 || line.left(colon).trimmed().compare("X-Orvalis-Revisoes", Qt::CaseInsensitive) != 0)
+                continue;
+            for (const QByteArray& token : line.mid(colon + 1).split(','))
+                if (token.trimmed().compare("sha256", Qt::CaseInsensitive) == 0)
+                    return true;
+        }
+        return false;
     }
 };
 
@@ -223,6 +253,8 @@ ServerClient::Handle& ServerClient::handle() {
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, handle->errorText);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Handle::collect);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, handle.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Handle::collectHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, handle.get());
     curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");  // cookies in memory only
     curl_easy_setopt(easy, CURLOPT_PROXY, "");       // never a proxy from the environment
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
@@ -279,6 +311,7 @@ QByteArray ServerClient::perform(const Request& request) {
     }
 
     h.reply.clear();
+    h.headers.clear();
     h.limit = m_replyLimit;
     h.overLimit = false;
     h.errorText[0] = '\0';
@@ -338,46 +371,84 @@ QStringList ServerClient::listGroups() {
 }
 
 QStringList ServerClient::listFiles(const QString& adventureName) {
-    return ServerReply::lines(get(m_base + QStringLiteral("lstarqs.php?NoAdv=") + adventureName,
+    m_revisionsKnown = false;
+    m_offersRevisions = false;
+    const QByteArray body =
+        get(m_base + QStringLiteral("lstarqs.php?NoAdv=") + adventureName, QStringLiteral("lstarqs.php"));
+    m_offersRevisions = m_handle->offersRevisions();
+    m_revisionsKnown = true;
+    return ServerReply::lines(body);
+}
+
+QStringList ServerClient::listRevisions(const QString& adventureName) {
+    return ServerReply::lines(get(m_base + QStringLiteral("lstarqs.php?NoAdv=") + adventureName +
+                                      QStringLiteral("&Rev=1"),
                                   QStringLiteral("lstarqs.php")));
 }
 
+namespace {
+
+// The extra key of an upload that names the version it replaces; nothing at
+// all without one.
+QString baseKey(const QByteArray& base) {
+    return base.isEmpty() ? QString() : QStringLiteral("&Base=") + QString::fromLatin1(base);
+}
+
+// The reply of gettxt after its "Ok" line: the server's file as it stands.
+QByteArray afterFirstLine(const QByteArray& body) {
+    const qsizetype lf = body.indexOf('\n');
+    const qsizetype cr = body.indexOf('\r');
+    if (cr >= 0 && (lf < 0 || cr < lf))
+        return body.mid(cr + (body.mid(cr, 2) == "\r\n" ? 2 : 1));
+    return lf < 0 ? QByteArray() : body.mid(lf + 1);
+}
+
+}  // namespace
+
 bool ServerClient::getText(const QString& adventureName, const QString& adventureFolder,
-                           const QString& fileName) {
+                           const QString& fileName, QByteArray* serverSha) {
     requirePlainFileName(fileName);
-    const QStringList lines = ServerReply::lines(
-        get(m_base + QStringLiteral("gettxt.php?NoAdv=") + adventureName + QStringLiteral("&Arq=") +
-                fileName,
-            QStringLiteral("gettxt.php, %1").arg(fileName)));
+    const QByteArray body =
+        get(m_base + QStringLiteral("gettxt.php?NoAdv=") + adventureName + QStringLiteral("&Arq=") + fileName,
+            QStringLiteral("gettxt.php, %1").arg(fileName));
+    const QStringList lines = ServerReply::lines(body);
     if (!ServerReply::isOk(lines))
         return false;
     ListFile::write(adventureFolder + fileName, lines.mid(1));
+    if (serverSha)
+        *serverSha = sha256Hex(afterFirstLine(body));
     return true;
 }
 
 QString ServerClient::putText(const QString& adventureName, const QString& adventureFolder,
-                              const QString& fileName, const QString& password) {
+                              const QString& fileName, const QString& password, const QByteArray& base,
+                              QByteArray* sentSha) {
     requirePlainFileName(fileName);
     const QByteArray text = ListFile::joinLines(ListFile::read(adventureFolder + fileName));
+    if (sentSha)
+        *sentSha = sha256Hex(text);
     const QByteArray reply =
         post(m_base + QStringLiteral("puttxt.php?NoAdv=") + adventureName + QStringLiteral("&Arq=") +
-                 fileName + QStringLiteral("&Senha=") + password,
+                 fileName + QStringLiteral("&Senha=") + password + baseKey(base),
              QStringLiteral("puttxt.php, %1").arg(fileName),
              "Content-Disposition: form-data; name=\"Txt\"\r\n", text);
     return cp1252::decode(reply);
 }
 
 QString ServerClient::putFile(const QString& adventureName, const QString& adventureFolder,
-                              const QString& fileName, const QString& password) {
+                              const QString& fileName, const QString& password, const QByteArray& base,
+                              QByteArray* sentSha) {
     if (password.isEmpty())
         return QStringLiteral("Falta senha!");
     requirePlainFileName(fileName);
     const QString localPath = adventureFolder + fileName;
     const QByteArray bytes = readFileBytes(localPath);
+    if (sentSha)
+        *sentSha = sha256Hex(bytes);
     const QByteArray partHeaders = filePartHeaders(localPath);
     const QByteArray reply =
         post(m_base + QStringLiteral("putarq.php?NoAdv=") + adventureName + QStringLiteral("&Arq=") +
-                 fileName + QStringLiteral("&Senha=") + password,
+                 fileName + QStringLiteral("&Senha=") + password + baseKey(base),
              QStringLiteral("putarq.php, %1").arg(fileName), partHeaders, bytes);
     return cp1252::decode(reply);
 }
@@ -400,9 +471,12 @@ QString ServerClient::download(const QString& adventureName, const QString& file
 }
 
 QString ServerClient::getFile(const QString& adventureName, const QString& adventureFolder,
-                              const QString& fileName) {
-    return download(adventureName, fileName,
-                    [&](const QByteArray& bytes) { writeFileSafely(adventureFolder + fileName, bytes); });
+                              const QString& fileName, QByteArray* sha) {
+    return download(adventureName, fileName, [&](const QByteArray& bytes) {
+        writeFileSafely(adventureFolder + fileName, bytes);
+        if (sha)
+            *sha = sha256Hex(bytes);
+    });
 }
 
 QString ServerClient::fetchFile(const QString& adventureName, const QString& fileName, QByteArray& bytes) {

@@ -37,29 +37,56 @@ public:
     QStringList listGroups();
     QStringList listFiles(const QString& adventureName);
 
+    // Revisions, an extension a server offers by answering the file list
+    // with the header "X-Orvalis-Revisoes: sha256". Whether the last
+    // listFiles reply carried it (false before any). Nothing of the
+    // extension is ever sent to a server that has not offered it.
+    bool offersRevisions() const { return m_offersRevisions; }
+    // Whether a file list has been asked for yet, so offersRevisions means
+    // something.
+    bool revisionsKnown() const { return m_revisionsKnown; }
+    // The file list with "&Rev=1": "Ok", then "name TAB size TAB sha256"
+    // per file (see SyncPlan::parseListing).
+    QStringList listRevisions(const QString& adventureName);
+
     // Downloads a text file into adventureFolder + fileName (lines ended by
     // CR LF). False, with the local file untouched, when the reply does not
     // begin with the line "Ok".
+    // serverSha, when given, receives the SHA-256 of the server's file (the
+    // reply after its "Ok" line), which a text download's CR LF line ends may
+    // make differ from the file written.
     bool getText(const QString& adventureName, const QString& adventureFolder,
-                 const QString& fileName);
+                 const QString& fileName, QByteArray* serverSha = nullptr);
 
     // Uploads the local text file as the form field "Txt"; returns the
     // server's reply as it stands.
+    //
+    // base, when not empty, goes out as "&Base=" after the password: the
+    // version the upload replaces (a SHA-256), or "novo" for a file the
+    // server must not have yet; a revision server answers "Conflito!" when
+    // its file is another version. sentSha, when given, receives the
+    // SHA-256 of the bytes that went out (for putText, the lines as sent).
     QString putText(const QString& adventureName, const QString& adventureFolder,
-                    const QString& fileName, const QString& password);
+                    const QString& fileName, const QString& password, const QByteArray& base = {},
+                    QByteArray* sentSha = nullptr);
 
     // Uploads the local file's bytes as the form file "Img"; returns the
     // server's reply, or "Falta senha!" without a request when the password
-    // is empty.
+    // is empty. base and sentSha as for putText.
     QString putFile(const QString& adventureName, const QString& adventureFolder,
-                    const QString& fileName, const QString& password);
+                    const QString& fileName, const QString& password, const QByteArray& base = {},
+                    QByteArray* sentSha = nullptr);
+
+    // The base that names a file the server must not have yet.
+    static constexpr char kNewFileBase[] = "novo";
 
     // Downloads adventureName/fileName into adventureFolder + fileName.
     // "Ok", or "Falha download" on any failure (nothing is written then).
     // From the first call on, connecting and waiting for reply data time out
     // after 5000 ms on every request of this client.
+    // sha, when given, receives the SHA-256 of the bytes written.
     QString getFile(const QString& adventureName, const QString& adventureFolder,
-                    const QString& fileName);
+                    const QString& fileName, QByteArray* sha = nullptr);
     // The same download kept in memory: "Ok" with the file's bytes, or
     // "Falha download" with `bytes` empty. Whole-adventure transfers write
     // the files themselves, all together.
@@ -91,6 +118,8 @@ private:
     Handle& handle();
     std::unique_ptr<Handle> m_handle;  // made at the first request
     bool m_shortTimeouts = false;
+    bool m_offersRevisions = false;
+    bool m_revisionsKnown = false;
     qint64 m_replyLimit = qint64(256) * 1024 * 1024;
 };
 

@@ -49,6 +49,16 @@ int Question::ask(QWidget* parent, const QString& name, const QString& title, co
     return answer;
 }
 
+bool Question::replaceChangedFile(QWidget* parent, const QString& fileName) {
+    enum { Replace, Keep };
+    return ask(parent, QStringLiteral("JanSubst"), QStringLiteral("Substituir arquivo"),
+               QStringLiteral("\"%1\" mudou aqui desde a última troca com o servidor. Substituí-lo pela cópia "
+                              "do servidor?")
+                   .arg(fileName),
+               {{Replace, QStringLiteral("btSubstSim"), QStringLiteral("Substituir")},
+                {Keep, QStringLiteral("btSubstNao"), QStringLiteral("Manter o meu"), true, true}}) == Replace;
+}
+
 Question::Question(QWidget* parent, const QString& name, const QString& title, const QString& text,
                    const QList<Choice>& choices)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), choices_(choices) {

@@ -31,6 +31,10 @@ public:
         bool onClose = false;    // what closing takes; without one, the last choice
     };
 
+    // Before a download replaces a file changed here since its last exchange
+    // with the server: true to replace it.
+    static bool replaceChangedFile(QWidget* parent, const QString& fileName);
+
     // Asks and waits for the answer; gives the chosen choice's id.
     static int ask(QWidget* parent, const QString& name, const QString& title, const QString& text,
                    const QList<Choice>& choices);

@@ -778,4 +778,120 @@ TEST_F(TransferTest, RefusalsAndFailuresAreListedAndExitOne) {
     EXPECT_EQ(temporariesIn(folder("Floresta")), QStringList());
 }
 
+
+// Two authors on the group, each with a workspace, against the reference
+// server, which keeps versions: what "estado" tells, how baixar and enviar
+// leave a conflict alone, and --forcar.
+TEST_F(TransferTest, EstadoBaixarAndEnviarNeverOverwriteAChangeUnseen) {
+    const QString other = temp.path() + "/outro";
+    ASSERT_TRUE(QDir().mkpath(other));
+    const QString otherFolder = other + "/Floresta/";
+    ASSERT_EQ(orvalis({"baixar", "Floresta", "--pasta", ws}, env()).code, 0);
+    ASSERT_EQ(orvalis({"baixar", "Floresta", "--pasta", other}, env()).code, 0);
+
+    // Just fetched: the lists opening made are new here, nothing else differs.
+    Result state = orvalis({"estado", "Floresta", "--pasta", ws}, env());
+    EXPECT_EQ(state.code, 0) << state.err.constData();
+    EXPECT_EQ(state.out, "Floresta.obx: novo-local\nFloresta.obz: novo-local\nFloresta.rgs: novo-local\n");
+    ASSERT_EQ(orvalis({"enviar", "Floresta", "--pasta", ws}, env("segredo")).code, 0);
+    ASSERT_EQ(orvalis({"baixar", "Floresta", "--pasta", other}, env()).code, 0);
+    EXPECT_EQ(orvalis({"estado", "Floresta", "--pasta", ws}, env()).out, "");
+
+    // The other author changes the script and the map and adds a file; here
+    // the same script changes too, and a new one is written.
+    writeBytes(otherFolder + "sala.scp", "//=== Posição: sala\r\n  do outro\r\n");
+    writeBytes(otherFolder + "Floresta.map", "sala\r\n4\r\n");
+    writeBytes(otherFolder + "outra.scp", "outra\r\n");
+    const Result sentOther = orvalis({"enviar", "Floresta", "--pasta", other}, env("segredo"));
+    ASSERT_EQ(sentOther.code, 0) << sentOther.err.constData();
+    EXPECT_EQ(sentOther.out, "Upload completo: 3 arquivos enviados (5 sem mudança, não enviados).\n");
+    writeBytes(folder("Floresta") + "sala.scp", "//=== Posição: sala\r\n  meu\r\n");
+    writeBytes(folder("Floresta") + "nova.scp", "nova\r\n");
+    writeBytes(folder("Floresta") + "sala.png", "minha imagem");
+
+    const auto before = snapshot(folder("Floresta"));
+    state = orvalis({"estado", "Floresta", "--pasta", ws}, env());
+    EXPECT_EQ(state.code, 1);
+    EXPECT_EQ(state.out,
+              "Floresta.map: servidor\nnova.scp: novo-local\noutra.scp: novo-servidor\nsala.png: local\n"
+              "sala.scp: conflito\n");
+    EXPECT_EQ(snapshot(folder("Floresta")), before);  // nothing touched
+
+    // enviar: the changes here go, the conflict does not; exit 1.
+    Result sent = orvalis({"enviar", "Floresta", "--pasta", ws}, env("segredo"));
+    EXPECT_EQ(sent.code, 1);
+    EXPECT_TRUE(sent.out.contains("sala.scp: conflito\n")) << sent.out.constData();
+    EXPECT_TRUE(sent.err.contains("Mudados só no servidor, não enviados (1):\n  Floresta.map\n")) << sent.err.constData();
+    EXPECT_EQ(fileBytes(stored + "sala.scp"), "//=== Posição: sala\r\n  do outro\r\n");
+    EXPECT_EQ(fileBytes(stored + "nova.scp"), "nova\r\n");
+    EXPECT_EQ(fileBytes(stored + "sala.png"), "minha imagem");
+
+    // baixar: what changed there comes, the conflict stays mine; exit 1.
+    Result fetched = orvalis({"baixar", "Floresta", "--pasta", ws}, env());
+    EXPECT_EQ(fetched.code, 1);
+    EXPECT_TRUE(fetched.out.startsWith("sala.scp: conflito\n")) << fetched.out.constData();
+    EXPECT_EQ(fileBytes(folder("Floresta") + "sala.scp"), "//=== Posição: sala\r\n  meu\r\n");
+    EXPECT_EQ(fileBytes(folder("Floresta") + "Floresta.map"), "sala\r\n4\r\n");
+    EXPECT_EQ(fileBytes(folder("Floresta") + "outra.scp"), "outra\r\n");
+    EXPECT_EQ(orvalis({"estado", "Floresta", "--pasta", ws}, env()).out, "sala.scp: conflito\n");
+
+    // --forcar: mine goes over theirs, which the server keeps.
+    sent = orvalis({"enviar", "Floresta", "--pasta", ws, "--forcar"}, env("segredo"));
+    EXPECT_EQ(sent.code, 0) << sent.err.constData();
+    EXPECT_EQ(fileBytes(stored + "sala.scp"), "//=== Posição: sala\r\n  meu\r\n");
+    QProcess history;
+    history.start("php", {"-n", ORVALIS_SERVER_DIR "/admin.php", "historico", data, "Floresta", "sala.scp"});
+    ASSERT_TRUE(history.waitForFinished(20000));
+    const QByteArray theirs = QCryptographicHash::hash("//=== Posição: sala\r\n  do outro\r\n",
+                                                       QCryptographicHash::Sha256).toHex();
+    EXPECT_TRUE(history.readAllStandardOutput().contains(theirs));
+    EXPECT_EQ(orvalis({"estado", "Floresta", "--pasta", ws}, env()).out, "");
+
+    // The other author, unchanged since, is told the server's side moved,
+    // and baixar --forcar puts the server's over a change there.
+    writeBytes(otherFolder + "sala.scp", "mudado lá também\r\n");
+    EXPECT_EQ(orvalis({"baixar", "Floresta", "--pasta", other}, env()).code, 1);
+    EXPECT_EQ(fileBytes(otherFolder + "sala.scp"), "mudado lá também\r\n");
+    EXPECT_EQ(orvalis({"baixar", "Floresta", "--pasta", other, "--forcar"}, env()).code, 0);
+    EXPECT_EQ(fileBytes(otherFolder + "sala.scp"), "//=== Posição: sala\r\n  meu\r\n");
+
+    // --forcar is only for the two transfers.
+    EXPECT_EQ(orvalis({"estado", "Floresta", "--pasta", ws, "--forcar"}, env()).code, 2);
+}
+
+TEST_F(TransferTest, AWrongPasswordStopsEnviarAtTheFirstFile) {
+    ASSERT_EQ(orvalis({"baixar", "Floresta", "--pasta", ws}, env()).code, 0);
+    for (const char* name : {"a.scp", "b.scp", "c.scp", "d.scp", "e.scp"})
+        writeBytes(folder("Floresta") + name, name);
+    const Result wrong = orvalis({"enviar", "Floresta", "--pasta", ws}, env("errada"));
+    EXPECT_EQ(wrong.code, 1);
+    EXPECT_TRUE(wrong.err.contains("Recusados pelo servidor (1):\n")) << wrong.err.constData();
+    EXPECT_TRUE(wrong.err.contains("nenhum outro arquivo foi tentado")) << wrong.err.constData();
+    // The right password right after is taken, every file of it.
+    const Result right = orvalis({"enviar", "Floresta", "--pasta", ws}, env("segredo"));
+    EXPECT_EQ(right.code, 0) << right.err.constData();
+    for (const char* name : {"a.scp", "b.scp", "c.scp", "d.scp", "e.scp"})
+        EXPECT_EQ(fileBytes(stored + name), name);
+}
+
+// A server that keeps no versions has nothing to compare with: "estado"
+// says so, exits 2 and touches nothing; baixar and enviar work as always.
+TEST_F(CommandLineTest, EstadoWithAServerThatKeepsNoVersions) {
+    makeAdventure("Floresta", {"sala"});
+    orv::test::FakeAdventureServer plain(false);
+    plain.put("sala.scp", "fala\r\n");
+    const auto before = snapshot(folder("Floresta"));
+    const Result state = orvalis({"estado", "Floresta", "--pasta", ws}, {{"ORVALIS_SERVIDOR", plain.base()}});
+    EXPECT_EQ(state.code, 2);
+    EXPECT_EQ(state.out, "");
+    EXPECT_TRUE(state.err.contains("não guarda versões")) << state.err.constData();
+    EXPECT_EQ(snapshot(folder("Floresta")), before);
+    for (const auto& request : plain.requests())
+        EXPECT_FALSE(request.requestLine().contains("Rev=")) << request.requestLine().constData();
+
+    const Result help = orvalis({"--help"});
+    EXPECT_TRUE(help.out.contains("  estado AVENTURA ")) << help.out.constData();
+    EXPECT_TRUE(help.out.contains("--forcar")) << help.out.constData();
+}
+
 }  // namespace

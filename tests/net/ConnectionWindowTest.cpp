@@ -11,13 +11,17 @@
 #include "core/DurableWrite.h"
 #include "support/WidgetLookup.h"
 #include "support/QtTestMain.h"
+#include "support/Questions.h"
 #include "support/TestWorkspace.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QStyle>
+#include <QApplication>
+#include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -373,8 +377,15 @@ TEST(ConnectionWindow, AWholeDownloadNamesTheFilesThatFailed) {
     click(child(root, "btCnc"));
     chooseGroup(root, 0);
 
+    // After the final text, a message box names what was not written, and why.
+    test::Questions questions;
+    questions.click("JanFalha", "btFalhaOk");
     click(child(root, "btDwAdv"));
     EXPECT_EQ(text(root, "Msg2"), "Download completo");
+    ASSERT_EQ(questions.names(), QStringList{"JanFalha"});
+    const QString told = questions.asked().first().text;
+    EXPECT_TRUE(told.contains("sumiu.png: ") && told.contains("../fora.txt: ")) << told.toStdString();
+    EXPECT_FALSE(told.contains("foi.wav"));
     EXPECT_EQ(child(root, "Msg2")->toolTip(), "Falharam: sumiu.png, ../fora.txt");
     EXPECT_EQ(child(root, "G1")->toolTip(), "Falharam: sumiu.png, ../fora.txt");
     EXPECT_EQ(ws.read("aventura/foi.wav"), "dados");
@@ -487,11 +498,14 @@ TEST(ConnectionWindow, EachFileRequestFindsTheFilesBeforeItShown) {
         painted = &state;
     }
 
+    test::Questions questions;
+    questions.click("JanFalha", "btFalhaOk");
     click(child(root, "btDwAdv"));
     {
         std::lock_guard lock(mutex);
         painted = nullptr;
     }
+    EXPECT_EQ(questions.names(), QStringList{"JanFalha"}) << "the failures told after the final text";
     EXPECT_EQ(requested, (QStringList{"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}));
     using Shown = std::pair<int, QString>;
     EXPECT_EQ(atRequest, (QList<Shown>{{0, "Pasta vazia"}, {16, "Ok"}, {32, "Ok"}, {48, "Ok"},
@@ -560,5 +574,92 @@ TEST(ConnectionWindow, WholeDownloadAndUploadAgainstTheReferenceServer) {
     EXPECT_TRUE(QFileInfo::exists(stored + "local.txt"));
     EXPECT_TRUE(QFileInfo::exists(stored + "Floresta.rgs"));
     EXPECT_FALSE(QFileInfo::exists(stored + "sen.txt"));
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
+}
+
+namespace {
+
+// Acts on JanSinc once it is open (it waits for the author in its own loop):
+// gives its rows, then clicks `button`.
+class SyncAnswer {
+public:
+    explicit SyncAnswer(const char* button) : button_(QString::fromLatin1(button)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->objectName() != QLatin1String("JanSinc") || !w->isVisible())
+                    continue;
+                auto* list = w->findChild<QTableWidget*>(QStringLiteral("LstSinc"));
+                for (int row = 0; list && row < list->rowCount(); ++row)
+                    rows_ << list->item(row, 0)->text();
+                timer_.stop();
+                click(w->findChild<QWidget*>(button_));
+                return;
+            }
+        });
+        timer_.start(10);
+    }
+    const QStringList& rows() const { return rows_; }
+
+private:
+    QString button_;
+    QTimer timer_;
+    QStringList rows_;
+};
+
+}  // namespace
+
+// Two authors on one group: the second upload of a script both changed is no
+// overwrite but a conflict in JanSinc; keeping both saves the server's copy
+// beside, the next upload sends the merged one, and the first author's next
+// download brings it, nothing lost anywhere.
+TEST(ConnectionWindow, TwoAuthorsOnOneGroupMeetTheirConflictInJanSinc) {
+    QTemporaryDir data;
+    const QString stored = data.path() + "/adventures/Floresta/";
+    ReferenceServer::addGroup(data.path(), "Floresta", "demo", "Floresta (teste)");
+    QDir().mkpath(stored);
+    QFile first(stored + "Clareira.scp");
+    ASSERT_TRUE(first.open(QIODevice::WriteOnly));
+    first.write(crlf({"  norte= Torre"}));
+    first.close();
+    ReferenceServer server(data.path());
+
+    TestWorkspace wsA, wsB;
+    auto formA = startProgram(wsA, server.base());
+    auto formB = startProgram(wsB, server.base());
+    for (QWidget* root : {static_cast<QWidget*>(formA.get()), static_cast<QWidget*>(formB.get())}) {
+        click(child(root, "btCnc"));
+        chooseGroup(root, 0);
+        click(child(root, "btDwAdv"));
+        ASSERT_EQ(text(root, "Msg2"), "Download completo");
+        child<QLineEdit>(root, "Senha")->setText("demo");
+    }
+    wsA.write("Floresta/Clareira.scp", crlf({"  norte= Torre", "  leste= Cabana"}));
+    click(child(formA.get(), "btUpAdv"));
+    EXPECT_EQ(text(formA.get(), "Msg2"), "Upload completo!");
+
+    wsB.write("Floresta/Clareira.scp", crlf({"  norte= Torre", "  sul= Caverna"}));
+    {
+        SyncAnswer answer("btSincAmbos");
+        click(child(formB.get(), "btUpAdv"));
+        EXPECT_EQ(answer.rows(), QStringList{"Clareira.scp"});
+    }
+    EXPECT_EQ(wsB.read("Floresta/Clareira.scp"), crlf({"  norte= Torre", "  sul= Caverna"}));
+    EXPECT_EQ(wsB.read("Floresta/Clareira (servidor).scp"), crlf({"  norte= Torre", "  leste= Cabana"}));
+    QFile onServer(stored + "Clareira.scp");
+    ASSERT_TRUE(onServer.open(QIODevice::ReadOnly));
+    EXPECT_EQ(onServer.readAll(), crlf({"  norte= Torre", "  leste= Cabana"})) << "A's work stays";
+    onServer.close();
+
+    // B merges and sends: now a change made here only.
+    wsB.write("Floresta/Clareira.scp", crlf({"  norte= Torre", "  leste= Cabana", "  sul= Caverna"}));
+    click(child(formB.get(), "btUpAdv"));
+    EXPECT_EQ(text(formB.get(), "Msg2"), "Upload completo!");
+    ASSERT_TRUE(onServer.open(QIODevice::ReadOnly));
+    EXPECT_EQ(onServer.readAll(), crlf({"  norte= Torre", "  leste= Cabana", "  sul= Caverna"}));
+    EXPECT_FALSE(QFileInfo::exists(stored + "Clareira (servidor).scp")) << "the copy beside stays local";
+
+    // A had not changed it since: the download brings the merge.
+    click(child(formA.get(), "btDwAdv"));
+    EXPECT_EQ(wsA.read("Floresta/Clareira.scp"), crlf({"  norte= Torre", "  leste= Cabana", "  sul= Caverna"}));
     EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
 }

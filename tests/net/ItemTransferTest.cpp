@@ -4,8 +4,10 @@
 #include "TestServers.h"
 #include "core/OrvalisError.h"
 #include "net/Connection.h"
+#include "net/AdventureTransfer.h"
 #include "net/ItemTransfer.h"
 #include "net/ServerClient.h"
+#include "net/SyncRecord.h"
 
 #include <QDir>
 #include <QFile>
@@ -337,6 +339,119 @@ TEST_F(ItemTransferTest, ScriptAndSoundRoundTripThroughTheReferenceServer) {
     EXPECT_NE(shown.last(), "Ok");
     EXPECT_EQ(fileBytes(stored + "sala.scp"), "fala \xe7\xe3o\r\nfim\r\n");
     EXPECT_FALSE(QFile::exists(stored + "outro.scp"));
+}
+
+}  // namespace
+
+namespace {
+
+using test::FakeAdventureServer;
+
+// With a server that keeps versions, each button names the version it
+// replaces, a conflict changes nothing on either side, and a download asks
+// before replacing what the author changed since the last exchange.
+TEST_F(ItemTransferTest, WithRevisionsUploadsNameTheirBaseAndDownloadsAskBeforeReplacingAChange) {
+    FakeAdventureServer server;
+    server.put("sala.scp", "fala\r\n");
+    server.put("fundo.png", "imagem do servidor");
+    server.put("chave.obj", "obj\r\n");
+    server.put("Floresta.obx", "obx\r\n");
+    server.put("Floresta.obz", "chave\r\n");
+    ServerClient client(server.base());
+    auto c = context(client);
+    QStringList asked;
+    bool replace = false;
+    c.askReplace = [&](const QString& name) {
+        asked << name;
+        return replace;
+    };
+    // The first exchange: the whole adventure, which records every file.
+    ASSERT_EQ(AdventureTransfer::downloadAll(client, "Floresta", folder(), {[](const QString&) {}, [](int, int) {}})
+                  .written.size(),
+              5);
+
+    // An edited script goes up over the version last exchanged.
+    ItemTransfer::uploadScript(c, "sala.scp", [&] { writeBytes(folder() + "sala.scp", "fala editada\r\n"); });
+    EXPECT_EQ(shown.last(), "Ok");
+    EXPECT_TRUE(server.requests().back().requestLine().endsWith("&Senha=segredo&Base=" + sha256Hex("fala\r\n") +
+                                                                " HTTP/1.1"));
+    EXPECT_EQ(server.file("sala.scp"), "fala editada\r\n");
+
+    // Somebody else sends it too; the next upload is refused and nothing
+    // changes here or there.
+    server.put("sala.scp", "do outro\r\n");
+    ItemTransfer::uploadScript(c, "sala.scp", [&] { writeBytes(folder() + "sala.scp", "minha segunda\r\n"); });
+    EXPECT_EQ(shown.last(), "Conflito!");
+    EXPECT_EQ(fileBytes(folder() + "sala.scp"), "minha segunda\r\n");
+    EXPECT_EQ(server.file("sala.scp"), "do outro\r\n");
+
+    // A new sound goes up as new; an image the server has in another
+    // version, with no exchange known, is not sent at all.
+    writeBytes(folder() + "grito.wav", binarySample());
+    ItemTransfer::uploadSound(c, "grito.wav");
+    EXPECT_EQ(shown.last(), "Upload completo!");
+    EXPECT_TRUE(server.requests().back().requestLine().contains("&Base=novo "));
+    server.put("mapa.png", "deles");
+    writeBytes(folder() + "mapa.png", "meu");
+    const size_t posts = server.accepted() + server.conflicts();
+    ItemTransfer::uploadImage(c, "mapa.png");
+    EXPECT_EQ(shown.last(), "Conflito!");
+    EXPECT_EQ(size_t(server.accepted() + server.conflicts()), posts);
+    EXPECT_EQ(server.file("mapa.png"), "deles");
+
+    // Down: the changed script is asked about; kept, nothing is fetched.
+    shown.clear();
+    const size_t before = server.requests().size();
+    EXPECT_FALSE(ItemTransfer::downloadScript(c, "sala.scp"));
+    EXPECT_EQ(asked, QStringList{"sala.scp"});
+    EXPECT_EQ(server.requests().size(), before);
+    EXPECT_EQ(fileBytes(folder() + "sala.scp"), "minha segunda\r\n");
+    EXPECT_TRUE(shown.isEmpty());
+    replace = true;
+    EXPECT_TRUE(ItemTransfer::downloadScript(c, "sala.scp"));
+    EXPECT_EQ(fileBytes(folder() + "sala.scp"), "do outro\r\n");
+    // Fetched and recorded: the next upload goes over the server's version.
+    ItemTransfer::uploadScript(c, "sala.scp", [&] { writeBytes(folder() + "sala.scp", "sobre o do outro\r\n"); });
+    EXPECT_EQ(shown.last(), "Ok");
+    EXPECT_EQ(server.file("sala.scp"), "sobre o do outro\r\n");
+    EXPECT_EQ(server.history("sala.scp").size(), 3);  // nothing the server had is lost
+
+    // Files unchanged since their exchange come without a question; of the
+    // object's three, only the one changed here is asked about.
+    asked.clear();
+    replace = false;
+    writeBytes(folder() + "Floresta.obx", "mudado aqui\r\n");
+    server.put("chave.obj", "obj novo\r\n");
+    EXPECT_TRUE(ItemTransfer::downloadObject(c, "chave", {}));
+    EXPECT_EQ(asked, QStringList{"Floresta.obx"});
+    EXPECT_EQ(fileBytes(folder() + "chave.obj"), "obj novo\r\n");
+    EXPECT_EQ(fileBytes(folder() + "Floresta.obx"), "mudado aqui\r\n");
+    EXPECT_EQ(shown.last(), "Download completo!");
+}
+
+// A server that offers nothing is never asked anything new, and a download
+// replaces the local file as it always did.
+TEST_F(ItemTransferTest, WithoutRevisionsNothingIsAskedAndTheRequestsAreThePlainOnes) {
+    FakeAdventureServer server(false);
+    server.put("sala.scp", "fala\r\n");
+    ServerClient client(server.base());
+    auto c = context(client);
+    c.askReplace = [](const QString& name) {
+        ADD_FAILURE() << "asked about " << name.toStdString();
+        return false;
+    };
+    writeBytes(folder() + "sala.scp", "local\r\n");
+    EXPECT_TRUE(ItemTransfer::downloadScript(c, "sala.scp"));
+    EXPECT_EQ(fileBytes(folder() + "sala.scp"), "fala\r\n");
+    ItemTransfer::uploadScript(c, "sala.scp", {});
+    EXPECT_EQ(shown.last(), "Ok");
+    std::vector<QByteArray> lines;
+    for (const auto& r : server.requests())
+        lines.push_back(r.requestLine());
+    EXPECT_EQ(lines, (std::vector<QByteArray>{
+                         "GET /Orvalis/gettxt.php?NoAdv=Floresta&Arq=sala.scp HTTP/1.1",
+                         "POST /Orvalis/puttxt.php?NoAdv=Floresta&Arq=sala.scp&Senha=segredo HTTP/1.1"}));
+    EXPECT_FALSE(QFile::exists(folder() + SyncRecord::kFileName));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "core/OrvalisError.h"
 #include "net/ServerClient.h"
 #include "net/ServerReply.h"
+#include "net/SyncRecord.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -348,6 +349,86 @@ TEST(ServerReplyTest, GroupEntriesAndPlainFileNames) {
     EXPECT_TRUE(ServerReply::isOk({"Ok", ""}));
     for (const char* name : {"sala.png", "a b&c.txt", "...x", "x..", "ação.scp"})
         EXPECT_TRUE(ServerReply::isPlainFileName(QString::fromUtf8(name))) << name;
+}
+
+}  // namespace
+
+namespace {
+
+// Revisions are offered by a header of the file list and used only then:
+// the base of an upload goes after the password, nothing of it otherwise.
+TEST_F(ServerClientTest, RevisionsAreLearntFromTheFileListAndTheBaseGoesOutOnlyWhenGiven) {
+    QByteArray offer;  // the header the server sends with its file list
+    FaultServer server([&](const FaultServer::Request& r) {
+        if (r.requestLine().contains("lstarqs.php?NoAdv=Floresta&Rev=1 "))
+            return FaultServer::ok("Ok\r\nsala.scp\t3\t" + QByteArray(64, 'a') + "\r\n", offer);
+        if (r.requestLine().contains("lstarqs.php"))
+            return FaultServer::ok("Ok\r\nsala.scp\r\n", offer);
+        if (r.requestLine().contains("gettxt.php"))
+            return FaultServer::ok("Ok\r\nfim\n", offer);
+        return FaultServer::ok("Ok", offer);
+    });
+    ServerClient client(server.base());
+    writeBytes(folder() + "sala.scp", "a\nb");
+    EXPECT_FALSE(client.revisionsKnown());
+    EXPECT_FALSE(client.offersRevisions());
+
+    // A plain server: no header, and every request as it always was.
+    client.listFiles("Floresta");
+    EXPECT_TRUE(client.revisionsKnown());
+    EXPECT_FALSE(client.offersRevisions());
+    client.putText("Floresta", folder(), "sala.scp", "pw");
+    client.putFile("Floresta", folder(), "sala.scp", "pw");
+
+    // The header, in any case and among other tokens; other headers and
+    // other endpoints do not count.
+    offer = "x-orvalis-revisoes: md5, SHA256\r\n";
+    client.listFiles("Floresta");
+    EXPECT_TRUE(client.offersRevisions());
+    QByteArray sentSha;
+    client.putText("Floresta", folder(), "sala.scp", "pw", QByteArray(64, 'b'), &sentSha);
+    EXPECT_EQ(sentSha, sha256Hex("a\r\nb\r\n"));  // the lines as sent
+    client.putFile("Floresta", folder(), "sala.scp", "pw", ServerClient::kNewFileBase, &sentSha);
+    EXPECT_EQ(sentSha, sha256Hex("a\nb"));        // the bytes as sent
+    QByteArray serverSha;
+    EXPECT_TRUE(client.getText("Floresta", folder(), "sala.scp", &serverSha));
+    EXPECT_EQ(serverSha, sha256Hex("fim\n"));  // the server's file, not the CR LF copy written
+    EXPECT_EQ(fileBytes(folder() + "sala.scp"), "fim\r\n");
+    EXPECT_EQ(client.listRevisions("Floresta"), (QStringList{"Ok", "sala.scp\t3\t" + QString(64, 'a')}));
+    offer = "X-Orvalis-Revisoes-Velhas: sha256\r\n";
+    client.listFiles("Floresta");
+    EXPECT_FALSE(client.offersRevisions());
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 9u);
+    const QList<QByteArray> lines = {
+        "GET /Orvalis/lstarqs.php?NoAdv=Floresta HTTP/1.1",
+        "POST /Orvalis/puttxt.php?NoAdv=Floresta&Arq=sala.scp&Senha=pw HTTP/1.1",
+        "POST /Orvalis/putarq.php?NoAdv=Floresta&Arq=sala.scp&Senha=pw HTTP/1.1",
+        "GET /Orvalis/lstarqs.php?NoAdv=Floresta HTTP/1.1",
+        "POST /Orvalis/puttxt.php?NoAdv=Floresta&Arq=sala.scp&Senha=pw&Base=" + QByteArray(64, 'b') + " HTTP/1.1",
+        "POST /Orvalis/putarq.php?NoAdv=Floresta&Arq=sala.scp&Senha=pw&Base=novo HTTP/1.1",
+        "GET /Orvalis/gettxt.php?NoAdv=Floresta&Arq=sala.scp HTTP/1.1",
+        "GET /Orvalis/lstarqs.php?NoAdv=Floresta&Rev=1 HTTP/1.1",
+        "GET /Orvalis/lstarqs.php?NoAdv=Floresta HTTP/1.1",
+    };
+    for (size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].requestLine(), lines[qsizetype(i)]);
+        // No header of the extension ever goes out, whatever the server offers.
+        EXPECT_FALSE(requests[i].head.toLower().contains("x-orvalis")) << requests[i].head.constData();
+    }
+    // The plain uploads are byte for byte those of a client that knows no
+    // revisions: the same head but for the boundary, the same body.
+    ServerClient plain(server.base());
+    writeBytes(folder() + "sala.scp", "a\nb");
+    plain.putFile("Floresta", folder(), "sala.scp", "pw");
+    const auto again = server.requests().back();
+    auto withoutBoundary = [](const FaultServer::Request& r) {
+        const QByteArray boundary = r.headerValues("Content-Type").value(0).mid(30);
+        QByteArray head = r.head, body = r.body;
+        return head.replace(boundary, "B") + body.replace(boundary, "B");
+    };
+    EXPECT_EQ(withoutBoundary(again), withoutBoundary(requests[2]));
 }
 
 }  // namespace

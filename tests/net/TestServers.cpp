@@ -265,3 +265,161 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
 }
 
 }  // namespace orv::test
+
+#include <QCryptographicHash>
+
+namespace orv::test {
+
+FakeAdventureServer::FakeAdventureServer(bool revisions, QByteArray adventure, QByteArray password)
+    : m_revisions(revisions), m_adventure(std::move(adventure)), m_password(std::move(password)) {
+    m_server = std::make_unique<FaultServer>([this](const FaultServer::Request& r) { return answer(r); });
+}
+
+FakeAdventureServer::~FakeAdventureServer() {
+    m_server.reset();
+}
+
+void FakeAdventureServer::setRevisions(bool revisions) {
+    std::lock_guard lock(m_mutex);
+    m_revisions = revisions;
+}
+
+void FakeAdventureServer::put(const QByteArray& name, const QByteArray& bytes) {
+    std::lock_guard lock(m_mutex);
+    if (m_files.contains(name))
+        m_history[name].append(m_files.value(name));
+    else
+        m_order.append(name);
+    m_files.insert(name, bytes);
+}
+
+QByteArray FakeAdventureServer::file(const QByteArray& name) const {
+    std::lock_guard lock(m_mutex);
+    return m_files.value(name, "<missing>");
+}
+
+QList<QByteArray> FakeAdventureServer::history(const QByteArray& name) const {
+    std::lock_guard lock(m_mutex);
+    return m_history.value(name);
+}
+
+int FakeAdventureServer::accepted() const {
+    std::lock_guard lock(m_mutex);
+    return m_accepted;
+}
+
+int FakeAdventureServer::conflicts() const {
+    std::lock_guard lock(m_mutex);
+    return m_conflicts;
+}
+
+namespace {
+
+// "key=value" pairs of a query, in order, values percent-decoded.
+QList<QPair<QByteArray, QByteArray>> queryPairs(const QByteArray& query) {
+    QList<QPair<QByteArray, QByteArray>> pairs;
+    for (const QByteArray& part : query.split('&')) {
+        const qsizetype eq = part.indexOf('=');
+        if (eq > 0)
+            pairs.append({part.left(eq), QByteArray::fromPercentEncoding(part.mid(eq + 1))});
+    }
+    return pairs;
+}
+
+// The content of the one part of a multipart body.
+QByteArray partContent(const FaultServer::Request& request) {
+    const QList<QByteArray> types = request.headerValues("Content-Type");
+    const qsizetype at = types.isEmpty() ? -1 : types.first().indexOf("boundary=");
+    if (at < 0)
+        return {};
+    const QByteArray boundary = types.first().mid(at + 9);
+    const qsizetype start = request.body.indexOf("\r\n\r\n");
+    const qsizetype end = request.body.lastIndexOf("\r\n--" + boundary + "--");
+    return start < 0 || end < start ? QByteArray() : request.body.mid(start + 4, end - start - 4);
+}
+
+FaultServer::Reply text(const QByteArray& body, const QByteArray& headers = {}) {
+    return FaultServer::ok(body, "Content-Type: text/plain; charset=windows-1252\r\n" + headers);
+}
+
+}  // namespace
+
+FaultServer::Reply FakeAdventureServer::answer(const FaultServer::Request& request) {
+    const QByteArray line = request.requestLine();
+    const QList<QByteArray> words = line.split(' ');
+    if (words.size() != 3)
+        return FaultServer::status(400, "");
+    const QByteArray target = words[1];
+    const QByteArray prefix = "/Orvalis/";
+    if (!target.startsWith(prefix))
+        return FaultServer::status(404, "");
+    const QByteArray rest = target.mid(prefix.size());
+    const qsizetype question = rest.indexOf('?');
+    const QByteArray endpoint = question < 0 ? rest : rest.left(question);
+    const auto pairs = queryPairs(question < 0 ? QByteArray() : rest.mid(question + 1));
+    QHash<QByteArray, QByteArray> query;
+    for (const auto& [key, value] : pairs)
+        query.insert(key, value);
+
+    std::lock_guard lock(m_mutex);
+    const QByteArray offer = m_revisions ? "X-Orvalis-Revisoes: sha256\r\n" : "";
+    if (endpoint == "grupos.php")
+        return text("Ok\r\n" + m_adventure + " (teste)|" + m_adventure + "\r\n");
+    // A plain server reads the whole rest of the query as the last key's
+    // value, as the reference server does: an extension key spoils it.
+    const bool extended = m_revisions && (query.contains("Rev") || query.contains("Base"));
+    if (endpoint == "lstarqs.php") {
+        const bool rev = m_revisions && query.value("Rev") == "1";
+        if (query.value("NoAdv") != m_adventure || (!m_revisions && pairs.size() != 1))
+            return text("Grupo inexistente!", offer);
+        QByteArray body = "Ok\r\n";
+        for (const QByteArray& name : std::as_const(m_order)) {
+            const QByteArray& bytes = m_files[name];
+            body += name;
+            if (rev)
+                body += '\t' + QByteArray::number(bytes.size()) + '\t' +
+                        QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+            body += "\r\n";
+        }
+        return text(body, offer);
+    }
+    if (endpoint == "gettxt.php") {
+        const QByteArray name = query.value("Arq");
+        if (query.value("NoAdv") != m_adventure || !m_files.contains(name))
+            return text("Arquivo não encontrado!");
+        return text("Ok\r\n" + m_files.value(name));
+    }
+    if (endpoint == "puttxt.php" || endpoint == "putarq.php") {
+        if (query.value("NoAdv") != m_adventure)
+            return text("Grupo inexistente!");
+        if (query.value("Senha") != m_password || (!extended && pairs.size() != 3))
+            return text("Senha incorreta!");
+        const QByteArray name = query.value("Arq");
+        if (m_revisions && query.contains("Base")) {
+            const QByteArray base = query.value("Base");
+            const bool has = m_files.contains(name);
+            const QByteArray current =
+                has ? QCryptographicHash::hash(m_files.value(name), QCryptographicHash::Sha256).toHex() : "novo";
+            if (base != current) {
+                ++m_conflicts;
+                return text("Conflito!");
+            }
+        }
+        if (m_files.contains(name))
+            m_history[name].append(m_files.value(name));
+        else
+            m_order.append(name);
+        m_files.insert(name, partContent(request));
+        ++m_accepted;
+        return text("Ok");
+    }
+    const qsizetype slash = rest.indexOf('/');
+    if (question < 0 && slash > 0 && rest.left(slash) == m_adventure) {
+        const QByteArray name = QByteArray::fromPercentEncoding(rest.mid(slash + 1));
+        if (m_files.contains(name))
+            return FaultServer::ok(m_files.value(name), "Content-Type: application/octet-stream\r\n");
+    }
+    return FaultServer::status(404, "Arquivo não encontrado!");
+}
+
+}  // namespace orv::test

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -8,6 +9,7 @@
 #include <ostream>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -106,5 +108,46 @@ private:
 // as "<missing>", and writing makes the file's folder first.
 QByteArray fileBytes(const QString& path);
 void writeBytes(const QString& path, const QByteArray& bytes);
+
+}  // namespace orv::test
+
+namespace orv::test {
+
+// A small adventure server held in memory, for one group and its password,
+// that can offer the revision extension or speak only the plain protocol.
+// Every version an upload replaces is kept, so a test can see that nothing
+// was lost. Requests are recorded as FaultServer records them.
+class FakeAdventureServer {
+public:
+    explicit FakeAdventureServer(bool revisions = true, QByteArray adventure = "Floresta",
+                                 QByteArray password = "segredo");
+    ~FakeAdventureServer();
+
+    QString base() const { return m_server->base(); }
+    std::vector<FaultServer::Request> requests() const { return m_server->requests(); }
+    void setRevisions(bool revisions);
+
+    // Another author's upload: the current version goes to the history.
+    void put(const QByteArray& name, const QByteArray& bytes);
+    QByteArray file(const QByteArray& name) const;  // "<missing>" when there is none
+    QList<QByteArray> history(const QByteArray& name) const;  // replaced versions, oldest first
+    // The uploads the server took, and those it answered "Conflito!".
+    int accepted() const;
+    int conflicts() const;
+
+private:
+    FaultServer::Reply answer(const FaultServer::Request& request);
+
+    mutable std::mutex m_mutex;
+    bool m_revisions;
+    QByteArray m_adventure;
+    QByteArray m_password;
+    QList<QByteArray> m_order;  // file names in the order first stored
+    QHash<QByteArray, QByteArray> m_files;
+    QHash<QByteArray, QList<QByteArray>> m_history;
+    int m_accepted = 0;
+    int m_conflicts = 0;
+    std::unique_ptr<FaultServer> m_server;  // last: its threads stop first
+};
 
 }  // namespace orv::test

@@ -6,6 +6,7 @@
 #include "document/ReferenceIndex.h"
 #include "document/ReferenceReport.h"
 #include "document/Rename.h"
+#include "widgets/Question.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/Controls.h"
 #include "widgets/DragState.h"
@@ -106,14 +107,7 @@ class RenameQuestion : public QDialog {
 public:
     RenameQuestion(QWidget* parent, const QString& text, const QString& oldName)
         : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
-        setObjectName(QStringLiteral("JanRen"));
-        setWindowTitle(QStringLiteral("Renomear"));
-        setModal(true);
-        setAutoFillBackground(true);
-        QPalette pal = palette();
-        pal.setColor(QPalette::Window, QColor(198, 198, 198));
-        pal.setColor(QPalette::WindowText, Qt::black);
-        setPalette(pal);
+        dressAsToolDialog(this, QStringLiteral("JanRen"), QStringLiteral("Renomear"));
 
         constexpr int kWidth = 440;
         constexpr int kMargin = 15;

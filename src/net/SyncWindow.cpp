@@ -2,6 +2,7 @@
 
 #include "widgets/Controls.h"
 #include "widgets/PictureBox.h"
+#include "widgets/Question.h"
 
 #include <QHeaderView>
 #include <QLocale>
@@ -29,14 +30,7 @@ QString bytesText(qint64 bytes) {
 SyncWindow::SyncWindow(QWidget* parent, QList<FileSync> conflicts, Resolve resolve)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), conflicts_(std::move(conflicts)),
       resolve_(std::move(resolve)) {
-    setObjectName(QStringLiteral("JanSinc"));
-    setWindowTitle(QStringLiteral("Conflitos"));
-    setModal(true);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(198, 198, 198));
-    pal.setColor(QPalette::WindowText, Qt::black);
-    setPalette(pal);
+    dressAsToolDialog(this, QStringLiteral("JanSinc"), QStringLiteral("Conflitos"));
     setFixedSize(kWidth, kHeight);
 
     auto* body = new QFrame(this);

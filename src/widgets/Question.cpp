@@ -49,6 +49,17 @@ int Question::ask(QWidget* parent, const QString& name, const QString& title, co
     return answer;
 }
 
+void dressAsToolDialog(QDialog* dialog, const QString& name, const QString& title) {
+    dialog->setObjectName(name);
+    dialog->setWindowTitle(title);
+    dialog->setModal(true);
+    dialog->setAutoFillBackground(true);
+    QPalette pal = dialog->palette();
+    pal.setColor(QPalette::Window, QColor(198, 198, 198));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    dialog->setPalette(pal);
+}
+
 bool Question::replaceChangedFile(QWidget* parent, const QString& fileName) {
     enum { Replace, Keep };
     return ask(parent, QStringLiteral("JanSubst"), QStringLiteral("Substituir arquivo"),
@@ -63,15 +74,8 @@ Question::Question(QWidget* parent, const QString& name, const QString& title, c
                    const QList<Choice>& choices)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), choices_(choices) {
     Q_ASSERT(!choices_.isEmpty());
-    setObjectName(name);
-    setWindowTitle(title);
-    setModal(true);
+    dressAsToolDialog(this, name, title);
     setFocusPolicy(Qt::StrongFocus);
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(198, 198, 198));
-    pal.setColor(QPalette::WindowText, Qt::black);
-    setPalette(pal);
 
     closeIndex_ = int(choices_.size()) - 1;
     current_ = -1;

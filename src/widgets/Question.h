@@ -21,6 +21,11 @@ class PictureBox;
 // Keys: Enter or Space takes the highlighted choice, which starts on the
 // default one; Tab and the arrow keys move the highlight; Esc, the close
 // button and closing the window take the close choice.
+// A modal window over the main window in the look of the tool windows: its
+// name, title and grey background. Questions, the rename and the conflicts
+// windows are made this way.
+void dressAsToolDialog(QDialog* dialog, const QString& name, const QString& title);
+
 class Question : public QDialog {
 public:
     struct Choice {

@@ -43,17 +43,17 @@ struct Position {
 // Thirteen positions joined by doors, corridors (17 north-south, 18
 // east-west) and one crossing (19). Horta and Mina have no picture yet.
 const Position kPositions[] = {
-    {"Torre", 1, 5, 4, Scene::Tower, "gif"},
+    {"Torre", 1, 5, 4, Scene::Tower, "png"},
     {"Clareira", 3, 5, 12, Scene::Glade, "png"},
     {"Poço", 3, 3, 3, Scene::Well, "png"},
     {"Cabana", 3, 8, 15, Scene::Cabin, "png"},
-    {"Riacho", 3, 9, 16, Scene::Stream, "jpg"},
+    {"Riacho", 3, 9, 16, Scene::Stream, "png"},
     {"Horta", 4, 8, 2, Scene::None, "png"},
     {"Lago", 5, 3, 3, Scene::Lake, "png"},
     {"Moinho", 5, 7, 14, Scene::Mill, "png"},
     {"Ponte", 5, 9, 11, Scene::Bridge, "png"},
-    {"Cachoeira", 8, 9, 2, Scene::Waterfall, "jpg"},
-    {"Caverna", 7, 5, 9, Scene::Cave, "gif"},
+    {"Cachoeira", 8, 9, 2, Scene::Waterfall, "png"},
+    {"Caverna", 7, 5, 9, Scene::Cave, "png"},
     {"Gruta", 7, 6, 5, Scene::Grotto, "png"},
     {"Mina", 8, 5, 2, Scene::None, "png"},
 };

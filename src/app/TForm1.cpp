@@ -6,6 +6,8 @@
 
 #include "shell/AdventureWindow.h"
 #include "core/AdventureWorkspace.h"
+#include "core/NewAdventure.h"
+#include "app/NewAdventureDialog.h"
 #include "widgets/Controls.h"
 #include "app/OrvalisApplication.h"
 #include "shell/SettingsWindow.h"
@@ -28,6 +30,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPointer>
 #include <QScreen>
 #include <QShortcut>
 #include <QStackedWidget>
@@ -61,7 +64,7 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
     : QWidget(parent, Qt::FramelessWindowHint),
       // The adventure list reads the workspace, whatever the current directory was.
       document_(AdventureWorkspace::workspaceFolderOf(programFile)),
-      client_(std::make_unique<ServerClient>(serverBase.isEmpty() ? ServerClient::defaultBaseAddress() : serverBase,
+      client_(std::make_unique<ServerClient>(serverBase.isEmpty() ? ServerClient::configuredBaseAddress() : serverBase,
                                              [] { QCoreApplication::processEvents(); })),
       connection_(*client_) {
     setObjectName(QStringLiteral("Form1"));
@@ -195,6 +198,14 @@ void TForm1::buildBar(QWidget* page) {
         barButtons_.append(button);
         ++k;
     }
+    // A new adventure can be made before any is open, so "Nova" is shown
+    // from the start, right of the last bar button.
+    PictureBox* newAdventure =
+        makeBigButton(page, QStringLiteral("btNovAdv"), QStringLiteral("Nova"), {15 + 95 * k, 47}, [this] {
+            startUp();
+            btNovAdvClick();
+        });
+    DrawButtonUp(newAdventure, Qt::black);
 }
 
 void TForm1::startUp() {
@@ -402,6 +413,29 @@ void TForm1::btAdvClick() {
     adventureWindow_->RebuildAdventureList();
     HideFullWidthViews();
     giveKeysTo(adventureWindow_);
+}
+
+void TForm1::btNovAdvClick() {
+    const QString workspace = document_.adventure().workspaceFolder();
+    QPointer<NewAdventureDialog> dialog = new NewAdventureDialog(this, [workspace](const QString& name) {
+        try {
+            const NewAdventure::Result result = NewAdventure::create(workspace, name);
+            return result.created ? QString() : result.message;
+        } catch (const OrvalisError& error) {
+            return error.text();
+        }
+    });
+    const bool made = dialog->exec() == QDialog::Accepted;
+    if (!dialog)
+        return;
+    const QString name = dialog->createdName();
+    delete dialog.data();
+    if (!made)
+        return;
+    // As a double-click on it in the adventure list would.
+    adventureWindow_->RebuildAdventureList();
+    OpenAdventure(name);
+    showBarButtons();
 }
 
 void TForm1::btCncClick() {

@@ -74,6 +74,8 @@ public:
     void btSndClick();
     void btPanClick();
     void btOpcClick();
+    // "Nova": asks for a name, makes the adventure and opens it.
+    void btNovAdvClick();
     // F8, from any window once an adventure is open: the references window.
     void openReferences();
     void btFimMouseUp();

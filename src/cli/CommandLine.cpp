@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "ManualPage.h"
 
 #include "document/PlainText.h"
 #include "document/ReferenceIndex.h"
@@ -11,6 +12,7 @@
 #include "core/DurableWrite.h"
 #include "core/FolderTransaction.h"
 #include "core/ListFile.h"
+#include "core/NewAdventure.h"
 #include "core/OrvalisError.h"
 #include "map/MapCompiler.h"
 #include "map/MapModel.h"
@@ -68,6 +70,9 @@ const char kHelp[] =
     "                       aqui), servidor (mudou só lá), conflito (mudou dos dois lados),\n"
     "                       novo-local ou novo-servidor; código 1 quando há conflito e 2\n"
     "                       quando o servidor não guarda versões (não há com que comparar)\n"
+    "  nova NOME            cria a aventura NOME na pasta de trabalho, pronta pra todos os\n"
+    "                       editores, e mostra a pasta criada; um nome que já existe ou\n"
+    "                       que não serve de nome de pasta dá código 2 e nada é criado\n"
     "\n"
     "Com um servidor que guarda versões, baixar e enviar só levam o que mudou: baixar\n"
     "não substitui o que mudou aqui, enviar não sobrepõe o que mudou lá, e um arquivo\n"
@@ -129,7 +134,7 @@ const QList<Option>& options() {
 
 const QStringList kCommands = {QStringLiteral("compilar"), QStringLiteral("verificar"), QStringLiteral("baixar"),
                                QStringLiteral("enviar"),   QStringLiteral("estado"),    QStringLiteral("usos"),
-                               QStringLiteral("renomear")};
+                               QStringLiteral("renomear"), QStringLiteral("nova")};
 
 // The names each command takes after the adventure's.
 int namesAfterAdventure(const QString& command) {
@@ -259,6 +264,12 @@ Invocation parse(const QStringList& arguments, const QString& programFile) {
             call.workspace += QLatin1Char('/');
     }
 
+    if (call.command == QLatin1String("nova")) {
+        const QString refused = NewAdventure::refusal(call.workspace, call.adventure);
+        if (!refused.isEmpty())
+            throw WrongUseError{refused, false};
+        return call;
+    }
     // The name becomes a folder of the workspace: nothing that could reach
     // outside it.
     if (!ServerReply::isPlainFileName(call.adventure))
@@ -288,6 +299,8 @@ public:
             return rename();
         if (call_.command == QLatin1String("estado"))
             return status();
+        if (call_.command == QLatin1String("nova"))
+            return createAdventure();
         return upload();
     }
 
@@ -330,6 +343,14 @@ private:
         } catch (const OrvalisError& error) {
             throw Failure{error.text()};
         }
+    }
+
+    int createAdventure() const {
+        const NewAdventure::Result result = NewAdventure::create(call_.workspace, call_.adventure);
+        if (!result.created)
+            throw Failure{result.message};
+        say(QDir::toNativeSeparators(result.folder));
+        return Done;
     }
 
     int compile() const {
@@ -420,8 +441,7 @@ private:
     }
 
     QString serverAddress() const {
-        const QString chosen = io_.environment("ORVALIS_SERVIDOR");
-        return chosen.isEmpty() ? ServerClient::defaultBaseAddress() : chosen;
+        return ServerClient::configuredBaseAddress(io_.environment(ServerClient::kAddressVariable));
     }
 
     // The group must be one the server lists, as in the connection window,
@@ -622,6 +642,95 @@ void writeTo(std::FILE* stream, const QByteArray& bytes) {
     std::fflush(stream);
 }
 
+// The bash completion script, from the same tables the parser reads: the
+// commands, each command's options and their values, and the adventures of
+// the workspace (--pasta's folder, else the program's; for the installed
+// launcher, a script, its workspace ORVALIS_WORKSPACE or ~/Orvalis).
+QByteArray bashCompletion() {
+    QString valued, words;
+    QStringList cases;
+    for (const QString& command : kCommands) {
+        QStringList names = {QStringLiteral("--help"), QStringLiteral("--version")};
+        for (const Option& o : options())
+            if (o.commands.isEmpty() || o.commands.contains(command))
+                names.append(QLatin1String(o.name));
+        cases.append(QStringLiteral("    %1) opts='%2' ;;").arg(command, names.join(QLatin1Char(' '))));
+    }
+    QStringList valueCases;
+    for (const Option& o : options()) {
+        if (o.values.isEmpty())
+            continue;
+        if (o.values == QStringList{QStringLiteral("*")})
+            valueCases.append(QStringLiteral("    %1) %2; return ;;")
+                                  .arg(QLatin1String(o.name), QLatin1String(o.name) == QLatin1String("--pasta")
+                                                                  ? QStringLiteral("COMPREPLY=($(compgen -d -- \"$cur\"))")
+                                                                  : QStringLiteral("COMPREPLY=()")));
+        else
+            valueCases.append(QStringLiteral("    %1) COMPREPLY=($(compgen -W '%2' -- \"$cur\")); return ;;")
+                                  .arg(QLatin1String(o.name), o.values.join(QLatin1Char(' '))));
+        valued += QLatin1String(o.name) + QLatin1Char(' ');
+    }
+    static const char kScript[] = R"sh(# bash completion for orvalis, made by "orvalis --completar-bash".
+_orvalis_adventures() {
+  local ws=$1 d name
+  for d in "$ws"/*/; do
+    name=${d%/}; name=${name##*/}
+    [ -e "$d$name.ini" ] && [ -e "$d$name.rgs" ] && [ -e "$d$name.obx" ] && [ -e "$d$name.obz" ] &&
+      printf '%s\n' "$name"
+  done
+}
+_orvalis() {
+  COMPREPLY=()
+  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+  local valued=' @VALUED@' command='' positional=0 ws='' i w
+  for ((i = 1; i < COMP_CWORD; i++)); do
+    w=${COMP_WORDS[i]}
+    if [[ $w == --pasta ]]; then ws=${COMP_WORDS[i+1]}; fi
+    if [[ $w == --pasta=* ]]; then ws=${w#--pasta=}; fi
+    if [[ $w == -* ]]; then
+      [[ $w != *=* && $valued == *" $w "* ]] && ((i++))
+      continue
+    fi
+    [ -z "$command" ] && command=$w || ((positional++))
+  done
+  case $prev in
+@VALUECASES@
+  esac
+  local opts='--help --version'
+  case $command in
+@CASES@
+  esac
+  if [[ $cur == -* ]]; then
+    COMPREPLY=($(compgen -W "$opts" -- "$cur"))
+  elif [ -z "$command" ]; then
+    COMPREPLY=($(compgen -W '@COMMANDS@' -- "$cur"))
+  elif [ "$positional" -eq 0 ] && [ "$command" != nova ]; then
+    # A new adventure's name is a new one: nothing to offer.
+    if [ -z "$ws" ]; then
+      local program
+      program=$(type -P "${COMP_WORDS[0]}") || return
+      program=$(readlink -f "$program")
+      if [ "$(head -c 2 "$program" 2>/dev/null)" = '#!' ]; then
+        ws=${ORVALIS_WORKSPACE:-$HOME/Orvalis}
+      else
+        ws=${program%/*}
+      fi
+    fi
+    ws=${ws/#\~/$HOME}
+    local IFS=$'\n'
+    COMPREPLY=($(compgen -W "$(_orvalis_adventures "${ws%/}")" -- "$cur"))
+  fi
+}
+complete -F _orvalis orvalis
+)sh";
+    QString script = QString::fromUtf8(kScript);
+    script.replace(QStringLiteral("@VALUED@"), valued);
+    script.replace(QStringLiteral("@VALUECASES@"), valueCases.join(QLatin1Char('\n')));
+    script.replace(QStringLiteral("@CASES@"), cases.join(QLatin1Char('\n')));
+    script.replace(QStringLiteral("@COMMANDS@"), kCommands.join(QLatin1Char(' ')));
+    return script.toUtf8();
+}
+
 }  // namespace
 
 bool wantsCommand(int argc, char** argv) {
@@ -647,6 +756,15 @@ int run(const QStringList& arguments, const QString& programFile, const Console&
             break;
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             console.out(QByteArray(kHelp));
+            return Done;
+        }
+        // Not in the help: the build makes the manual page with it.
+        if (argument == QLatin1String("--pagina-manual")) {
+            console.out(manualPage(kHelp, ORVALIS_VERSION));
+            return Done;
+        }
+        if (argument == QLatin1String("--completar-bash")) {
+            console.out(bashCompletion());
             return Done;
         }
         if (argument == QLatin1String("--version")) {

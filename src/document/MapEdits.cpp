@@ -5,6 +5,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace orv {
 
 namespace {
@@ -87,6 +89,69 @@ PaintTile::PaintTile(AdventureDocument& document, int cell, int tile)
 
 void PaintTile::perform() {
     record({false, {2 * cell_ + 1}, cellArea(cell_)}, [this] { document_.paintTile(cell_, tile_); });
+}
+
+PaintRun::PaintRun(AdventureDocument& document, int tile)
+    : Edit(QStringLiteral("pintar")), document_(document), tile_(tile) {}
+
+bool PaintRun::contains(int cell) const {
+    return cells_.contains(cell);
+}
+
+void PaintRun::add(int cell) {
+    if (cell < 0 || cell >= MapModel::Cells || contains(cell))
+        return;
+    cells_.append(cell);
+    auto step = std::make_unique<PaintTile>(document_, cell, tile_);
+    steps_.push_back(std::move(step));
+    steps_.back()->perform();
+}
+
+bool PaintRun::changedNothing() const {
+    return std::all_of(steps_.begin(), steps_.end(), [](const auto& s) { return s->changedNothing(); });
+}
+
+qsizetype PaintRun::bytes() const {
+    qsizetype total = 0;
+    for (const auto& s : steps_)
+        total += s->bytes();
+    return total;
+}
+
+// The cells' steps were never pushed, so their redo puts back their state.
+void PaintRun::again() {
+    for (const auto& s : steps_)
+        s->redo();
+}
+
+void PaintRun::back() {
+    for (auto s = steps_.rbegin(); s != steps_.rend(); ++s)
+        (*s)->undo();
+}
+
+void PaintRun::forget() {
+    for (const auto& s : steps_)
+        s->release();
+}
+
+EmptyCell::EmptyCell(AdventureDocument& document, int cell)
+    : MapEdit(document, QStringLiteral("apagar")), cell_(cell) {}
+
+void EmptyCell::perform() {
+    const int row = MapModel::row(cell_);
+    const QRect rowArea(0, row * MapModel::CellHeight, document_.map().image().width(), MapModel::CellHeight);
+    record({false, {2 * cell_, 2 * cell_ + 1}, rowArea}, [this, row] {
+        // The row is drawn on a copy, which keeps the document's own map
+        // untouched until the result is put back in one go.
+        MapModel redrawn = document_.map();
+        redrawn.setLine(2 * cell_, QString());
+        redrawn.setLine(2 * cell_ + 1, QString());
+        redrawn.redrawRow(row);
+        State emptied;
+        emptied.lines = QStringList{QString(), QString()};
+        emptied.pixels = redrawn.image().copy(part().area);
+        document_.putBackMap(part(), emptied);
+    });
 }
 
 NamePosition::NamePosition(AdventureDocument& document, int cell, QString name, bool draw)

@@ -6,6 +6,9 @@
 #include <QRect>
 #include <QStringList>
 
+#include <memory>
+#include <vector>
+
 namespace orv {
 
 class AdventureDocument;
@@ -63,6 +66,43 @@ public:
 private:
     int cell_;
     int tile_;
+};
+
+// A drag of the painting pointer over several cells: one step however many
+// cells it painted. Each cell is painted (and shown) as the pointer enters it.
+class PaintRun : public Edit {
+public:
+    PaintRun(AdventureDocument& document, int tile);
+    // Paints `cell` as part of the run; a cell the run already painted is
+    // passed over.
+    void add(int cell);
+    bool contains(int cell) const;
+    void perform() override {}
+    bool changedNothing() const override;
+    qsizetype bytes() const override;
+
+protected:
+    void again() override;
+    void back() override;
+    void forget() override;
+
+private:
+    AdventureDocument& document_;
+    int tile_;
+    QList<int> cells_;
+    std::vector<std::unique_ptr<PaintTile>> steps_;
+};
+
+// The cell emptied as a reset map has it: both its lines empty and its row
+// drawn again on the background (a long name may have reached into the
+// neighbouring cells).
+class EmptyCell : public MapEdit {
+public:
+    EmptyCell(AdventureDocument& document, int cell);
+    void perform() override;
+
+private:
+    int cell_;
 };
 
 // Stores the name in the cell's name line and, unless `draw` is false (its

@@ -499,10 +499,19 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
     return ToolWindow::eventFilter(watched, event);
 }
 
+namespace {
+constexpr Qt::KeyboardModifiers kKeyModifiers =
+    Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
+}  // namespace
+
 bool PanelWindow::JanPanKeyDown(int key, Qt::KeyboardModifiers modifiers) {
     // A hidden window never acts on a key.
     if (!isVisible())
         return false;
+    if (key == Qt::Key_S && (modifiers & kKeyModifiers) == Qt::ControlModifier) {
+        bnPanGrvClick();
+        return true;
+    }
     switch (undoKeyOf(key, modifiers)) {
     case UndoKey::Undo:
         document_.panelHistory().undoStep();

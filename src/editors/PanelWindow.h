@@ -50,7 +50,7 @@ public:
     void ViewClick();
     void areaLabelClick(PanelArea area);
     void areaLabelPaint();
-    // The keys of the window while it is shown.
+    // The keys of the window while it is shown: undo, redo, Ctrl+S "Gravar".
     bool JanPanKeyDown(int key, Qt::KeyboardModifiers modifiers);
 
 protected:

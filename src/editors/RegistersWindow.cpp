@@ -5,6 +5,7 @@
 #include "widgets/Controls.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Question.h"
+#include "widgets/UndoKeys.h"
 #include "core/Adventure.h"
 #include "document/AdventureDocument.h"
 #include "widgets/DragState.h"
@@ -13,6 +14,7 @@
 #include <utility>
 #include <QApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTextDocument>
 
@@ -224,7 +226,31 @@ void RegistersWindow::RegsKeyPress() {
     statusLine_->clear();
 }
 
+bool RegistersWindow::JanRegKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    // A hidden window never acts on a key.
+    if (!isVisible())
+        return false;
+    modifiers &= Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
+    if (key == Qt::Key_S && modifiers == Qt::ControlModifier) {
+        bnRegGrClick();
+        return true;
+    }
+    return false;
+}
+
+void RegistersWindow::keyPressEvent(QKeyEvent* event) {
+    if (!handleKeyDown(event, [this](int key, Qt::KeyboardModifiers m) { return JanRegKeyDown(key, m); }))
+        ToolWindow::keyPressEvent(event);
+}
+
 bool RegistersWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The window's keys are not typing: they neither reach the text nor
+    // clear what "Gravar" said.
+    if (watched == registerText_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (handleKeyDown(key, [this](int k, Qt::KeyboardModifiers m) { return JanRegKeyDown(k, m); }))
+            return true;
+    }
     if (watched == registerText_ && event->type() == QEvent::KeyPress)
         reportErrors([this] { RegsKeyPress(); });
     else if (watched == registerText_->viewport() && event->type() == QEvent::MouseButtonPress)

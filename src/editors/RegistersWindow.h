@@ -42,8 +42,12 @@ public:
     void bnRegUpClick();
     void bnRegDwClick();
 
+    // Keys of the registers window while it is shown: Ctrl+S is "Gravar".
+    bool JanRegKeyDown(int key, Qt::KeyboardModifiers modifiers);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void fill();

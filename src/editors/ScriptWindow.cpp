@@ -9,6 +9,7 @@
 #include "core/ListFile.h"
 #include "widgets/PictureBox.h"
 #include "widgets/Question.h"
+#include "widgets/UndoKeys.h"
 #include "core/Adventure.h"
 #include "document/AdventureDocument.h"
 #include "map/MapModel.h"
@@ -20,11 +21,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScopedValueRollback>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 
 namespace orv {
@@ -114,6 +118,28 @@ ScriptWindow::ScriptWindow(QWidget* parent, AdventureDocument& document, Connect
         DrawSmallButtonUp(b, Qt::black);
 
     statusLine_ = makeStatusLabel(this, QStringLiteral("Msg3"), {265, 541}, 520);
+
+    // The find bar lies over the foot of the editor, above its scroll bar,
+    // so that opening it moves nothing else in the window.
+    findBar_ = new QWidget(this);
+    findBar_->setObjectName(QStringLiteral("PanBusca"));
+    findBar_->setAutoFillBackground(true);
+    findBar_->setGeometry(scriptText_->x() + 2, scriptText_->geometry().bottom() - 19 - 26, 480, 26);
+    auto* findLabel = new QLabel(QStringLiteral("Buscar:"), findBar_);
+    findLabel->setObjectName(QStringLiteral("lbBusca"));
+    findLabel->setGeometry(4, 4, 52, 18);
+    findBox_ = new QLineEdit(findBar_);
+    findBox_->setObjectName(QStringLiteral("edBusca"));
+    findBox_->setGeometry(58, 2, 250, 22);
+    findBox_->installEventFilter(this);
+    findStatus_ = new QLabel(findBar_);
+    findStatus_->setObjectName(QStringLiteral("lbBuscaMsg"));
+    findStatus_->setGeometry(314, 4, 162, 18);
+    QPalette missing = findStatus_->palette();
+    missing.setColor(QPalette::WindowText, kMaroon);
+    findStatus_->setPalette(missing);
+    connect(findBox_, &QLineEdit::textEdited, findStatus_, &QLabel::clear);
+    findBar_->hide();
 
     // The text stays in the editor when another adventure is opened, but it
     // is no longer that adventure's script: it saves back where it came from.
@@ -473,7 +499,102 @@ void ScriptWindow::bnDwnScpClick() {
     setGravarColour(Qt::black);
 }
 
+bool ScriptWindow::JanScpKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    // A hidden window never acts on a key.
+    if (!isVisible())
+        return false;
+    modifiers &= Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
+    if (key == Qt::Key_S && modifiers == Qt::ControlModifier) {
+        bnGrvScpClick();
+        return true;
+    }
+    if (key == Qt::Key_F5 && modifiers == Qt::NoModifier) {
+        bnExeScpClick();
+        return true;
+    }
+    if (key == Qt::Key_F && modifiers == Qt::ControlModifier) {
+        openFindBar();
+        return true;
+    }
+    if (key == Qt::Key_F3 && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier)) {
+        if (findBox_->text().isEmpty())
+            openFindBar();
+        else
+            findNext(modifiers == Qt::ShiftModifier);
+        return true;
+    }
+    if (key == Qt::Key_Escape && modifiers == Qt::NoModifier && findBar_->isVisible()) {
+        closeFindBar();
+        return true;
+    }
+    return false;
+}
+
+void ScriptWindow::openFindBar() {
+    findStatus_->clear();
+    // What is selected is most often what the author wants to find.
+    const QString selected = scriptText_->textCursor().selectedText();
+    if (!selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator))
+        findBox_->setText(selected);
+    findBar_->show();
+    findBar_->raise();
+    findBox_->setFocus(Qt::ShortcutFocusReason);
+    findBox_->selectAll();
+}
+
+void ScriptWindow::closeFindBar() {
+    findBar_->hide();
+    findStatus_->clear();
+    scriptText_->setFocus(Qt::ShortcutFocusReason);
+}
+
+bool ScriptWindow::findNext(bool backwards) {
+    const QString wanted = findBox_->text();
+    findStatus_->clear();
+    if (wanted.isEmpty())
+        return false;
+    const QTextDocument::FindFlags flags = backwards ? QTextDocument::FindBackward : QTextDocument::FindFlags();
+    QTextCursor found = scriptText_->document()->find(wanted, scriptText_->textCursor(), flags);
+    if (found.isNull()) {
+        // Round the end (or the start) of the text.
+        QTextCursor from(scriptText_->document());
+        if (backwards)
+            from.movePosition(QTextCursor::End);
+        found = scriptText_->document()->find(wanted, from, flags);
+    }
+    if (found.isNull()) {
+        findStatus_->setText(QStringLiteral("não encontrado"));
+        return false;
+    }
+    scriptText_->setTextCursor(found);
+    scriptText_->ensureCursorVisible();
+    return true;
+}
+
+void ScriptWindow::keyPressEvent(QKeyEvent* event) {
+    if (!handleKeyDown(event, [this](int key, Qt::KeyboardModifiers m) { return JanScpKeyDown(key, m); }))
+        ToolWindow::keyPressEvent(event);
+}
+
 bool ScriptWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == findBox_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers held = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier |
+                                                               Qt::AltModifier | Qt::MetaModifier);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (held == Qt::NoModifier || held == Qt::ShiftModifier)) {
+            reportErrors([&] { findNext(held == Qt::ShiftModifier); });
+            return true;
+        }
+        if (handleKeyDown(key, [this](int k, Qt::KeyboardModifiers m) { return JanScpKeyDown(k, m); }))
+            return true;
+    }
+    // The window's keys are not typing: nothing goes into the text and the
+    // unsaved-edit cue stays as it is.
+    if (watched == scriptText_ && event->type() == QEvent::KeyPress &&
+        handleKeyDown(static_cast<QKeyEvent*>(event),
+                      [this](int k, Qt::KeyboardModifiers m) { return JanScpKeyDown(k, m); }))
+        return true;
     if (watched == scriptText_ && event->type() == QEvent::KeyPress)
         reportErrors([&] { FonteKeyPress(*static_cast<QKeyEvent*>(event)); });
     if (watched == scriptText_->viewport() && event->type() == QEvent::MouseButtonPress) {

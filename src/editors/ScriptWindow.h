@@ -10,6 +10,7 @@
 
 class QKeyEvent;
 class QListWidget;
+class QLineEdit;
 class QPlainTextEdit;
 
 namespace orv {
@@ -59,8 +60,23 @@ public:
     void bnUplScpClick();
     void bnDwnScpClick();
 
+    // Keys of the script window while it is shown: Ctrl+S is "Gravar", F5
+    // "Exec", Ctrl+F opens the find bar, F3 and Shift+F3 find the next and
+    // the previous match, Esc closes the find bar.
+    bool JanScpKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    // The find bar over the foot of the editor: edBusca and what it says.
+    QWidget* findBar() const { return findBar_; }
+    QLineEdit* findBox() const { return findBox_; }
+    QLabel* findStatus() const { return findStatus_; }
+    void openFindBar();
+    void closeFindBar();
+    // The next (or previous) match of the find box's text, case-insensitive,
+    // going round the end of the text; false and "não encontrado" when none.
+    bool findNext(bool backwards = false);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // What the author says about typed text that a load would replace.
@@ -107,6 +123,9 @@ private:
     PictureBox* uploadButton_;    // bnUplScp
     PictureBox* downloadButton_;  // bnDwnScp
     QLabel* statusLine_;          // Msg3
+    QWidget* findBar_;
+    QLineEdit* findBox_;  // edBusca
+    QLabel* findStatus_;
     ScriptHighlighter* highlighter_;
     QSet<QString> positionNames_;
     bool recolouring_ = false;

@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QApplication>
 #include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -68,6 +69,16 @@ void MapImageView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     if (onPress)
         reportErrors([&] { onPress(event); });
+}
+
+void MapImageView::mouseMoveEvent(QMouseEvent* event) {
+    if (onDrag && event->buttons() != Qt::NoButton)
+        reportErrors([&] { onDrag(event); });
+}
+
+void MapImageView::mouseReleaseEvent(QMouseEvent* event) {
+    if (onRelease)
+        onRelease(event);
 }
 
 namespace {
@@ -201,11 +212,13 @@ MapWindow::MapWindow(QWidget* parent, AdventureDocument& document, Connection& c
     layout->addWidget(scrollBox_);
     mapView_ = new MapImageView(nullptr, map());
     mapView_->setFocusPolicy(Qt::ClickFocus);
-    mapView_->onPress = [this](QMouseEvent* e) { MapaMouseDown(e->position().toPoint()); };
+    mapView_->onPress = [this](QMouseEvent* e) { MapaMouseDown(e->position().toPoint(), e->modifiers()); };
+    mapView_->onDrag = [this](QMouseEvent* e) { MapaMouseMove(e->position().toPoint()); };
+    mapView_->onRelease = [this](QMouseEvent*) { MapaMouseUp(); };
     scrollBox_->setWidget(mapView_);
 
     // The selection marker lies on the map image itself, so it scrolls with it.
-    selectionMarker_ = new Shape(mapView_, QStringLiteral("Shp2"), QRect(40, 20, 20, 20), Shape::Kind::Ellipse, QColor(0, 0, 255));
+    selectionMarker_ = new Shape(mapView_, QStringLiteral("Shp2"), QRect(3, 1, 20, 20), Shape::Kind::Ellipse, QColor(0, 0, 255));
     selectionMarker_->onPress = [this](QMouseEvent*) { Shp2MouseDown(); };
     // Under the selection marker, which stays on top and clickable.
     exitOverlay_ = new ExitOverlay(mapView_, map());
@@ -387,7 +400,9 @@ void MapWindow::Shp2MouseDown() {
     setPaintMode(!paintMode_);
 }
 
-void MapWindow::MapaMouseDown(QPoint at) {
+void MapWindow::MapaMouseDown(QPoint at, Qt::KeyboardModifiers modifiers) {
+    painting_ = false;
+    run_ = nullptr;
     // Outside the 20 x 20 grid there is no cell, so nothing to select or paint.
     const int cell = MapModel::cellAt(at.x(), at.y());
     if (cell < 0)
@@ -395,11 +410,74 @@ void MapWindow::MapaMouseDown(QPoint at) {
     showSelectedCell(cell);
     if (paintMode_) {
         // The tile covers the name drawn in the cell; the name line stays.
-        document_.mapHistory().perform(std::make_unique<PaintTile>(document_, cell, tile_));
-        setPaintMode(false);
+        painting_ = true;
+        runTile_ = tile_;
+        lastPoint_ = at;
+        paintInRun(cell);
+        // Shift keeps painting armed, for cells far apart.
+        if (!(modifiers & Qt::ShiftModifier))
+            setPaintMode(false);
     }
     if (onCellSelected)
         onCellSelected(cell);
+}
+
+void MapWindow::paintInRun(int cell) {
+    EditHistory& history = document_.mapHistory();
+    // The run goes on only while it is still the newest step (an undo in the
+    // middle of a drag ends it; the cells after it start a new one).
+    if (run_ && (history.index() == 0 || history.command(history.index() - 1) != run_))
+        run_ = nullptr;
+    if (run_) {
+        run_->add(cell);
+        return;
+    }
+    auto run = std::make_unique<PaintRun>(document_, runTile_);
+    PaintRun* started = run.get();
+    started->add(cell);
+    history.perform(std::move(run));
+    // A run that changed nothing is not kept; the next cell starts another.
+    if (history.index() > 0 && history.command(history.index() - 1) == started)
+        run_ = started;
+}
+
+void MapWindow::MapaMouseMove(QPoint at) {
+    if (!painting_)
+        return;
+    // A quick move skips cells between two events: every cell on the way
+    // is painted, in steps shorter than the smallest side of a cell.
+    const QPoint from = lastPoint_;
+    lastPoint_ = at;
+    const QPoint delta = at - from;
+    const int steps = std::max(1, delta.manhattanLength() / 20);
+    for (int i = 1; i <= steps; ++i) {
+        const QPoint p = from + delta * i / steps;
+        const int cell = MapModel::cellAt(p.x(), p.y());
+        if (cell >= 0 && !(run_ && run_->contains(cell)))
+            paintInRun(cell);
+    }
+}
+
+void MapWindow::MapaMouseUp() {
+    painting_ = false;
+    run_ = nullptr;
+}
+
+bool MapWindow::emptySelectedCell() {
+    const QString name = map().name(position_);
+    enum { Empty, Keep };
+    if (!name.isEmpty() && MapCompiler::isUsableFileName(name) &&
+        fileExists(adventure_.folder() + name + QStringLiteral(".scp")) &&
+        Question::ask(this, QStringLiteral("JanApagar"), QStringLiteral("Apagar posição"),
+                      QStringLiteral("Apagar a posição \"%1\" do mapa? O roteiro \"%2\" fica na pasta da "
+                                     "aventura como está.")
+                          .arg(name, name + QStringLiteral(".scp")),
+                      {{Empty, QStringLiteral("btApagarSim"), QStringLiteral("Apagar")},
+                       {Keep, QStringLiteral("btApagarNao"), QStringLiteral("Cancelar"), true, true}}) != Empty)
+        return false;
+    document_.mapHistory().perform(std::make_unique<EmptyCell>(document_, position_));
+    showSelectedName();
+    return true;
 }
 
 void MapWindow::selectCell(int cell) {
@@ -436,7 +514,8 @@ void MapWindow::showSelectedCell(int cell) {
     }
     const int column = MapModel::column(cell);
     const int row = MapModel::row(cell);
-    selectionMarker_->move(column * MapModel::CellWidth + 40, row * MapModel::CellHeight + 20);
+    // In the cell's top-left corner, above where its name is written.
+    selectionMarker_->move(column * MapModel::CellWidth + 3, row * MapModel::CellHeight + 1);
 }
 
 void MapWindow::edNomPosKeyPress(QChar key) {
@@ -570,8 +649,18 @@ bool MapWindow::JanMapKeyDown(int key, Qt::KeyboardModifiers modifiers) {
         exitOverlay_->setVisible(!exitOverlay_->isVisible());
         return true;
     }
+    if (key == Qt::Key_S && modifiers == Qt::ControlModifier) {
+        btGrMapClick();
+        return true;
+    }
     if (nameBox_->hasFocus())
         return false;
+    // Delete from inside the position image editor is not meant for the map.
+    const QWidget* focus = QApplication::focusWidget();
+    if (key == Qt::Key_Delete && modifiers == Qt::NoModifier && !(focus && imageEditor_->isAncestorOf(focus))) {
+        emptySelectedCell();
+        return true;
+    }
     switch (undoKeyOf(key, modifiers)) {
     case UndoKey::Undo:
         undoEdit();

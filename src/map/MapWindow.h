@@ -27,10 +27,15 @@ class MapImageView : public QWidget {
 public:
     MapImageView(QWidget* parent, const MapModel& map);
     std::function<void(QMouseEvent*)> onPress;
+    // Moves with a button held, and the release that ends them.
+    std::function<void(QMouseEvent*)> onDrag;
+    std::function<void(QMouseEvent*)> onRelease;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     const MapModel& map_;
@@ -99,7 +104,16 @@ public:
     void MapTileClick(int tile);  // Map0 .. Map19
     void Shp1MouseDown();
     void Shp2MouseDown();
-    void MapaMouseDown(QPoint at);  // a press on the map image, any button
+    // A press on the map image, any button. With Shift held painting stays
+    // armed after the cell is painted.
+    void MapaMouseDown(QPoint at, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // The pointer moved to `at` with the button still down: a press that
+    // painted goes on painting every cell it crosses, in the same step.
+    void MapaMouseMove(QPoint at);
+    void MapaMouseUp();
+    // Delete: the selected cell emptied (asked first when its position has a
+    // script). False when the author kept it.
+    bool emptySelectedCell();
     void edNomPosKeyPress(QChar key);
     void btCsMapClick();
     void btGrMapClick();
@@ -110,7 +124,8 @@ public:
     void btEdImgClick();
     // Keys of the map window while it is shown: Ctrl+Z undoes the last map
     // edit, Ctrl+Y and Ctrl+Shift+Z redo it (not while the name box has the
-    // focus, where they edit the text); F2 shows or hides the exit overlay.
+    // focus, where they edit the text); F2 shows or hides the exit overlay;
+    // Ctrl+S is "Gravar mapa"; Delete empties the selected cell.
     bool JanMapKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void undoEdit();
     void redoEdit();
@@ -128,6 +143,7 @@ private:
     void showSelectedName();
     void showSelectedCell(int cell);
     void afterStep(bool taken, int stepIndex);
+    void paintInRun(int cell);
     const MapModel& map() const;
     ItemTransfer::Context transferContext();
 
@@ -143,6 +159,11 @@ private:
     int tile_ = 0;
     QImage tilePicture_;  // TipMap
     bool paintMode_ = false;
+    // The press that painted, while its button is down.
+    bool painting_ = false;
+    int runTile_ = 0;
+    QPoint lastPoint_;
+    class PaintRun* run_ = nullptr;  // the history's step of that press
 
     QScrollArea* scrollBox_;        // Sbox1
     MapImageView* mapView_;         // Mapa

@@ -230,6 +230,12 @@ bool PositionImageEditor::JanEdImgKeyDown(int key, Qt::KeyboardModifiers modifie
     // A hidden window never acts on a key.
     if (!isVisible())
         return false;
+    const Qt::KeyboardModifiers held =
+        modifiers & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (key == Qt::Key_S && held == Qt::ControlModifier) {
+        bnEdGrvClick();
+        return true;
+    }
     EditHistory& history = document_.positionPictureHistory();
     switch (undoKeyOf(key, modifiers)) {
     case UndoKey::Undo:

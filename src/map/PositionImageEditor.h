@@ -60,7 +60,8 @@ public:
     // out of 1..MaxSide.
     static QSize newImageSize(const QStringList& settings);
 
-    // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z on the picture while the editor is shown.
+    // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z on the picture while the editor is
+    // shown; Ctrl+S is "Gravar".
     bool JanEdImgKeyDown(int key, Qt::KeyboardModifiers modifiers);
     // The window's size around a picture of the given size.
     static QSize windowSizeFor(QSize image);

@@ -275,6 +275,14 @@ QString ServerClient::defaultBaseAddress() {
     return QStringLiteral(ORVALIS_SERVER_BASE);
 }
 
+QString ServerClient::configuredBaseAddress() {
+    return configuredBaseAddress(qEnvironmentVariable(kAddressVariable));
+}
+
+QString ServerClient::configuredBaseAddress(const QString& chosen) {
+    return chosen.isEmpty() ? defaultBaseAddress() : chosen;
+}
+
 QByteArray ServerClient::perform(const Request& request) {
     Handle& h = handle();
     CURL* easy = h.easy;

@@ -98,6 +98,13 @@ public:
 
     // The server base address chosen when the program was built.
     static QString defaultBaseAddress();
+    // The address the program talks to: the environment variable
+    // ORVALIS_SERVIDOR when set, so an author whose group lives on another
+    // host needs no rebuild, else the built-in one. `chosen` is that
+    // variable's value as the caller read it.
+    static constexpr const char* kAddressVariable = "ORVALIS_SERVIDOR";
+    static QString configuredBaseAddress();
+    static QString configuredBaseAddress(const QString& chosen);
 
     QString baseAddress() const { return m_base; }
 

@@ -10,6 +10,7 @@
 #include "editors/ScriptWindow.h"
 #include "editors/RegistersWindow.h"
 #include "editors/ObjectWindow.h"
+#include "editors/PanelLayout.h"
 #include <QPlainTextEdit>
 #include "core/ListFile.h"
 #include "document/JournalFile.h"
@@ -19,7 +20,10 @@
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -708,4 +712,76 @@ TEST(MainWindow, F8OpensTheReferencesWhoseRowsLeadToTheirPlaces) {
     EXPECT_TRUE(shown(*form, "JanObj"));
     EXPECT_EQ(form->findChild<ObjectWindow*>("JanObj")->selectedObject(), "remo");
     EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+// "Nova" makes an adventure from inside the program: a refused name is told
+// in the window, which stays open; an accepted one is listed and opened as a
+// double-click on it would, and every editor opens on it without an error.
+TEST(MainWindow, NovaRefusesBadNamesThenMakesListsAndOpensTheAdventure) {
+    TestWorkspace ws;
+    ws.addAdventure("Vale");
+    auto form = startProgram(ws);
+    EXPECT_TRUE(shown(*form, "btNovAdv"));
+    EXPECT_EQ(child(form.get(), "btNovAdv")->geometry(), QRect(15 + 95 * 9, 47, 90, 24));
+    const QImage& pic = child<PictureBox>(form.get(), "btNovAdv")->picture();
+    ASSERT_EQ(pic.size(), QSize(90, 24));
+    int dark = 0;
+    for (int y = 4; y < 20; ++y)
+        for (int x = 4; x < 86; ++x)
+            dark += qGray(pic.pixel(x, y)) < 60;
+    EXPECT_GT(dark, 10);
+
+    // Cancelar makes nothing.
+    QTimer::singleShot(0, [] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ(dialog->objectName(), "JanNovAdv");
+        child<QLineEdit>(dialog, "edNovAdv")->setText("Outra");
+        click(child(dialog, "btNovAdvCancela"));
+    });
+    click(child(form.get(), "btNovAdv"));
+    EXPECT_FALSE(QFileInfo::exists(ws.path("Outra")));
+    EXPECT_FALSE(shown(*form, "btMap"));
+
+    QStringList messages;
+    bool stayedOpen = true;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_TRUE(dialog);
+        for (const char* name : {"Vale", "vale", "", "a/b", "CON", "fim."}) {
+            child<QLineEdit>(dialog, "edNovAdv")->setText(name);
+            click(child(dialog, "btNovAdvCriar"));
+            stayedOpen = stayedOpen && dialog->isVisible();
+            messages << child<QLabel>(dialog, "lbNovAdvMsg")->text();
+        }
+        child<QLineEdit>(dialog, "edNovAdv")->setText("Nova Ilha");
+        click(child(dialog, "btNovAdvCriar"));
+    });
+    click(child(form.get(), "btNovAdv"));
+    EXPECT_TRUE(stayedOpen);
+    ASSERT_EQ(messages.size(), 6);
+    for (const QString& m : messages)
+        EXPECT_FALSE(m.isEmpty());
+    EXPECT_TRUE(messages[0].contains("Vale"));
+    EXPECT_FALSE(QApplication::activeModalWidget());
+
+    EXPECT_EQ(listed(*form), (QStringList{"Nova Ilha", "Vale"}));
+    EXPECT_EQ(child<QLabel>(form.get(), "lbNoAdv")->text(), "Nova Ilha");
+    EXPECT_EQ(form->adventure().folder(), ws.folder() + "Nova Ilha/");
+    EXPECT_EQ(form->adventure().settingsList().size(), 98);
+    for (const char* n : {"btMap", "btScp", "btObj", "btReg", "btImg", "btSnd", "btPan"})
+        EXPECT_TRUE(shown(*form, n)) << n;
+    for (const char* n : {"btMap", "btScp", "btObj", "btReg", "btImg", "btSnd", "btPan"})
+        click(child(form.get(), n));
+    // The panel editor in both modes, and what a new position picture takes.
+    click(child(form.get(), "bnPanPan"));
+    click(child(form.get(), "Label35"));
+    click(child(form.get(), "btAdv"));
+    const QStringList& settings = form->adventure().settingsList();
+    EXPECT_EQ(PanelLayout::screenSize(settings), QSize(320, 200));
+    for (const PanelAreaInfo& a : PanelLayout::areas()) {
+        const QRect r = PanelLayout::placeRect(settings, a.area, QSize(640, 400));
+        EXPECT_TRUE(QRect(0, 0, 640, 400).contains(r)) << a.code;
+    }
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join('\n').toStdString();
 }

@@ -77,7 +77,10 @@ TEST(SampleAdventure, MapAndScriptsAreWhatTheCompilerWrites) {
     // Corridors of both directions and a crossing join the rooms.
     for (const char* t : {"17", "18", "19"})
         EXPECT_TRUE(tiles.contains(QString::fromLatin1(t))) << t;
-    EXPECT_EQ(pictureFormats, (QSet<QString>{"png", "jpg", "gif"}));
+    // All in the format the compiler's default settings name: compiled with
+    // those, no position loses its picture line. (The object shapes keep a
+    // GIF; JPEG and GIF pictures are covered by the compiler's own tests.)
+    EXPECT_EQ(pictureFormats, (QSet<QString>{"png"}));
     // Every way out has a way back: no door leads into a dead end.
     for (const QString& e : exits)
         EXPECT_TRUE(exits.contains(e.section(QLatin1Char('>'), 1) + QLatin1Char('>') + e.section(QLatin1Char('>'), 0, 0)))

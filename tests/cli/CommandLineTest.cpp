@@ -20,6 +20,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -508,6 +509,31 @@ TEST_F(CommandLineTest, TheNextCommandClearsWhatAKilledCompileLeft) {
     }
 }
 
+TEST_F(CommandLineTest, NovaMakesAnAdventureTheOtherCommandsWorkOnAndRefusesBadNames) {
+    const Result made = orvalis({"nova", "Ilha", "--pasta", ws});
+    ASSERT_EQ(made.code, 0) << made.err.constData();
+    EXPECT_EQ(QString::fromLocal8Bit(made.out).trimmed(), QDir::toNativeSeparators(folder("Ilha")));
+    EXPECT_EQ(QDir(folder("Ilha")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{"Ilha.ini", "Ilha.map", "Ilha.obx", "Ilha.obz", "Ilha.rgs", "defobj.gif", "sen.txt"}));
+    // An empty adventure has nothing wrong and compiles to nothing.
+    const Result check = orvalis({"verificar", "Ilha", "--pasta", ws, "--estrito"});
+    EXPECT_EQ(check.code, 0) << check.out.constData() << check.err.constData();
+    EXPECT_EQ(orvalis({"compilar", "Ilha", "--pasta", ws}).code, 0);
+
+    const auto before = snapshot(temp.path());
+    for (const QString& name : {"Ilha", "ilha", "", " Ilha", "a/b", "a:b", "..", "NUL", "fim."}) {
+        const Result refused = orvalis({"nova", name, "--pasta", ws});
+        EXPECT_EQ(refused.code, 2) << name.toStdString();
+        EXPECT_TRUE(refused.out.isEmpty());
+        EXPECT_TRUE(refused.err.startsWith("orvalis: ")) << refused.err.constData();
+    }
+    EXPECT_EQ(orvalis({"nova", "--pasta", ws}).code, 2);
+    EXPECT_EQ(orvalis({"nova", "A", "B", "--pasta", ws}).code, 2);
+    EXPECT_EQ(orvalis({"nova", "A", "--pasta", ws, "--json"}).code, 2);
+    EXPECT_EQ(snapshot(temp.path()), before);
+    EXPECT_TRUE(orvalis({"--help"}).out.contains("  nova NOME "));
+}
+
 TEST_F(CommandLineTest, HelpAndVersionInPortugueseWithoutADisplayOrAPlatformPlugin) {
     for (const QMap<QString, QString>& env : {QMap<QString, QString>{},
                                               QMap<QString, QString>{{"QT_QPA_PLATFORM", "nenhuma"},
@@ -895,3 +921,77 @@ TEST_F(CommandLineTest, EstadoWithAServerThatKeepsNoVersions) {
 }
 
 }  // namespace
+
+// With no display the window cannot open: one line that says so and that the
+// commands need none, status 2, instead of the toolkit's abort.
+TEST(CommandLine, TheBareProgramWithoutADisplaySaysSoAndExits2) {
+    const Result run = orvalis({});
+    EXPECT_EQ(run.code, 2);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(run.err.count('\n'), 1) << run.err.constData();
+    EXPECT_TRUE(QString::fromUtf8(run.err).contains(QStringLiteral("precisa de uma tela gráfica")));
+    EXPECT_TRUE(run.err.contains("orvalis --help"));
+    // A display named but not there ends the same way.
+    const Result unreachable = orvalis({}, {{"DISPLAY", ":979"}});
+    EXPECT_EQ(unreachable.code, 2);
+    EXPECT_TRUE(QString::fromUtf8(unreachable.err).contains(QStringLiteral("precisa de uma tela gráfica")));
+}
+
+// The manual page and the completion are made from the help and the option
+// table: every command and option of the help is in both.
+TEST(CommandLine, TheManualPageAndTheCompletionCoverEveryCommandAndOption) {
+    const Result help = orvalis({"--help"});
+    const Result page = orvalis({"--pagina-manual"});
+    const Result completion = orvalis({"--completar-bash"});
+    ASSERT_EQ(page.code, 0);
+    ASSERT_EQ(completion.code, 0);
+    const QString manual = QString::fromUtf8(page.out);
+    EXPECT_TRUE(manual.startsWith(".\\\" -*- coding: UTF-8 -*-\n.TH ORVALIS 1")) << manual.left(80).toStdString();
+    static const QRegularExpression command(QStringLiteral("^  ([a-z]+) AVENTURA"), QRegularExpression::MultilineOption);
+    static const QRegularExpression option(QStringLiteral("(--[a-z]+)"));
+    QStringList commands;
+    for (auto it = command.globalMatch(QString::fromUtf8(help.out)); it.hasNext();)
+        commands << it.next().captured(1);
+    EXPECT_GE(commands.size(), 7);
+    for (const QString& name : commands) {
+        EXPECT_TRUE(manual.contains(QStringLiteral(".B %1 ").arg(name)) ||
+                    manual.contains(QStringLiteral("\\fB%1\\fR").arg(name)))
+            << name.toStdString();
+        EXPECT_TRUE(completion.out.contains(QStringLiteral("    %1) opts=").arg(name).toUtf8())) << name.toStdString();
+    }
+    for (auto it = option.globalMatch(QString::fromUtf8(help.out)); it.hasNext();) {
+        const QString name = it.next().captured(1);
+        QString escaped = name;
+        escaped.replace(QLatin1Char('-'), QLatin1String("\\-"));
+        EXPECT_TRUE(manual.contains(escaped)) << name.toStdString();
+        if (name != QLatin1String("--help") && name != QLatin1String("--version"))
+            EXPECT_TRUE(completion.out.contains(name.toUtf8())) << name.toStdString();
+    }
+    for (const char* section : {".SH SINOPSE", ".SH \"COMANDOS\"", ".SH \"C\xC3\x93" "DIGO DE SA\xC3\x8D" "DA\"", ".SH AMBIENTE"})
+        EXPECT_TRUE(page.out.contains(section)) << section;
+
+    // In a real bash: the commands, a command's options, an option's values and
+    // the workspace's adventures.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    writeBytes(dir.filePath("orvalis.bash"), completion.out);
+    for (const char* f : {"ini", "rgs", "obx", "obz"})
+        writeBytes(dir.filePath(QStringLiteral("ws/Vale/Vale.%1").arg(QLatin1String(f))), "");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("ws/nada")));
+    auto complete = [&](const QString& line) {
+        QProcess bash;
+        bash.start(QStringLiteral("bash"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("source \"$0\"; read -ra COMP_WORDS <<< \"$1\"; [[ $1 == *' ' ]] && COMP_WORDS+=(''); "
+                                   "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _orvalis; printf '%s\\n' \"${COMPREPLY[@]}\""),
+                    dir.filePath("orvalis.bash"), line});
+        bash.waitForFinished();
+        QStringList words = QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        words.sort();
+        return words;
+    };
+    EXPECT_TRUE(complete("orvalis ver").contains("verificar"));
+    EXPECT_EQ(complete("orvalis compilar --e"), QStringList{"--ext"});
+    EXPECT_EQ(complete("orvalis compilar --ext "), (QStringList{"gif", "jpg", "png"}));
+    EXPECT_EQ(complete(QStringLiteral("orvalis verificar --pasta %1 ").arg(dir.filePath("ws"))), QStringList{"Vale"});
+}

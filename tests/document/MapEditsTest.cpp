@@ -233,3 +233,47 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);  // fonts, for the names drawn on the map
     return RUN_ALL_TESTS();
 }
+
+// A run of painted cells and an emptied cell, each one step; a run that was
+// let go of for memory is passed over as other steps are.
+TEST_F(MapEditsTest, PaintRunsAndEmptiedCellsAreOneStepEach) {
+    const State fresh = state();
+    auto run = std::make_unique<PaintRun>(*document_, 9);
+    PaintRun* kept = run.get();
+    for (int cell : {20, 21, 22, 21, 42})
+        kept->add(cell);
+    history().perform(std::move(run));
+    EXPECT_EQ(history().undoCount(), 1);
+    EXPECT_EQ(map().tile(21), "9");
+    EXPECT_EQ(map().tile(42), "9");
+    kept->add(43);  // a drag goes on in the same step
+    EXPECT_EQ(map().tile(43), "9");
+    const State longer = state();
+    history().undoStep();
+    expectState(fresh, "the run undone");
+    history().redoStep();
+    expectState(longer, "the run redone");
+
+    // A long name over its neighbours: emptying the cell draws the row as a
+    // reset map has it, and both lines go.
+    name(21, "um_nome_muito_comprido_demais");
+    const State named = state();
+    history().perform(std::make_unique<EmptyCell>(*document_, 21));
+    EXPECT_EQ(map().name(21), "");
+    EXPECT_EQ(map().tile(21), "");
+    EXPECT_EQ(map().tile(20), "9");
+    MapModel expected(background_);
+    QStringList lines = longer.lines;
+    lines[43] = "";
+    expected.show(lines);
+    EXPECT_TRUE(map().image() == expected.image());
+    const State emptied = state();
+    history().undoStep();
+    expectState(named, "the emptying undone");
+    history().redoStep();
+    expectState(emptied, "the emptying redone");
+    // An empty cell emptied again is no step.
+    const int steps = history().undoCount();
+    history().perform(std::make_unique<EmptyCell>(*document_, 21));
+    EXPECT_EQ(history().undoCount(), steps);
+}

@@ -397,3 +397,19 @@ TEST(PanelWindow, KeysUndoAndRedoEachDragStrokeAndPaintThenGravarWritesWhatIsSho
     EXPECT_EQ(s.ws.read("Vale/Vale.ini"), crlfLines(saved));
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
+
+TEST(PanelWindow, CtrlSIsGravarWhileTheWindowIsShown) {
+    Session s;
+    s.chooseTemplate("pan-castelo.png");
+    QTest::mouseClick(child(s.window, "View"), Qt::LeftButton, {}, {5, 5});
+    s.window->hide();
+    EXPECT_FALSE(s.window->JanPanKeyDown(Qt::Key_S, Qt::ControlModifier));
+    EXPECT_FALSE(QFile::exists(s.ws.path("Vale/castelo.png")));
+    s.window->show();
+    s.window->setFocus();
+    QTest::keyClick(s.window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(s.text("Msg8"), QString::fromUtf8("Gravação ok."));
+    EXPECT_EQ(QImage(s.ws.path("Vale/castelo.png")).size(), QSize(600, 380));
+    EXPECT_EQ(s.lines()[14], "castelo.png");
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}

@@ -337,3 +337,18 @@ TEST(RegistersWindow, EditsOfAnotherAdventureAreSavedThereAndAFailedSaveKeepsThe
     EXPECT_EQ(s.ws.read("Mar/Mar.rgs"), values);
     EXPECT_EQ(s.ws.read("Mar/Mar.rgx"), crlf({"do mar"}));
 }
+
+TEST(RegistersWindow, CtrlSIsGravarWhileTheWindowIsShown) {
+    Session s;
+    s.setLine(3, "porta: 1");
+    QTest::keyClick(s.window->text(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(s.msg7(), "Registradores gravados.");  // not cleared as typing would
+    EXPECT_TRUE(s.ws.read("Vale/Vale.rgx").contains("porta\r\n"));
+    EXPECT_FALSE(s.lines()[3].contains(QChar(0x13)));
+    const QByteArray saved = s.ws.read("Vale/Vale.rgx");
+    s.setLine(4, "chave: 2");
+    s.window->hide();
+    EXPECT_FALSE(s.window->JanRegKeyDown(Qt::Key_S, Qt::ControlModifier));
+    EXPECT_EQ(s.ws.read("Vale/Vale.rgx"), saved);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}

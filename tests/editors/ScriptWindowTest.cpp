@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -217,7 +218,7 @@ TEST(ScriptWindow, TypingACharacterTurnsGravarMaroonUntilSavedOrReloaded) {
 
     // Keys that put no character in: the cue stays black.
     s.window->editor()->setFocus();
-    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Delete, Qt::Key_F5, Qt::Key_Home})
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_Down, Qt::Key_Delete, Qt::Key_F6, Qt::Key_Home})
         s.type(key);
     // An X keyboard delivers Delete with the character 7F attached.
     QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
@@ -799,5 +800,90 @@ TEST(ScriptWindow, CtrlClickOnAnExitOpensThatPositionsScript) {
     EXPECT_EQ(s.window->editor()->textCursor().blockNumber(), 3);
     EXPECT_EQ(q.asked().size(), 2);
     EXPECT_EQ(q.waiting(), 0);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ScriptWindow, CtrlSSavesAndF5ExecsWithoutTyping) {
+    Session s([](const TestWorkspace& ws) {
+        ws.write("Vale/sala.scp", crlf({"um"}));
+        ws.write("Vale/scp.txt", {});
+    });
+    s.usePlayer(7);
+    s.load("sala.scp");
+    s.typeHere("x");
+    ASSERT_EQ(s.window->gravarCaptionColour(), kMaroon);
+    s.type(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"xum"}));
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));  // saved, and not typing
+    s.type(Qt::Key_F5);
+    EXPECT_EQ(s.log.raised, (QList<GamePlayer::WindowId>{7}));
+    EXPECT_EQ(s.log.handOffWhenRaised, "sala\r\n");
+    s.type(Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(s.window->editor()->toPlainText(), "xum\n");
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
+
+    // From the script list too; a hidden window takes none of them.
+    s.typeHere("y");
+    s.window->scriptList()->setFocus();
+    QTest::keyClick(s.window->scriptList(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"xyum"}));
+    s.typeHere("z");
+    s.window->hide();
+    for (Qt::Key k : {Qt::Key_S, Qt::Key_F})
+        EXPECT_FALSE(s.window->JanScpKeyDown(k, Qt::ControlModifier));
+    EXPECT_FALSE(s.window->JanScpKeyDown(Qt::Key_F5, Qt::NoModifier));
+    EXPECT_EQ(s.ws.read("Vale/sala.scp"), crlf({"xyum"}));
+    EXPECT_EQ(s.log.raised.size(), 1);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
+TEST(ScriptWindow, FindBarFindsNextAndPreviousAndClosesWithEscape) {
+    Session s([](const TestWorkspace& ws) { ws.write("Vale/sala.scp", crlf({"Porta aberta", "sem nada", "porta fechada"})); });
+    s.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(s.form.get()));
+    s.load("sala.scp");
+    QPlainTextEdit* editor = s.window->editor();
+    const QRect editorPlace = editor->geometry();
+    editor->setFocus();
+    EXPECT_FALSE(s.window->findBar()->isVisible());
+    s.type(Qt::Key_F, Qt::ControlModifier);
+    QLineEdit* box = s.window->findBox();
+    ASSERT_TRUE(s.window->findBar()->isVisible());
+    EXPECT_EQ(box->objectName(), "edBusca");
+    EXPECT_TRUE(box->hasFocus());
+    EXPECT_TRUE(editorPlace.contains(s.window->findBar()->geometry()));
+    EXPECT_EQ(editor->geometry(), editorPlace);
+
+    QTest::keyClicks(box, "PORTA");
+    QTest::keyClick(box, Qt::Key_Return);  // case-insensitive
+    EXPECT_EQ(editor->textCursor().selectedText(), "Porta");
+    EXPECT_EQ(editor->textCursor().blockNumber(), 0);
+    QTest::keyClick(box, Qt::Key_Enter);
+    EXPECT_EQ(editor->textCursor().blockNumber(), 2);
+    QTest::keyClick(box, Qt::Key_F3);  // round the end
+    EXPECT_EQ(editor->textCursor().blockNumber(), 0);
+    QTest::keyClick(box, Qt::Key_Return, Qt::ShiftModifier);  // round the start
+    EXPECT_EQ(editor->textCursor().blockNumber(), 2);
+    QTest::keyClick(box, Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(editor->textCursor().blockNumber(), 0);
+    EXPECT_EQ(s.window->findStatus()->text(), "");
+
+    box->clear();
+    QTest::keyClicks(box, "janela");
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(s.window->findStatus()->text(), "não encontrado");
+    EXPECT_EQ(editor->textCursor().blockNumber(), 0);
+    QTest::keyClicks(box, "s");  // typing again clears it
+    EXPECT_EQ(s.window->findStatus()->text(), "");
+
+    QTest::keyClick(box, Qt::Key_Escape);
+    EXPECT_FALSE(s.window->findBar()->isVisible());
+    EXPECT_TRUE(editor->hasFocus());
+    // The search stays: F3 in the editor finds again.
+    box->setText("fechada");
+    s.type(Qt::Key_F3);
+    EXPECT_EQ(editor->textCursor().selectedText(), "fechada");
+    EXPECT_EQ(editor->toPlainText(), "Porta aberta\nsem nada\nporta fechada\n");
+    EXPECT_EQ(s.window->gravarCaptionColour(), QColor(Qt::black));
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }

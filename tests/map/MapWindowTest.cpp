@@ -132,7 +132,7 @@ TEST_F(MapWindowTest, PressOnTheMapSelectsTheCellUnderIt) {
     EXPECT_EQ(text("Mtp"), "000");
     click("btGrMap");
     const struct { QPoint at; int cell; QPoint marker; } cases[] = {
-        {{350, 150}, 43, {340, 140}}, {{0, 0}, 0, {40, 20}}, {{1999, 1199}, 399, {1940, 1160}}};
+        {{350, 150}, 43, {303, 121}}, {{0, 0}, 0, {3, 1}}, {{1999, 1199}, 399, {1903, 1141}}};
     for (const auto& c : cases) {
         press(c.at, Qt::RightButton);
         EXPECT_EQ(window_->currentPosition(), c.cell);
@@ -318,9 +318,9 @@ TEST_F(MapWindowTest, SelectionMarkerFollowsTheScrollBox) {
     box->horizontalScrollBar()->setValue(500);
     box->verticalScrollBar()->setValue(300);
     QWidget* marker = child("Shp2");
-    EXPECT_EQ(marker->mapTo(box->viewport(), QPoint()), QPoint(1440, 860));
+    EXPECT_EQ(marker->mapTo(box->viewport(), QPoint()), QPoint(1403, 841));
     press({350, 150});
-    EXPECT_EQ(marker->mapTo(box->viewport(), QPoint()), QPoint(-160, -160));
+    EXPECT_EQ(marker->mapTo(box->viewport(), QPoint()), QPoint(-197, -179));
 }
 
 TEST_F(MapWindowTest, SelectingANamedCellOpensItsPictureWhenThereIsOne) {
@@ -405,9 +405,9 @@ TEST_F(MapWindowTest, CtrlZUndoesPaintingAndNamingAndCtrlYRedoes) {
     EXPECT_EQ(child<QLineEdit>("edNomPos")->text(), "");
     EXPECT_EQ(text("lbNoPos"), "");
     EXPECT_FALSE(child("btEdImg")->isVisibleTo(window_));
-    // On screen too (above the selection marker).
-    EXPECT_EQ(window_->mapView()->grab().toImage().convertToFormat(QImage::Format_RGB32).copy(300, 120, 100, 20),
-              painted.copy(300, 120, 100, 20));
+    // On screen too (right of the selection marker).
+    EXPECT_EQ(window_->mapView()->grab().toImage().convertToFormat(QImage::Format_RGB32).copy(325, 120, 75, 20),
+              painted.copy(325, 120, 75, 20));
     key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(map_->lines(), QStringList(801, QString()));
     EXPECT_EQ(map_->image(), fresh);
@@ -605,7 +605,7 @@ TEST_F(MapWindowTest, SelectCellSelectsAsAPressDoesAndScrollsItIntoView) {
     EXPECT_EQ(text("Mtp"), "398");
     EXPECT_EQ(child<QLineEdit>("edNomPos")->text(), "porao");
     EXPECT_TRUE(child("lbEdImg")->isVisible());
-    EXPECT_EQ(child("Shp2")->pos(), QPoint(1840, 1160));
+    EXPECT_EQ(child("Shp2")->pos(), QPoint(1803, 1141));
     EXPECT_EQ(map_->lines(), lines);
     EXPECT_TRUE(window_->paintMode());
     const QRect cell(1800, 1140, 100, 60);
@@ -620,4 +620,173 @@ TEST_F(MapWindowTest, SelectCellSelectsAsAPressDoesAndScrollsItIntoView) {
     EXPECT_EQ(window_->currentPosition(), 1);
     EXPECT_EQ(told.size(), 2);
     EXPECT_TRUE(reported().isEmpty());
+}
+
+namespace {
+
+// A press and moves with the left button held, then the release, as a drag
+// of the mouse sends them to the map image.
+void drag(QWidget* view, const QList<QPoint>& points, Qt::KeyboardModifiers modifiers = {}) {
+    const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, view->mapToGlobal(at), Qt::LeftButton, held, modifiers);
+        QApplication::sendEvent(view, &event);
+    };
+    send(QEvent::MouseButtonPress, points.first(), Qt::LeftButton);
+    for (qsizetype i = 1; i < points.size(); ++i) {
+        QMouseEvent move(QEvent::MouseMove, points[i], view->mapToGlobal(points[i]), Qt::NoButton, Qt::LeftButton,
+                         modifiers);
+        QApplication::sendEvent(view, &move);
+    }
+    send(QEvent::MouseButtonRelease, points.last(), Qt::NoButton);
+}
+
+}  // namespace
+
+TEST_F(MapWindowTest, DraggingPaintsEveryCellThePointerEntersAsOneStep) {
+    activate();
+    const QImage fresh = map_->image().copy();
+    // Not armed: a drag only selects where it started.
+    drag(window_->mapView(), {{50, 30}, {450, 30}});
+    EXPECT_EQ(map_->lines(), QStringList(801, QString()));
+    EXPECT_EQ(window_->currentPosition(), 0);
+
+    chooseTile(5);
+    arm();
+    // One quick move right across cells 0..4 (the cells between are passed
+    // through too), back over a painted one, then down through cell 23 into 24.
+    drag(window_->mapView(), {{50, 30}, {450, 30}, {250, 40}, {450, 90}});
+    for (int cell : {0, 1, 2, 3, 4, 23, 24})
+        EXPECT_EQ(map_->tile(cell), "5") << cell;
+    EXPECT_EQ(map_->tile(5), "");
+    EXPECT_EQ(map_->tile(22), "");
+    EXPECT_FALSE(window_->paintMode());  // the press disarmed it, as a click does
+    EXPECT_EQ(document().mapHistory().undoCount(), 1);
+    const QImage painted = map_->image().copy();
+    EXPECT_NE(painted, fresh);
+
+    key(Qt::Key_Z, Qt::ControlModifier);  // the whole run at once
+    EXPECT_EQ(map_->lines(), QStringList(801, QString()));
+    EXPECT_EQ(map_->image(), fresh);
+    key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(map_->tile(24), "5");
+    EXPECT_EQ(map_->image(), painted);
+
+    // A drag after that is a step of its own.
+    chooseTile(7);
+    arm();
+    drag(window_->mapView(), {{50, 150}, {150, 150}});
+    EXPECT_EQ(map_->tile(40), "7");
+    EXPECT_EQ(map_->tile(41), "7");
+    EXPECT_EQ(document().mapHistory().undoCount(), 2);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(map_->image(), painted);
+    EXPECT_TRUE(reported().isEmpty());
+}
+
+TEST_F(MapWindowTest, ShiftKeepsPaintingArmed) {
+    chooseTile(2);
+    arm();
+    QTest::mouseClick(window_->mapView(), Qt::LeftButton, Qt::ShiftModifier, {150, 30});
+    EXPECT_EQ(map_->tile(1), "2");
+    EXPECT_TRUE(window_->paintMode());
+    QTest::mouseClick(window_->mapView(), Qt::LeftButton, Qt::ShiftModifier, {950, 570});
+    EXPECT_EQ(map_->tile(189), "2");
+    EXPECT_TRUE(window_->paintMode());
+    press({350, 150});  // without Shift: painted, and disarmed as before
+    EXPECT_EQ(map_->tile(43), "2");
+    EXPECT_FALSE(window_->paintMode());
+    press({550, 150});
+    EXPECT_EQ(map_->tile(45), "");
+    EXPECT_EQ(document().mapHistory().undoCount(), 3);
+}
+
+TEST_F(MapWindowTest, DeleteEmptiesTheSelectedCellAskingWhenItHasAScript) {
+    activate();
+    const QImage fresh = map_->image().copy();
+    test::Questions questions;
+
+    // A tile and no name: emptied without a question.
+    paint(4, {150, 30});
+    press({150, 30});
+    key(Qt::Key_Delete);
+    EXPECT_EQ(map_->lines(), QStringList(801, QString()));
+    EXPECT_EQ(map_->image(), fresh);
+    EXPECT_TRUE(questions.asked().isEmpty());
+    key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(map_->tile(1), "4");
+
+    // A long name reaching into its neighbours, with its script written.
+    paint(6, {350, 150});
+    type("biblioteca_do_castelo");
+    ASSERT_TRUE(QFile::exists(file("biblioteca_do_castelo.scp")));
+    const QByteArray script = bytes("biblioteca_do_castelo.scp");
+    const QStringList named = map_->lines();
+    const QImage withName = map_->image().copy();
+    press({350, 150});
+    questions.click("JanApagar", "btApagarNao");
+    key(Qt::Key_Delete);
+    ASSERT_EQ(questions.names(), QStringList{"JanApagar"});
+    EXPECT_EQ(questions.asked().first().buttons, (QStringList{"btApagarSim", "btApagarNao"}));
+    EXPECT_EQ(map_->lines(), named);
+    EXPECT_EQ(map_->image(), withName);
+
+    questions.click("JanApagar", "btApagarSim");
+    key(Qt::Key_Delete);
+    EXPECT_EQ(map_->name(43), "");
+    EXPECT_EQ(map_->tile(43), "");
+    EXPECT_EQ(map_->tile(1), "4");
+    EXPECT_EQ(child<QLineEdit>("edNomPos")->text(), "");
+    // Drawn as a reset map draws it, the neighbours' parts of the name too.
+    EXPECT_EQ(map_->image().copy(0, 120, 2000, 60), fresh.copy(0, 120, 2000, 60));
+    EXPECT_EQ(bytes("biblioteca_do_castelo.scp"), script);  // the script stays
+
+    key(Qt::Key_Z, Qt::ControlModifier);  // one step back
+    EXPECT_EQ(map_->lines(), named);
+    EXPECT_EQ(map_->image(), withName);
+    EXPECT_EQ(child<QLineEdit>("edNomPos")->text(), "biblioteca_do_castelo");
+
+    // Delete in the name box edits the text there.
+    QLineEdit* box = child<QLineEdit>("edNomPos");
+    box->setFocus();
+    box->setCursorPosition(0);
+    QTest::keyClick(box, Qt::Key_Delete);
+    EXPECT_EQ(box->text(), "iblioteca_do_castelo");
+    EXPECT_EQ(map_->lines(), named);
+    EXPECT_EQ(questions.asked().size(), 2);
+    EXPECT_TRUE(reported().isEmpty());
+}
+
+TEST_F(MapWindowTest, SelectionMarkerStandsBesideTheName) {
+    for (int cell : {0, 43, 219, 399}) {
+        const QString name = "sala_de_jantar_grande";
+        const QPoint at(MapModel::column(cell) * 100 + 50, MapModel::row(cell) * 60 + 30);
+        paint(1, at);
+        type(name);
+        press(at);
+        const QRect marker = child("Shp2")->geometry();
+        EXPECT_EQ(marker.size(), QSize(20, 20));
+        EXPECT_FALSE(marker.intersects(map_->nameArea(cell, name))) << cell;
+        EXPECT_TRUE(QRect(at.x() - 50, at.y() - 30, 100, 60).contains(marker)) << cell;
+    }
+}
+
+TEST_F(MapWindowTest, CtrlSSavesTheMapOnlyWhileTheWindowIsShown) {
+    activate();
+    paint(3, {50, 30});
+    key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(ListFile::read(file("Floresta.map")), map_->lines());
+    EXPECT_EQ(text("Msg1"), "Ok, gravado!");
+    // From the name box too.
+    paint(4, {150, 30});
+    child("edNomPos")->setFocus();
+    key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(ListFile::read(file("Floresta.map"))[3], "4");
+
+    paint(5, {250, 30});
+    const QByteArray saved = bytes("Floresta.map");
+    window_->hide();
+    EXPECT_FALSE(window_->JanMapKeyDown(Qt::Key_S, Qt::ControlModifier));
+    EXPECT_FALSE(window_->JanMapKeyDown(Qt::Key_Delete, Qt::NoModifier));
+    EXPECT_EQ(bytes("Floresta.map"), saved);
+    EXPECT_EQ(map_->tile(2), "5");
 }

@@ -278,3 +278,24 @@ TEST_F(PositionImageEditorTest, AnUnreadablePictureIsNotReplacedByTheLastOne) {
 }
 
 }  // namespace
+
+TEST_F(PositionImageEditorTest, CtrlSIsGravarWhileTheEditorIsShown) {
+    picture("sala.png", {320, 200}, Qt::red);
+    host_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(host_.get()));
+    editor_->openEditor();
+    QWidget* canvas = child("TelPos");
+    QTest::mousePress(canvas, Qt::LeftButton, {}, {10, 10});
+    move({100, 10}, Qt::LeftButton);
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, {100, 10});
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(QImage(path("sala.png")).convertToFormat(QImage::Format_RGB32), editor_->canvas());
+
+    QTest::mousePress(canvas, Qt::LeftButton, {}, {10, 50});
+    move({100, 50}, Qt::LeftButton);
+    QTest::mouseRelease(canvas, Qt::LeftButton, {}, {100, 50});
+    editor_->hide();
+    EXPECT_FALSE(editor_->JanEdImgKeyDown(Qt::Key_S, Qt::ControlModifier));
+    EXPECT_EQ(QImage(path("sala.png")).pixel(50, 50), kRed);
+}

@@ -121,6 +121,21 @@ TEST(ConnectionWindow, ConnectFillsTheGroupsOnlyFromAnOkReply) {
     EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 
+// The window made with no address of its own talks to the server that
+// ORVALIS_SERVIDOR names, as the command line does.
+TEST(ConnectionWindow, TheWindowTalksToTheServerTheEnvironmentNames) {
+    TestWorkspace ws;
+    GroupServer groups_;
+    groups_.answer("Ok\r\nvale\r\n");
+    qputenv("ORVALIS_SERVIDOR", groups_.server.base().toUtf8());
+    auto form = startProgram(ws);
+    qunsetenv("ORVALIS_SERVIDOR");
+    click(child(form.get(), "btCnc"));
+    EXPECT_EQ(groups(form.get()), QStringList{"vale"});
+    EXPECT_EQ(ServerClient::configuredBaseAddress(), ServerClient::defaultBaseAddress());
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+}
+
 TEST(ConnectionWindow, AFailedGroupRequestIsReportedAndShowsNothing) {
     TestWorkspace ws;
     FaultServer server([](const FaultServer::Request&) { return FaultServer::status(500, "quebrou"); });

@@ -8,6 +8,12 @@
 include(GNUInstallDirs)
 
 set(ORVALIS_INSTALL_DIR lib/orvalis)
+# The maintainer and the application id are set at build time (before any
+# install rule uses them).
+set(ORVALIS_MAINTAINER "Orvalis <orvalis@users.noreply.github.com>" CACHE STRING
+    "The package's maintainer, \"Name <mail>\" (the changelog, copyright and control fields)")
+set(ORVALIS_APP_ID "io.github.orvalis.Orvalis" CACHE STRING
+    "The desktop file's and AppStream metadata's id (reverse domain name)")
 
 install(TARGETS orvalis RUNTIME DESTINATION ${ORVALIS_INSTALL_DIR})
 install(FILES ${ORVALIS_WORKSPACE_DIR}/defmap.bmp ${ORVALIS_WORKSPACE_DIR}/pan-madeira.png
@@ -21,12 +27,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/package/orvalis.desktop DESTINATION ${CM
         RENAME ${ORVALIS_APP_ID}.desktop)
 install(FILES ${ORVALIS_ICON} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps)
 
-# What a distribution expects beside the program. The maintainer and the
-# application id are set at build time; the release date is the changelog's.
-set(ORVALIS_MAINTAINER "Orvalis <orvalis@users.noreply.github.com>" CACHE STRING
-    "The package's maintainer, \"Name <mail>\" (the changelog, copyright and control fields)")
-set(ORVALIS_APP_ID "io.github.orvalis.Orvalis" CACHE STRING
-    "The desktop file's and AppStream metadata's id (reverse domain name)")
+# What a distribution expects beside the program: the rest of it.
 set(ORVALIS_RELEASE_DATE 2026-12-09)
 set(ORVALIS_RELEASE_RFC2822 "Wed, 09 Dec 2026 12:00:00 +0000")
 set(pkg ${CMAKE_BINARY_DIR}/package)

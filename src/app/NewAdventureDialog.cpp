@@ -74,8 +74,7 @@ void NewAdventureDialog::tryCreate() {
 }
 
 void NewAdventureDialog::showEvent(QShowEvent* event) {
-    if (const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr)
-        move(over->mapToGlobal(over->rect().center()) - QPoint(width() / 2, height() / 2));
+    centreOverMainWindow(this);
     QDialog::showEvent(event);
     activateWindow();
     name_->setFocus(Qt::ActiveWindowFocusReason);
@@ -83,9 +82,7 @@ void NewAdventureDialog::showEvent(QShowEvent* event) {
 
 void NewAdventureDialog::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
-    QPainter p(this);
-    p.setPen(Qt::black);
-    p.drawRect(0, 0, width() - 1, height() - 1);
+    paintDialogOutline(this);
 }
 
 void NewAdventureDialog::keyPressEvent(QKeyEvent* event) {

@@ -157,20 +157,16 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override {
-        // Centred over the main window, as the other questions are.
-        if (const QWidget* over = parentWidget()) {
-            const QPoint centre = over->mapToGlobal(over->rect().center());
-            move(centre - QPoint(width() / 2, height() / 2));
-        }
+        centreOverMainWindow(this);
         QDialog::showEvent(event);
         activateWindow();
         nameBox_->setFocus(Qt::ActiveWindowFocusReason);
     }
     void paintEvent(QPaintEvent* event) override {
         QDialog::paintEvent(event);
+        paintDialogOutline(this);
         QPainter p(this);
         p.setPen(Qt::black);
-        p.drawRect(0, 0, width() - 1, height() - 1);
         // What Enter does wears a second outline, as a default button does.
         p.drawRect(okButton_->geometry().adjusted(-2, -2, 1, 1));
     }

@@ -135,17 +135,14 @@ void SyncWindow::btSincAmbosClick() {
 }
 
 void SyncWindow::showEvent(QShowEvent* event) {
-    if (const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr)
-        move(over->mapToGlobal(over->rect().center()) - QPoint(width() / 2, height() / 2));
+    centreOverMainWindow(this);
     QDialog::showEvent(event);
     activateWindow();
 }
 
 void SyncWindow::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
-    QPainter p(this);
-    p.setPen(Qt::black);
-    p.drawRect(0, 0, width() - 1, height() - 1);
+    paintDialogOutline(this);
 }
 
 }  // namespace orv

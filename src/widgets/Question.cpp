@@ -136,12 +136,22 @@ Question::Question(QWidget* parent, const QString& name, const QString& title, c
     centreOverParent();
 }
 
-void Question::centreOverParent() {
-    const QWidget* over = parentWidget() ? parentWidget()->window() : nullptr;
+void centreOverMainWindow(QDialog* dialog) {
+    const QWidget* over = dialog->parentWidget() ? dialog->parentWidget()->window() : nullptr;
     if (!over)
         return;
     const QPoint centre = over->mapToGlobal(over->rect().center());
-    move(centre - QPoint(width() / 2, height() / 2));
+    dialog->move(centre - QPoint(dialog->width() / 2, dialog->height() / 2));
+}
+
+void paintDialogOutline(QDialog* dialog) {
+    QPainter p(dialog);
+    p.setPen(Qt::black);
+    p.drawRect(0, 0, dialog->width() - 1, dialog->height() - 1);
+}
+
+void Question::centreOverParent() {
+    centreOverMainWindow(this);
 }
 
 void Question::showEvent(QShowEvent* event) {
@@ -153,9 +163,9 @@ void Question::showEvent(QShowEvent* event) {
 
 void Question::paintEvent(QPaintEvent* event) {
     QDialog::paintEvent(event);
+    paintDialogOutline(this);
     QPainter p(this);
     p.setPen(Qt::black);
-    p.drawRect(0, 0, width() - 1, height() - 1);
     // The choice Enter takes wears a second outline, as a default button does.
     if (current_ >= 0 && current_ < buttons_.size())
         p.drawRect(buttons_[current_]->geometry().adjusted(-2, -2, 1, 1));

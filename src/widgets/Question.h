@@ -25,6 +25,10 @@ class PictureBox;
 // name, title and grey background. Questions, the rename and the conflicts
 // windows are made this way.
 void dressAsToolDialog(QDialog* dialog, const QString& name, const QString& title);
+// Such a window stands centred over the main window, and wears a black
+// outline (painted from its paintEvent).
+void centreOverMainWindow(QDialog* dialog);
+void paintDialogOutline(QDialog* dialog);
 
 class Question : public QDialog {
 public:

@@ -19,6 +19,11 @@ QFont mapFont() {
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(13);
     font.setBold(true);
+    // The saved map picture must not depend on the screen: left to itself,
+    // the font drops its hinting as soon as the screen is scaled, and the
+    // names' letters come out otherwise. Light hinting is what an unscaled
+    // screen gives by default.
+    font.setHintingPreference(QFont::PreferVerticalHinting);
     return font;
 }
 }  // namespace
@@ -109,6 +114,17 @@ void MapModel::paintName(QPainter& painter, int cell) {
     painter.fillRect(box, Qt::white);
     painter.setPen(Qt::black);
     painter.drawText(box.x(), box.y() + metrics.ascent(), n);
+}
+
+QImage MapModel::namePicture(const QString& name) const {
+    const QFontMetrics metrics(font_);
+    QImage picture(QSize(metrics.horizontalAdvance(name), metrics.height()), QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.setFont(font_);
+    painter.setPen(Qt::black);
+    painter.drawText(0, metrics.ascent(), name);
+    return picture;
 }
 
 QRect MapModel::nameArea(int cell, const QString& name) const {

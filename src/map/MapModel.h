@@ -68,6 +68,8 @@ public:
     // Where drawName puts the name's white box (it may reach into the
     // neighbouring cells left and right).
     QRect nameArea(int cell, const QString& name) const;
+    // The name's white box as drawName paints it, on its own.
+    QImage namePicture(const QString& name) const;
 
     // Cell under a point of the map image, or -1 outside the grid.
     static int cellAt(int x, int y);

@@ -19,6 +19,7 @@
 #include "widgets/Shape.h"
 #include "imaging/ImageFiles.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,6 +63,41 @@ MapImageView::MapImageView(QWidget* parent, const MapModel& map) : QWidget(paren
 void MapImageView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.drawImage(event->rect(), map_.image(), event->rect());
+    if (devicePixelRatioF() != 1.0)
+        sharpenNames(painter, event->rect());
+}
+
+void MapImageView::sharpenNames(QPainter& painter, const QRect& exposed) {
+    // The map image stays at one pixel per point: it is what "Gravar img"
+    // writes, the same on every screen. Only a name whose box on the image is
+    // exactly what drawing it gives (not covered since by a tile or another
+    // name) is drawn again, so the picture shown never says anything else.
+    const QImage& image = map_.image();
+    const QFontMetrics metrics(map_.font());
+    const int firstRow = std::max(0, exposed.top() / MapModel::CellHeight);
+    const int lastRow = std::min(MapModel::Rows - 1, exposed.bottom() / MapModel::CellHeight);
+    if (namePictures_.size() > 2 * MapModel::Cells)
+        namePictures_.clear();
+    painter.setFont(map_.font());
+    for (int row = firstRow; row <= lastRow; ++row) {
+        for (int column = 0; column < MapModel::Columns; ++column) {
+            const int cell = row * MapModel::Columns + column;
+            const QString name = map_.name(cell);
+            if (name.isEmpty())
+                continue;
+            const QRect box = map_.nameArea(cell, name);
+            if (!box.intersects(exposed) || !image.rect().contains(box))
+                continue;
+            auto drawn = namePictures_.find(name);
+            if (drawn == namePictures_.end())
+                drawn = namePictures_.insert(name, map_.namePicture(name).convertToFormat(image.format()));
+            if (image.copy(box) != *drawn)
+                continue;
+            painter.fillRect(box, Qt::white);
+            painter.setPen(Qt::black);
+            painter.drawText(box.x(), box.y() + metrics.ascent(), name);
+        }
+    }
 }
 
 void MapImageView::mousePressEvent(QMouseEvent* event) {

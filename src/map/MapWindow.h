@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QImage>
 #include <QWidget>
 #include "MapExits.h"
@@ -38,7 +39,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // On a screen of more than one pixel per point, draws again at the
+    // screen's resolution each name the map image shows as drawName left it.
+    void sharpenNames(QPainter& painter, const QRect& exposed);
+
     const MapModel& map_;
+    QHash<QString, QImage> namePictures_;  // the names' boxes as the map image has them
 };
 
 // Drawn over the map image, not on it (the saved map picture never has it):

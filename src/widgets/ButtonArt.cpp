@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 #include <array>
 #include <cmath>
 
@@ -109,26 +110,46 @@ const QImage& picture(Look look) {
     return all[static_cast<int>(look)];
 }
 
-}  // namespace ButtonArt
-
-namespace {
-
-void drawCaption(PictureBox* button, ButtonArt::Look look, const QColor& textColor, bool pressed) {
-    QImage img = ButtonArt::picture(look).copy().convertToFormat(QImage::Format_RGB888);
+// The caption is drawn at the screen's resolution: at a ratio of 2 the
+// bevel is doubled pixel for pixel (it is made of single-pixel lines) and
+// the letters are drawn with twice the pixels, as sharp as at 1.
+QImage captionPicture(Look look, const QString& caption, const QColor& textColor, bool pressed,
+                      qreal ratio) {
+    const QImage& art = picture(look);
+    QImage img;
+    if (ratio == 1.0) {
+        img = art.copy().convertToFormat(QImage::Format_RGB888);
+    } else {
+        const QSize size(qCeil(art.width() * ratio), qCeil(art.height() * ratio));
+        // 32 bits a pixel: letters drawn through a scale into 24-bit pixels come out garbled.
+        img = art.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation).convertToFormat(QImage::Format_RGB32);
+        img.setDevicePixelRatio(ratio);
+    }
     QPainter p(&img);
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(12);  // 9 points at 96 dpi
     font.setBold(true);
     p.setFont(font);
     p.setPen(textColor);
+    // Placed by the letters' widths at 1, so the caption sits where it does there.
     const QFontMetrics metrics(font);
-    const int w = metrics.horizontalAdvance(button->hint());
-    const int d = (img.width() - w) / 2;
+    const int w = metrics.horizontalAdvance(caption);
+    const int d = (art.width() - w) / 2;
     const int x = pressed ? d - 2 : d;
     const int y = pressed ? 6 : 4;
-    p.drawText(x, y + metrics.ascent(), button->hint());
+    p.drawText(x, y + metrics.ascent(), caption);
     p.end();
-    button->setPicture(img);
+    return img;
+}
+
+}  // namespace ButtonArt
+
+namespace {
+
+void drawCaption(PictureBox* button, ButtonArt::Look look, const QColor& textColor, bool pressed) {
+    button->drawPicture([look, caption = button->hint(), textColor, pressed](qreal ratio) {
+        return ButtonArt::captionPicture(look, caption, textColor, pressed, ratio);
+    });
     button->repaint();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <QColor>
 #include <QImage>
+#include <QString>
 
 namespace orv {
 
@@ -25,6 +26,10 @@ enum class Look {
 };
 
 const QImage& picture(Look look);
+
+// A copy of the picture with the caption on it, drawn for a screen of that
+// many pixels a point (the size in points stays the picture's).
+QImage captionPicture(Look look, const QString& caption, const QColor& textColor, bool pressed, qreal ratio);
 
 }  // namespace ButtonArt
 

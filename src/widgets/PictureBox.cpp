@@ -14,11 +14,20 @@ PictureBox::PictureBox(QWidget* parent, const QString& name, QRect geometry, QIm
 }
 
 void PictureBox::setPicture(const QImage& picture) {
+    draw_ = nullptr;
     picture_ = picture;
     update();
 }
 
+void PictureBox::drawPicture(std::function<QImage(qreal ratio)> draw) {
+    draw_ = std::move(draw);
+    picture_ = draw_(devicePixelRatioF());
+    update();
+}
+
 void PictureBox::paintEvent(QPaintEvent*) {
+    if (draw_ && !source_ && picture_.devicePixelRatio() != devicePixelRatioF())
+        picture_ = draw_(devicePixelRatioF());  // moved to a screen of another ratio
     const QImage& shown = source_ ? *source_ : picture_;
     if (shown.isNull())
         return;

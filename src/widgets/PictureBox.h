@@ -20,6 +20,10 @@ public:
     const QImage& picture() const { return source_ ? *source_ : picture_; }
     QImage& picture() { return picture_; }
     void setPicture(const QImage& picture);
+    // A picture drawn for the screen's pixel ratio (a button's caption):
+    // drawn now, and again whenever the window lands on a screen of another
+    // ratio, so that it is as sharp at 2 as at 1.
+    void drawPicture(std::function<QImage(qreal ratio)> draw);
     // Shows a picture kept elsewhere (a drawing the document holds) instead
     // of a copy of its own; the owner calls update() when it changes.
     void showPicture(const QImage* source) {
@@ -50,6 +54,7 @@ protected:
 private:
     QImage picture_;
     const QImage* source_ = nullptr;
+    std::function<QImage(qreal)> draw_;
     QString hint_;
     bool stretch_ = false;
     bool leftDown_ = false;

@@ -3,11 +3,17 @@
 #include "core/OrvalisError.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QThread>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
 
 #if defined(Q_OS_WIN)
 #include <windows.h>
@@ -184,6 +190,144 @@ Window searchTree(const XConnection& x, Window parent, const QString& title, con
     return found;
 }
 
+// Whether the window, or a window it lies in, belongs to the player.
+bool isPlayerWindow(const XConnection& x, Window window, const QString& wineClass) {
+    for (int depth = 0; window && depth < 8; ++depth) {
+        const QByteArray wmClass = textProperty(x.get(), window, XA_WM_CLASS, XA_STRING);
+        if (!wmClass.isEmpty())
+            return hasPlayerClass(wmClass, wineClass);
+        Window root = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(x.get(), window, &root, &parent, &children, &count))
+            return false;
+        if (children)
+            XFree(children);
+        if (parent == root)
+            return false;
+        window = parent;
+    }
+    return false;
+}
+
+// The player's windows that are shown, with their sizes.
+void collectPlayerWindows(const XConnection& x, Window parent, const QString& wineClass, int depth,
+                          std::vector<std::pair<Window, long>>& found) {
+    Window root = 0, parentOut = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(x.get(), parent, &root, &parentOut, &children, &count))
+        return;
+    for (unsigned int i = 0; i < count; ++i) {
+        const Window child = children[i];
+        const QByteArray wmClass = textProperty(x.get(), child, XA_WM_CLASS, XA_STRING);
+        if (wmClass.isEmpty()) {
+            if (depth > 0)
+                collectPlayerWindows(x, child, wineClass, depth - 1, found);
+            continue;
+        }
+        XWindowAttributes attributes{};
+        if (!hasPlayerClass(wmClass, wineClass) || !XGetWindowAttributes(x.get(), child, &attributes) ||
+            attributes.map_state != IsViewable)
+            continue;
+        found.emplace_back(child, long(attributes.width) * attributes.height);
+    }
+    if (children)
+        XFree(children);
+}
+
+std::vector<std::pair<Window, long>> playerWindows(const XConnection& x, const QString& wineClass) {
+    std::vector<std::pair<Window, long>> found;
+    collectPlayerWindows(x, DefaultRootWindow(x.get()), wineClass, 3, found);
+    return found;
+}
+
+// The player's main window: of its windows that are shown, the largest (its
+// form, not the application window).
+Window mainPlayerWindow(const XConnection& x, const QString& wineClass, Window fallback) {
+    Window best = fallback;
+    long bestArea = 0;
+    for (const auto& [window, area] : playerWindows(x, wineClass))
+        if (area > bestArea) {
+            best = window;
+            bestArea = area;
+        }
+    return best;
+}
+
+Window focusedWindow(const XConnection& x) {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(x.get(), &focus, &revert);
+    return focus == PointerRoot ? 0 : focus;
+}
+
+// Asks the window manager to activate the window (the source 2 says the
+// request comes from the author's own action), and gives it the keyboard
+// where there is no window manager to answer.
+void activate(const XConnection& x, Window window) {
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(x.get(), window, &attributes))
+        return;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = x.atom("_NET_ACTIVE_WINDOW");
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(x.get(), attributes.root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    XRaiseWindow(x.get(), window);
+    if (attributes.map_state == IsViewable)
+        XSetInputFocus(x.get(), window, RevertToParent, CurrentTime);
+    XFlush(x.get());
+}
+
+// Waits, briefly, for the keyboard focus to be where `arrived` says.
+bool waitForFocus(const XConnection& x, const std::function<bool(Window)>& arrived) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 500) {
+        XSync(x.get(), False);
+        if (arrived(focusedWindow(x)))
+            return true;
+        QThread::msleep(5);
+    }
+    return false;
+}
+
+// The class Wine gave the window ("nome.exe"), or empty for a program of
+// this system's.
+QString wineClassOf(const XConnection& x, Window window) {
+    for (const QByteArray& part : textProperty(x.get(), window, XA_WM_CLASS, XA_STRING).split('\0'))
+        if (part.toLower().endsWith(".exe"))
+            return QString::fromUtf8(part);
+    return {};
+}
+
+// Wine takes a program it started for the active one, even where the window
+// manager left the focus with the editor; a player that never had the focus
+// is then not told that it was activated when it is raised, and reads the
+// script only once the author clicks in it. Passing the focus through the
+// player's main window and back to the editor makes Wine see it leave; the
+// activation that follows is then a real one. The focus is moved by hand,
+// not through the window manager: Wine takes a window manager's offer of the
+// focus for an activation (the script would be read twice), while a plain
+// change of focus it only notes. True once the focus is back with the editor.
+bool passFocusThrough(const XConnection& x, Window player, const QString& wineClass) {
+    const Window editor = focusedWindow(x);
+    if (!editor || isPlayerWindow(x, editor, wineClass))
+        return false;  // the player has the focus: raising it is enough
+    // Wine lets its program go only when the window it counts as the active
+    // one loses the focus: the main form, as a rule.
+    const Window form = mainPlayerWindow(x, wineClass, player);
+    XSetInputFocus(x.get(), form, RevertToParent, CurrentTime);
+    if (!waitForFocus(x, [&](Window focus) { return focus == form; }))
+        return false;
+    XSetInputFocus(x.get(), editor, RevertToParent, CurrentTime);
+    return waitForFocus(x, [&](Window focus) { return focus == editor; });
+}
+
 class X11GamePlayer final : public GamePlayer {
 public:
     WindowId findWindow(const QString& adventureName) override {
@@ -198,28 +342,26 @@ public:
         if (!x.get() || !id)
             return;
         const Window window = static_cast<Window>(id);
-        XWindowAttributes attributes{};
-        if (!XGetWindowAttributes(x.get(), window, &attributes))
+        const QString wineClass = wineClassOf(x, window);
+        if (!wineClass.isEmpty() && passFocusThrough(x, window, wineClass)) {
+            // Wine looks where the focus is when it learns it left; it must
+            // find it away from the player for a moment.
+            QTimer::singleShot(kWineNoticesFocusLeaving, [window] {
+                const XConnection later;
+                if (later.get())
+                    activate(later, window);
+            });
             return;
-        // Asking the window manager is what works under one; the source 2
-        // says the request comes from the author's own action.
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = x.atom("_NET_ACTIVE_WINDOW");
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = 2;
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(x.get(), attributes.root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-        // Without a window manager nobody answers that message.
-        XRaiseWindow(x.get(), window);
-        if (attributes.map_state == IsViewable)
-            XSetInputFocus(x.get(), window, RevertToParent, CurrentTime);
+        }
+        activate(x, window);
     }
 
     void start(const QString& program, const QString& argument) override {
         startPlayerProgram(program, argument);
     }
+
+private:
+    static constexpr int kWineNoticesFocusLeaving = 200;  // milliseconds
 };
 
 #else

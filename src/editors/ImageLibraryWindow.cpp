@@ -12,6 +12,8 @@
 
 #include <QEvent>
 #include <QFrame>
+#include <QHideEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
@@ -48,11 +50,9 @@ ThumbnailSheetView::ThumbnailSheetView(QWidget* parent, const ImageLibrary& libr
 }
 
 void ThumbnailSheetView::paintEvent(QPaintEvent* event) {
-    if (library_.sheet().isNull())
-        return;
-    // The sheet is drawn once per opening; painting only copies it.
+    // Only the rows in view are painted, from the thumbnails in so far.
     QPainter painter(this);
-    painter.drawImage(event->rect(), library_.sheet(), event->rect());
+    library_.paint(painter, event->rect());
 }
 
 void ThumbnailSheetView::mousePressEvent(QMouseEvent* event) {
@@ -75,6 +75,18 @@ ImageLibraryWindow::ImageLibraryWindow(QWidget* parent, Adventure& adventure, Co
     sheetView_->onPress = [this](QMouseEvent* e) { SheetMouseDown(e->position().toPoint()); };
     scroll_->setWidget(sheetView_);
     buildPreviewPanel();
+    // Over the sheet's top right corner, where the sheet is mostly empty
+    // grey; a press on it goes to the sheet below.
+    status_ = makeStatusLabel(this, QStringLiteral("MsgImg"), {0, 2}, 130);
+    status_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setWindowColour(status_, kGrey);
+    status_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    status_->hide();
+    connect(&library_, &ImageLibrary::thumbnailsArrived, this, [this](const QRect& area) {
+        sheetView_->update(area);
+        showProgress();
+    });
+    connect(&library_, &ImageLibrary::finished, this, [this] { sheetComplete(); });
     hide();
     connect(&adventure_, &Adventure::opened, this, [this] { currentImage_.clear(); });
     connect(&connection_, &Connection::stateChanged, this, [this] { showTransferButtons(); });
@@ -104,6 +116,18 @@ void ImageLibraryWindow::buildPreviewPanel() {
 void ImageLibraryWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     scroll_->setGeometry(rect());
+    showProgress();
+}
+
+void ImageLibraryWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Closed, not merely minimised with the main window: what is left of the
+    // build is not read, and the thumbnails are given back, since the next
+    // opening builds the sheet anew.
+    if (event->spontaneous() || !isHidden())
+        return;
+    library_.release();
+    showProgress();
 }
 
 void ImageLibraryWindow::opened() {
@@ -115,9 +139,31 @@ void ImageLibraryWindow::opened() {
         fitViewToContent();
         sheetView_->update();
     }
+    showProgress();
     showTransferButtons();
-    if (adventure_.isOpen() && !library_.failures().isEmpty())
-        throw OrvalisError(library_.failures().join(QLatin1Char('\n')));
+}
+
+void ImageLibraryWindow::showProgress() {
+    if (!status_)
+        return;
+    if (!library_.isBuilding()) {
+        status_->hide();
+        return;
+    }
+    status_->setText(QStringLiteral("%1 de %2").arg(library_.arrivedCount()).arg(library_.images().size()));
+    // No wider than its text, so that it hides as little of the sheet as it can.
+    status_->resize(status_->sizeHint().width(), status_->height());
+    // At the right edge of what is in view, left of the scroll bar.
+    const QWidget* viewport = scroll_->viewport();
+    status_->move(viewport->mapTo(this, QPoint(viewport->width() - status_->width() - 4, 2)));
+    status_->raise();
+    status_->show();
+}
+
+void ImageLibraryWindow::sheetComplete() {
+    showProgress();
+    if (!library_.failures().isEmpty())
+        reportError(library_.failures().join(QLatin1Char('\n')));
 }
 
 void ImageLibraryWindow::showTransferButtons() {
@@ -174,7 +220,7 @@ void ImageLibraryWindow::showPreview(const QImage& picture) {
 void ImageLibraryWindow::fitViewToContent() {
     // The scroll range covers the sheet and the preview panel wherever the
     // author has dragged it.
-    QRect content(QPoint(0, 0), library_.sheet().size());
+    QRect content(QPoint(0, 0), library_.size());
     if (previewPanel_->isVisibleTo(sheetView_))
         content |= previewPanel_->geometry();
     sheetView_->resize(std::max(0, content.right() + 1), std::max(0, content.bottom() + 1));

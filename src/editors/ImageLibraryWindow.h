@@ -6,6 +6,7 @@
 #include <functional>
 
 class QFrame;
+class QLabel;
 class QScrollArea;
 
 namespace orv {
@@ -39,16 +40,21 @@ public:
     ImageLibraryWindow(QWidget* parent, Adventure& adventure, Connection& connection, DragState& drag);
 
     // The window's own steps when "Imagens" opens it, after the main window
-    // has brought it to the front and sized it: rebuild the sheet when an
-    // adventure is open, show the transfer buttons when the connection is
-    // ready. Pictures that could not be read are reported afterwards, so one
-    // damaged file does not leave the rest of the sheet blank.
+    // has brought it to the front and sized it: start rebuilding the sheet
+    // when an adventure is open, show the transfer buttons when the
+    // connection is ready. The thumbnails come in while the window goes on
+    // answering, MsgImg counting them; pictures that could not be read are
+    // reported once the sheet is complete, so one damaged file does not leave
+    // the rest of the sheet blank. Hiding the window stops the build and
+    // gives the thumbnails back.
     void opened();
 
     const ImageLibrary& library() const { return library_; }
     // The picture chosen last on the sheet; the transfer buttons act on it.
     const QString& currentImage() const { return currentImage_; }
     QScrollArea* scrollBox() const { return scroll_; }
+    // "n de N" while the sheet is being built, hidden otherwise.
+    QLabel* statusLabel() const { return status_; }
     ThumbnailSheetView* sheetView() const { return sheetView_; }
     QFrame* previewPanel() const { return previewPanel_; }
     PictureBox* previewPicture() const { return previewPicture_; }
@@ -60,6 +66,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -67,6 +74,8 @@ private:
     void showPreview(const QImage& picture);
     void fitViewToContent();
     void showTransferButtons();
+    void showProgress();
+    void sheetComplete();
 
     Adventure& adventure_;
     Connection& connection_;
@@ -76,6 +85,7 @@ private:
 
     QScrollArea* scroll_;                   // SboxImg
     ThumbnailSheetView* sheetView_;         // FolhaImg
+    QLabel* status_ = nullptr;              // MsgImg
     QFrame* previewPanel_ = nullptr;        // PanImg
     PictureBox* previewHandle_ = nullptr;   // Image2, the panel's drag bar
     PictureBox* previewPicture_ = nullptr;  // ImgPrev

@@ -1,20 +1,28 @@
 // The image library as an author meets it: the adventure's pictures on one
 // sheet of thumbnails, a click choosing one for the movable preview panel,
-// and damaged files that cost only their own cell.
+// damaged files that cost only their own cell, and a window that goes on
+// answering while the thumbnails come in.
 #include "widgets/PictureBox.h"
 #include "support/TestAdventure.h"
 #include "app/TForm1.h"
 #include "editors/ImageLibrary.h"
 #include "editors/ImageLibraryWindow.h"
 #include "imaging/ImageFiles.h"
+#include "core/OrvalisError.h"
 #include "support/QtTestMain.h"
 #include "support/TestWorkspace.h"
 
+#include <QElapsedTimer>
 #include <QFrame>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -54,13 +62,26 @@ struct Library {
         const QString format = QFileInfo(name).suffix().toUpper();
         ASSERT_TRUE(picture.save(state.adventure.folder() + name, format.toLatin1().constData())) << name.toStdString();
     }
+    // Opens the view and lets the sheet come in completely.
     void open() {
+        start();
+        finish();
+    }
+    // Opens the view; the sheet goes on building in the background.
+    void start() {
         test::reportedErrors().clear();
         try {
             window->opened();
         } catch (const std::exception& e) {
             test::reportedErrors() << QString::fromUtf8(e.what());
         }
+    }
+    void finish() const {
+        QElapsedTimer clock;
+        clock.start();
+        while (window->library().isBuilding() && clock.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_FALSE(window->library().isBuilding()) << "the sheet did not complete";
     }
     // A press as the author makes it, going through the error report.
     void clickSheet(QPoint p, Qt::MouseButton button = Qt::LeftButton) {
@@ -72,7 +93,7 @@ struct Library {
         const int columns = window->library().columns();
         return {(index % columns) * 120 + 60, (index / columns) * 80 + 40};
     }
-    const QImage& sheet() const { return window->library().sheet(); }
+    QImage sheet() const { return window->library().sheet(); }
     QFrame* panel() const { return window->previewPanel(); }
     QWidget* child(const char* name) const { return window->findChild<QWidget*>(QString::fromLatin1(name)); }
 };
@@ -388,17 +409,231 @@ TEST(ImageLibrary, ThumbnailsMatchPicturesReadInFull) {
     const ImageLibrary& library = lib.window->library();
     ASSERT_EQ(library.images().size(), 15);
     const QImage reference = sheetReadInFull(folder, library);
+    const QImage sheet = library.sheet();
 
     for (int i = 0; i < library.images().size(); ++i) {
         const QString name = library.images()[i];
         SCOPED_TRACE(name.toStdString());
         const QRect cell((i % library.columns()) * 120, (i / library.columns()) * 80, 120, 80);
         if (!readSmaller.contains(name)) {
-            EXPECT_EQ(library.sheet().copy(cell), reference.copy(cell));
+            EXPECT_EQ(sheet.copy(cell), reference.copy(cell));
             continue;
         }
-        const CellDifference d = difference(library.sheet(), reference, cell);
+        const CellDifference d = difference(sheet, reference, cell);
         EXPECT_LT(d.mean, 1.5);
         EXPECT_LT(d.farOff, 0.02);
     }
+}
+
+namespace {
+
+// The sheet as it was drawn in one piece: a grey picture of the whole sheet,
+// every thumbnail drawn into it in list order, a cross for each picture that
+// cannot be read.
+QImage sheetDrawnInOnePiece(const QString& folder, const QStringList& names, int columns) {
+    QImage sheet(ImageLibrary::sheetSize(int(names.size()), columns), QImage::Format_RGB32);
+    sheet.fill(kGrey);
+    QPainter painter(&sheet);
+    for (int i = 0; i < names.size(); ++i) {
+        QImage picture;
+        try {
+            picture = loadImageForBox(folder, names[i], QSize(100, 60));
+        } catch (const OrvalisError&) {
+        }
+        if (picture.isNull()) {
+            const QRect box((i % columns) * 120 + 10, (i / columns) * 80 + 10, 100, 60);
+            painter.setPen(QPen(QColor(128, 0, 0), 1));
+            painter.drawRect(box.adjusted(0, 0, -1, -1));
+            painter.drawLine(box.topLeft(), box.bottomRight());
+            painter.drawLine(box.bottomLeft(), box.topRight());
+            continue;
+        }
+        const QRect place = ImageLibrary::thumbnailRect(picture.size(), i, columns);
+        painter.drawImage(place.topLeft(), picture.size() == place.size()
+                                               ? picture
+                                               : picture.scaled(place.size(), Qt::IgnoreAspectRatio,
+                                                                Qt::SmoothTransformation));
+    }
+    return sheet;
+}
+
+QImage asRgb32(const QPixmap& pixmap) {
+    return pixmap.toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// An adventure of `count` copies of one large PNG, slow enough to read that
+// the sheet takes a good part of a second to come in.
+void fillWithCopies(Library& lib, int count) {
+    const QString folder = lib.state.adventure.folder();
+    lib.save("modelo.png", photo(800, 600, 7));
+    for (int i = 0; i < count; ++i)
+        ASSERT_TRUE(QFile::copy(folder + "modelo.png", folder + QString("foto%1.png").arg(i, 4, 10, QChar('0'))));
+    ASSERT_TRUE(QFile::remove(folder + "modelo.png"));
+}
+
+// Processes events until `done` holds or the time runs out.
+template <typename Condition>
+bool waitFor(Condition done, int ms = 30000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+}  // namespace
+
+// The sheet painted row by row from its thumbnails, in view or scrolled to,
+// is the sheet drawn in one piece, pixel for pixel: every kind of picture in
+// its place and in list order, transparent and damaged files included.
+TEST(ImageLibraryWindow, SheetPaintedFromThumbnailsEqualsTheSheetDrawnInOnePiece) {
+    Library lib;
+    const QString folder = lib.state.adventure.folder();
+    saveImage(folder, "s0", photo(1600, 1200, 1), "jpg");
+    saveImage(folder, "s1", photo(120, 50, 2), "jpg");
+    lib.save("s2.bmp", photo(640, 400, 3));
+    lib.save("s3.bmp", photo(40, 90, 4));
+    saveImage(folder, "s4", photo(320, 200, 5), "gif");
+    lib.save("s5.png", photo(60, 30, 6));
+    QImage clear(150, 40, QImage::Format_ARGB32);
+    clear.fill(QColor(255, 0, 0, 90));
+    lib.save("s6.png", clear);
+    {
+        QFile damaged(folder + "s7.png");
+        ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+        damaged.write("\x89PNG\r\n\x1a\n not a picture");
+    }
+    QFile(folder + "s8.jpg").open(QIODevice::WriteOnly);
+    // 150 pictures over 16 rows: more than the view shows at once.
+    const QStringList sources = {"s0.jpg", "s1.jpg", "s2.bmp", "s3.bmp", "s4.gif", "s5.png", "s6.png", "s7.png", "s8.jpg"};
+    for (int i = 0; i < 150; ++i) {
+        const QString source = sources[(i * 7) % sources.size()];
+        const QString name = QString("c%1%2").arg(i, 3, 10, QChar('0')).arg(source.mid(2));
+        ASSERT_TRUE(QFile::copy(folder + source, folder + name));
+    }
+    for (const QString& source : sources)
+        ASSERT_TRUE(QFile::remove(folder + source));
+    lib.open();
+    const ImageLibrary& library = lib.window->library();
+    ASSERT_EQ(library.images().size(), 150);
+    ASSERT_EQ(library.columns(), 10);
+    EXPECT_EQ(test::reportedErrors().size(), 1);  // the damaged PNGs, in one report
+
+    const QImage reference = sheetDrawnInOnePiece(folder, library.images(), library.columns());
+    ASSERT_EQ(reference.size(), QSize(1200, 1280));
+    ThumbnailSheetView* view = lib.window->sheetView();
+    ASSERT_EQ(view->size(), reference.size());
+    EXPECT_EQ(asRgb32(view->grab()), reference);
+    EXPECT_EQ(library.sheet(), reference);
+
+    // Scrolled to the end, what is in view is the end of the same sheet.
+    QScrollBar* bar = lib.window->scrollBox()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    QCoreApplication::processEvents();
+    QWidget* viewport = lib.window->scrollBox()->viewport();
+    const QRect shown(0, bar->value(), 1200, viewport->height());
+    EXPECT_EQ(asRgb32(viewport->grab(QRect(0, 0, 1200, viewport->height()))), reference.copy(shown));
+}
+
+// While the thumbnails come in, the program answers: timers fire, the count
+// shows in MsgImg, and a thumbnail already in can be chosen; once the sheet
+// is complete the count goes away.
+TEST(ImageLibraryWindow, TheWindowAnswersWhileTheSheetComesIn) {
+    Library lib;
+    fillWithCopies(lib, 300);
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(5);
+    int ticksWhenComplete = -1;
+    QObject::connect(&lib.window->library(), &ImageLibrary::finished, [&] { ticksWhenComplete = ticks; });
+    QStringList counts;
+    QObject::connect(&lib.window->library(), &ImageLibrary::thumbnailsArrived, [&] {
+        if (lib.window->statusLabel()->isVisible())
+            counts << lib.window->statusLabel()->text();
+    });
+
+    QElapsedTimer clock;
+    clock.start();
+    lib.start();
+    // opened() itself returns at once, the sheet sized and counted.
+    EXPECT_LT(clock.elapsed(), 1000);
+    const ImageLibrary& library = lib.window->library();
+    EXPECT_TRUE(library.isBuilding());
+    EXPECT_EQ(lib.window->sheetView()->size(), QSize(1200, 31 * 80));
+    ASSERT_TRUE(lib.window->statusLabel()->isVisible());
+    EXPECT_EQ(lib.window->statusLabel()->text(), "0 de 300");
+    EXPECT_EQ(lib.window->statusLabel()->objectName(), "MsgImg");
+
+    ASSERT_TRUE(waitFor([&] { return library.arrivedCount() >= 1; }));
+    ASSERT_TRUE(library.isBuilding()) << "the sheet came in too fast to be seen coming in";
+    lib.clickSheet(lib.cellCentre(0));
+    EXPECT_EQ(lib.window->currentImage(), "foto0000.png");
+    EXPECT_TRUE(lib.panel()->isVisible());
+    EXPECT_EQ(lib.panel()->size(), QSize(800, 655));
+    EXPECT_TRUE(library.isBuilding()) << "the click was answered only once the sheet was complete";
+
+    lib.finish();
+    EXPECT_GT(ticksWhenComplete, 3);
+    ASSERT_FALSE(counts.isEmpty());
+    const QRegularExpression count("^(\\d+) de 300$");
+    for (const QString& text : counts)
+        EXPECT_TRUE(count.match(text).hasMatch()) << text.toStdString();
+    EXPECT_LT(count.match(counts.first()).captured(1).toInt(), 300);
+    EXPECT_FALSE(lib.window->statusLabel()->isVisible());
+    EXPECT_EQ(library.arrivedCount(), 300);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
+    // The thumbnail chosen early is on the sheet as any other.
+    EXPECT_EQ(lib.sheet().copy(10, 10, 100, 60), lib.sheet().copy(130, 10, 100, 60));
+}
+
+// Closing the view while the sheet comes in stops reading the rest and gives
+// the thumbnails back; nothing more arrives, and the next opening builds the
+// whole sheet again. A window deleted mid-build gets nothing delivered.
+TEST(ImageLibraryWindow, ClosingTheViewMidBuildStopsReading) {
+    Library lib;
+    fillWithCopies(lib, 300);
+    const ImageLibrary& library = lib.window->library();
+    lib.start();
+    ASSERT_TRUE(waitFor([&] { return library.arrivedCount() >= 2; }));
+    ASSERT_TRUE(library.isBuilding());
+    QSignalSpy arrived(&library, &ImageLibrary::thumbnailsArrived);
+    QSignalSpy finished(&library, &ImageLibrary::finished);
+
+    lib.window->hide();
+    EXPECT_FALSE(library.isBuilding());
+    EXPECT_FALSE(lib.window->statusLabel()->isVisibleTo(lib.window));
+    library.waitForReaders();
+    QTest::qWait(100);
+    EXPECT_LT(library.picturesRead(), 300);
+    EXPECT_EQ(arrived.size(), 0);
+    EXPECT_EQ(finished.size(), 0);
+    // Nothing of the thumbnails is kept: the sheet is plain grey.
+    QImage grey(library.size(), QImage::Format_RGB32);
+    grey.fill(kGrey);
+    EXPECT_EQ(library.sheet(), grey);
+
+    lib.window->show();
+    lib.open();
+    EXPECT_EQ(library.arrivedCount(), 300);
+    EXPECT_EQ(finished.size(), 1);
+    EXPECT_EQ(library.picturesRead(), 300);
+
+    // The program's window hidden as a whole (minimised) is not the view
+    // closed.
+    lib.start();
+    ASSERT_TRUE(waitFor([&] { return library.arrivedCount() >= 1; }));
+    lib.host->hide();
+    EXPECT_TRUE(library.isBuilding());
+    lib.host->show();
+    lib.finish();
+    EXPECT_EQ(library.arrivedCount(), 300);
+
+    // Deleted mid-build: the pictures in hand are dropped with it.
+    lib.start();
+    ASSERT_TRUE(waitFor([&] { return library.arrivedCount() >= 1; }));
+    delete lib.window;
+    lib.window = nullptr;
+    QTest::qWait(300);
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
 }

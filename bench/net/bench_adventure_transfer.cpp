@@ -12,12 +12,17 @@
 //   its record, so only the file lists travel, and no file body at all;
 // - one file changed: on this side for the upload, on the server for the
 //   download, so the lists and that one file travel.
-// The client stores each download through the safe write (temporary file,
-// sync, rename) while curl just writes, so the time of those writes alone is
-// measured too.
+// The client's whole download leaves its files on the disk (one durable
+// batch), so its floor is curl fetching the same files into new files and
+// then each of them synced (fdatasync, 8 at a time), timed together; curl
+// alone is shown too, not like with like. The whole download is measured on
+// a quiet disk and again right after another process left 1 GB of
+// unwritten data on the same file system. The other cases write little or
+// nothing on either side and are held against curl alone.
 //
 //   bench_adventure_transfer [SAMPLE_FOLDER]   (default: the build's sample)
 #include "CurlTiming.h"
+#include "../DirtyDisk.h"
 #include "core/DurableWrite.h"
 #include "core/ListFile.h"
 #include "net/AdventureTransfer.h"
@@ -35,7 +40,12 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace orv;
@@ -63,8 +73,28 @@ QByteArray urlLine(const QString& url) {
     return "url = " + quoted(ServerClientDetail::wireUrl(url)) + "\n";
 }
 
-void printCase(const char* what, double client, double curl) {
-    std::printf("%-34s client %8.1f ms   curl %8.1f ms   ratio %.2f\n", what, client, curl, client / curl);
+void printCase(const char* what, double client, double curl, const char* floor = "curl") {
+    std::printf("%-34s client %8.1f ms   %s %8.1f ms   ratio %.2f\n", what, client, floor, curl, client / curl);
+}
+
+// Syncs each of the files, 8 at a time; false when one could not be.
+bool syncEach(const QStringList& paths) {
+    std::atomic<qsizetype> next{0};
+    std::atomic<bool> failed{false};
+    std::vector<std::thread> pool;
+    for (int t = 0; t < 8; ++t)
+        pool.emplace_back([&] {
+            for (qsizetype i; (i = next++) < paths.size();) {
+                const int fd = ::open(QFile::encodeName(paths[i]).constData(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0 || ::fdatasync(fd) != 0)
+                    failed = true;
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        });
+    for (std::thread& t : pool)
+        t.join();
+    return !failed;
 }
 
 }  // namespace
@@ -123,16 +153,22 @@ int main(int argc, char** argv) {
                "\nheader = \"Expect:\"\noutput = \"/dev/null\"\n";
     };
     QByteArray getConfig = urlLine(listUrl) + "output = \"/dev/null\"\n";
-    for (const QString& name : listed)
+    QStringList curlFiles;
+    for (const QString& name : listed) {
         getConfig += "next\n" + urlLine(base + Adventure + QLatin1Char('/') + name) + "output = " +
                      quoted((curlFolder + name).toUtf8()) + "\n";
+        curlFiles << curlFolder + name;
+    }
     QByteArray putConfig;
     for (const QString& name : sent)
         putConfig += QByteArray(putConfig.isEmpty() ? "" : "next\n") + putEntry(putUrl(name, {}), upFolder + name);
 
     int failed = 0;
     AdventureTransfer::Progress quiet{[](const QString&) {}, [](int, int) {}};
-    std::vector<double> clientGet, curlGet, clientPut, curlPut, safeWrites;
+    struct GetFigures {
+        std::vector<double> client, curl, curlSynced;
+    } quietGet, dirtyGet;
+    std::vector<double> clientPut, curlPut, safeWrites;
     std::vector<double> comparisons;
     std::vector<double> sameGet, sameGetCurl, samePut, samePutCurl, oneGet, oneGetCurl, onePut, onePutCurl;
     const QString writeFolder = temp.path() + QStringLiteral("/writes/");
@@ -153,17 +189,35 @@ int main(int argc, char** argv) {
 
     QElapsedTimer clock;
     for (int round = 0; round < Rounds; ++round) {
-        // The full transfers.
-        QDir(local).removeRecursively();
-        QDir().mkpath(local);
-        {
-            ServerClient fresh(base);
-            clock.start();
-            const AdventureTransfer::DownloadResult got = AdventureTransfer::downloadAll(fresh, Adventure, local, quiet);
-            clientGet.push_back(double(clock.nsecsElapsed()) / 1e6);
-            failed += int(got.failed.size()) + (got.written.size() == listed.size() ? 0 : 1);
+        // The full transfers; the download on a quiet disk, then with the
+        // other process's data waiting.
+        for (GetFigures* figures : {&quietGet, &dirtyGet}) {
+            std::unique_ptr<bench::DirtyDisk> other;
+            if (figures == &dirtyGet) {
+                other = std::make_unique<bench::DirtyDisk>(temp.path(), 1LL << 30);
+                failed += other->ok() ? 0 : 1;
+            }
+            QDir(local).removeRecursively();
+            QDir().mkpath(local);
+            {
+                ServerClient fresh(base);
+                clock.start();
+                const AdventureTransfer::DownloadResult got =
+                    AdventureTransfer::downloadAll(fresh, Adventure, local, quiet);
+                figures->client.push_back(double(clock.nsecsElapsed()) / 1e6);
+                failed += int(got.failed.size()) + (got.written.size() == listed.size() ? 0 : 1);
+            }
+            // curl writes new files, as the client's batch does (rewriting
+            // a file cut to nothing makes the file system write it out at
+            // once on its close); the old ones go first, untimed.
+            for (const QString& path : std::as_const(curlFiles))
+                QFile::remove(path);
+            clock.restart();
+            const double curlTime = timeCurl(temp.path() + QStringLiteral("/get.cfg"), getConfig);
+            const bool synced = curlTime >= 0 && syncEach(curlFiles);
+            figures->curlSynced.push_back(synced ? double(clock.nsecsElapsed()) / 1e6 : -1);
+            figures->curl.push_back(curlTime);
         }
-        curlGet.push_back(timeCurl(temp.path() + QStringLiteral("/get.cfg"), getConfig));
 
         clock.restart();
         for (size_t i = 0; i < contents.size(); ++i)
@@ -255,13 +309,20 @@ int main(int argc, char** argv) {
                 "reference server on %s, median of %d rounds\n",
                 qPrintable(sample), qint64(listed.size()), listedBytes, qint64(sent.size()), sentBytes,
                 qPrintable(base), Rounds);
-    printCase("whole download", median(clientGet), median(curlGet));
-    std::printf("the client's %lld safe writes alone: %.1f ms\n", qint64(listed.size()), median(safeWrites));
-    std::printf("whole download less its safe writes  client %8.1f ms   ratio %.2f\n",
-                median(clientGet) - median(safeWrites), (median(clientGet) - median(safeWrites)) / median(curlGet));
+    printCase("whole download", median(quietGet.client), median(quietGet.curlSynced), "curl + sync of its files");
+    printCase("whole download", median(quietGet.client), median(quietGet.curl),
+              "curl alone (not like with like: its files not synced)");
+    printCase("whole download, 1 GB unwritten", median(dirtyGet.client), median(dirtyGet.curlSynced),
+              "curl + sync of its files");
+    std::printf("ratio whole download dirty / quiet: %.2f (curl + sync of its files: %.2f)\n",
+                median(dirtyGet.client) / median(quietGet.client),
+                median(dirtyGet.curlSynced) / median(quietGet.curlSynced));
+    std::printf("the same %lld files each through its own safe write, no transfer: %.1f ms\n",
+                qint64(listed.size()), median(safeWrites));
     printCase("whole upload", median(clientPut), median(curlPut));
     bool curlFailed = false;
-    for (const auto* figures : {&curlGet, &curlPut, &sameGetCurl, &samePutCurl, &oneGetCurl, &onePutCurl})
+    for (const auto* figures : {&quietGet.curl, &quietGet.curlSynced, &dirtyGet.curl, &dirtyGet.curlSynced, &curlPut,
+                                &sameGetCurl, &samePutCurl, &oneGetCurl, &onePutCurl})
         curlFailed |= std::any_of(figures->begin(), figures->end(), [](double t) { return t < 0; });
     if (revisions) {
         std::printf("with revisions (the server keeps versions; the record is in the folder):\n");
@@ -271,9 +332,9 @@ int main(int argc, char** argv) {
         printCase("upload, one file changed here", median(onePut), median(onePutCurl));
         std::printf("the client's comparison of its folder alone (every file hashed): %.1f ms\n",
                     median(comparisons));
-        std::printf("ratio unchanged/whole: download %.3f, upload %.3f\n", median(sameGet) / median(clientGet),
+        std::printf("ratio unchanged/whole: download %.3f, upload %.3f\n", median(sameGet) / median(quietGet.client),
                     median(samePut) / median(clientPut));
-        std::printf("ratio one changed/whole: download %.3f, upload %.3f\n", median(oneGet) / median(clientGet),
+        std::printf("ratio one changed/whole: download %.3f, upload %.3f\n", median(oneGet) / median(quietGet.client),
                     median(onePut) / median(clientPut));
         std::printf("file bodies over %d rounds: unchanged %lld sent, %lld fetched; one changed %lld sent, %lld fetched\n",
                     Rounds, unchangedSent, unchangedFetched, oneSent, oneFetched);

@@ -6,13 +6,19 @@
 //
 // "get file" is the whole download an author runs for many files: the file
 // list, then every file fetched into one durable batch that reaches the disk
-// together at the end (curl fetches the list and the files and just writes
-// them). The same 1000 downloads each through its own safe write (temporary
-// file, sync, rename), as the per-item buttons do, are shown beside it, with
-// the cost of 1000 safe writes alone to tell the two apart. The group's
+// together at the end. Its floor is curl fetching the list and the files
+// into new files, then each of those files synced (fdatasync, 8 at a time),
+// timed together: both sides leave the files on the disk. curl alone, whose
+// files may still be in memory only, is shown too. The whole download is
+// measured on a quiet disk and again right after another process left 1 GB
+// of unwritten data on the same file system. The same 1000 downloads
+// each through its own safe write (temporary file, sync, rename), as the
+// per-item buttons do, are shown beside it, with the cost of 1000 safe
+// writes alone to tell the two apart. The group's
 // password hash has the lowest bcrypt cost, so that the uploads measure the
 // transfer.
 #include "CurlTiming.h"
+#include "../DirtyDisk.h"
 #include "core/ListFile.h"
 #include "net/AdventureTransfer.h"
 #include "net/ServerClient.h"
@@ -26,7 +32,12 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace orv;
@@ -46,14 +57,30 @@ QByteArray quoted(const QString& text) {
     return '"' + text.toUtf8() + '"';
 }
 
-void report(const char* what, double client, double curl, double safeWrites = 0) {
-    if (safeWrites > 0)
-        std::printf("%-9s ServerClient less its safe writes %8.1f ms (%.3f ms/request)   ratio %.2f\n",
-                    what, client - safeWrites, (client - safeWrites) / FileCount,
-                    (client - safeWrites) / curl);
-    std::printf("%-9s ServerClient %8.1f ms (%.3f ms/request)   curl %8.1f ms (%.3f ms/request)   "
-                "ratio %.2f\n",
-                what, client, client / FileCount, curl, curl / FileCount, client / curl);
+void report(const char* what, double client, const char* floor, double curl, const char* note = "") {
+    std::printf("%-9s ServerClient %8.1f ms (%.3f ms/request)   %s %8.1f ms (%.3f ms/request)   "
+                "ratio %.2f%s\n",
+                what, client, client / FileCount, floor, curl, curl / FileCount, client / curl, note);
+}
+
+// Syncs each of the files, 8 at a time; false when one could not be.
+bool syncEach(const QStringList& paths) {
+    std::atomic<qsizetype> next{0};
+    std::atomic<bool> failed{false};
+    std::vector<std::thread> pool;
+    for (int t = 0; t < 8; ++t)
+        pool.emplace_back([&] {
+            for (qsizetype i; (i = next++) < paths.size();) {
+                const int fd = ::open(QFile::encodeName(paths[i]).constData(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0 || ::fdatasync(fd) != 0)
+                    failed = true;
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        });
+    for (std::thread& t : pool)
+        t.join();
+    return !failed;
 }
 
 }  // namespace
@@ -79,9 +106,12 @@ int main() {
     QDir().mkpath(curlFolder);
     getConfig += "url = " + quoted(base + QStringLiteral("lstarqs.php?NoAdv=") + Adventure) + "\noutput = " +
                  quoted(curlFolder + QStringLiteral("lista.txt")) + "\n";
-    for (int i = 0; i < FileCount; ++i)
+    QStringList curlFiles{curlFolder + QStringLiteral("lista.txt")};
+    for (int i = 0; i < FileCount; ++i) {
         getConfig += "url = " + quoted(base + Adventure + QLatin1Char('/') + nameOf(i)) +
                      "\noutput = " + quoted(curlFolder + nameOf(i)) + "\n";
+        curlFiles << curlFolder + nameOf(i);
+    }
     // The uploads send the files downloaded before them, under the same names.
     QByteArray putConfig;
     for (int i = 0; i < FileCount; ++i)
@@ -98,17 +128,44 @@ int main() {
     // Rounds take turns, so that a busy machine weighs on both sides alike;
     // each figure is the median of its rounds.
     constexpr int Rounds = 3;
-    std::vector<double> clientGet, clientGetEach, curlGet, safeWrites, clientPut, curlPut;
+    struct GetFigures {
+        std::vector<double> client, curl, curlSynced;
+    } quietGet, dirtyGet;
+    std::vector<double> clientGetEach, safeWrites, clientPut, curlPut;
     int failed = 0;
     QElapsedTimer clock;
     const AdventureTransfer::Progress quiet{[](const QString&) {}, [](int, int) {}};
     for (int round = 0; round < Rounds; ++round) {
-        clock.start();
-        const AdventureTransfer::DownloadResult whole =
-            AdventureTransfer::downloadAll(client, Adventure, local, quiet);
-        clientGet.push_back(double(clock.nsecsElapsed()) / 1e6);
-        failed += int(whole.failed.size()) + (whole.written.size() != FileCount);
-        curlGet.push_back(timeCurl(temp.path() + QStringLiteral("/get.cfg"), getConfig));
+        // The whole download on a quiet disk, then right after another
+        // process left 1 GB of unwritten data on the same file system.
+        for (GetFigures* figures : {&quietGet, &dirtyGet}) {
+            std::unique_ptr<bench::DirtyDisk> other;
+            if (figures == &dirtyGet) {
+                other = std::make_unique<bench::DirtyDisk>(temp.path(), 1LL << 30);
+                failed += other->ok() ? 0 : 1;
+            }
+            // Into an empty folder, by a client that has listed nothing
+            // yet: a folder with the record of an earlier exchange would
+            // fetch only what changed, which is nothing.
+            QDir(local).removeRecursively();
+            QDir().mkpath(local);
+            ServerClient fresh(base);
+            clock.start();
+            const AdventureTransfer::DownloadResult whole =
+                AdventureTransfer::downloadAll(fresh, Adventure, local, quiet);
+            figures->client.push_back(double(clock.nsecsElapsed()) / 1e6);
+            failed += int(whole.failed.size()) + (whole.written.size() != FileCount);
+            // curl writes new files, as the client's batch does (rewriting
+            // a file cut to nothing makes the file system write it out at
+            // once on its close); the old ones go first, untimed.
+            for (const QString& path : std::as_const(curlFiles))
+                QFile::remove(path);
+            clock.restart();
+            const double curlTime = timeCurl(temp.path() + QStringLiteral("/get.cfg"), getConfig);
+            const bool synced = curlTime >= 0 && syncEach(curlFiles);
+            figures->curlSynced.push_back(synced ? double(clock.nsecsElapsed()) / 1e6 : -1);
+            figures->curl.push_back(curlTime);
+        }
 
         clock.restart();
         for (int i = 0; i < FileCount; ++i)
@@ -131,12 +188,21 @@ int main() {
     std::printf("%d files of %d bytes, reference server on %s, median of %d rounds\n", FileCount,
                 FileSize, qPrintable(base), Rounds);
     std::printf("1000 safe writes of 4 KiB alone: %.1f ms\n", median(safeWrites));
-    report("get file", median(clientGet), median(curlGet));
+    report("get file", median(quietGet.client), "curl + sync of its files", median(quietGet.curlSynced));
+    report("get file", median(quietGet.client), "curl alone", median(quietGet.curl),
+           "   (not like with like: curl's files not synced)");
+    std::printf("(with 1 GB of another process's unwritten data on the same file system)\n");
+    report("get file", median(dirtyGet.client), "curl + sync of its files", median(dirtyGet.curlSynced));
+    std::printf("ratio get file dirty / quiet: %.2f (curl + sync of its files: %.2f)\n",
+                median(dirtyGet.client) / median(quietGet.client),
+                median(dirtyGet.curlSynced) / median(quietGet.curlSynced));
     std::printf("(the same files each through its own safe write, as the per-item buttons do)\n");
-    report("get each", median(clientGetEach), median(curlGet), median(safeWrites));
-    report("put file", median(clientPut), median(curlPut));
-    const bool curlFailed = std::any_of(curlGet.begin(), curlGet.end(), [](double t) { return t < 0; }) ||
-                            std::any_of(curlPut.begin(), curlPut.end(), [](double t) { return t < 0; });
+    report("get each", median(clientGetEach), "curl + sync of its files", median(quietGet.curlSynced),
+           "   (each file synced on its own against all synced together)");
+    report("put file", median(clientPut), "curl", median(curlPut), "   (nothing written on this side)");
+    bool curlFailed = false;
+    for (const auto* figures : {&quietGet.curl, &quietGet.curlSynced, &dirtyGet.curl, &dirtyGet.curlSynced, &curlPut})
+        curlFailed |= std::any_of(figures->begin(), figures->end(), [](double t) { return t < 0; });
     if (failed || curlFailed) {
         std::printf("%d requests of the client failed%s\n", failed, curlFailed ? ", curl failed" : "");
         return 1;

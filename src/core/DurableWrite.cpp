@@ -206,9 +206,10 @@ struct Written {
 enum class Making { Named, NamedOnceWritten, KeptUnnamed };
 
 // Writes `bytes` to a new temporary file beside `path`; with `sync` it is
-// synced first. On failure the temporary file is gone and WriteError names
-// `path`. A file kept without a name is returned open; any other is closed
-// (checked).
+// synced first, else (a batch's file, synced with the others later) its
+// write-out is started without waiting. On failure the temporary file is
+// gone and WriteError names `path`. A file kept without a name is returned
+// open; any other is closed (checked).
 Written writeTemporary(const QString& path, const QByteArray& bytes, bool sync, Making making, Making otherwise,
                        const std::function<bool(const QString&)>& readOnlyFolder) {
     const QByteArray nativePath = native(path);
@@ -273,6 +274,11 @@ Written writeTemporary(const QString& path, const QByteArray& bytes, bool sync, 
     }
     if (sync && writeSystemCalls().fsync(fd) != 0)
         fail(WriteError::Step::Sync, errno, true);
+    // The disk takes this file while the batch writes its next ones, and the
+    // batch's syncs mostly wait for what is on its way by then. Only a head
+    // start: a refusal here is the sync's to report.
+    if (!sync)
+        DurableWritePlatform::startWriteOut(fd);
     if (kept)
         return {temporary, fd};
     if (!named && !DurableWritePlatform::nameUnnamed(fd, nativeTemporary))
@@ -509,12 +515,15 @@ void DurableBatch::addAll(const std::vector<std::pair<QString, QByteArray>>& fil
 
 namespace {
 
-// Syncs the data of every temporary file, several at a time: the file
-// system gathers the concurrent requests into few journal commits, and only
-// these files are written out, not whatever else other programs have
-// waiting for the same disk. Returns the index of the first file that
-// failed and its error, or -1. A file still without a name is synced
-// through its open descriptor (`open`, -1 for a file opened by its name).
+// Makes every temporary file durable, and only those: a sync of the whole
+// file system would also write out whatever other programs have waiting for
+// the same disk, and wait for all of it. Each file's write-out was started
+// as soon as it was written (where the system offers it), so these syncs,
+// several at a time, mostly wait for what is already on its way, and the
+// file system gathers the syncs in flight into few journal commits. Returns
+// the index of the first file that failed and its error, or -1; every file
+// is synced all the same. A file still without a name is synced through its
+// open descriptor (`open`, -1 for a file opened by its name).
 std::pair<long, int> syncEach(const std::vector<QByteArray>& files, const std::vector<int>& open) {
     std::mutex lock;
     std::pair<long, int> failure{-1, 0};
@@ -536,56 +545,6 @@ std::pair<long, int> syncEach(const std::vector<QByteArray>& files, const std::v
         }
     });
     return failure;
-}
-
-// Makes every temporary file durable with one sync of each file system they
-// are on: the data of all of them goes out together and the journal commits
-// once, where a sync of each file would commit (and flush the disk's cache)
-// once per file. Where the system or a file system cannot, every file is
-// synced on its own. When a file system reports a failure, the files are
-// synced one by one to find the one that failed; should none fail on its
-// own, the first file of that file system takes the blame. Returns as
-// syncEach.
-template <typename StagedList>
-std::pair<long, int> syncTogether(const StagedList& staged, const std::vector<QByteArray>& files,
-                                  const std::vector<int>& open) {
-    // Each folder is asked once which file system it is on.
-    std::vector<QString> seen;
-    std::vector<dev_t> devices;
-    std::vector<long> firstOn;  // the first file of each file system
-    std::vector<QByteArray> folders;
-    for (size_t i = 0; i < staged.size(); ++i) {
-        const QString folder = QFileInfo(staged[i].path).absolutePath();
-        if (std::find(seen.begin(), seen.end(), folder) != seen.end())
-            continue;
-        seen.push_back(folder);
-        struct stat info {};
-        if (::stat(native(folder).constData(), &info) != 0)
-            return {long(i), errno};
-        if (std::find(devices.begin(), devices.end(), info.st_dev) == devices.end()) {
-            devices.push_back(info.st_dev);
-            firstOn.push_back(long(i));
-            folders.push_back(native(folder));
-        }
-    }
-    for (size_t d = 0; d < devices.size(); ++d) {
-        if (DurableWritePlatform::syncsOnlyFileByFile(folders[d]))
-            return syncEach(files, open);
-        const int fd = ::open(folders[d].constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        int error = fd < 0 ? errno : 0;
-        if (fd >= 0) {
-            if (DurableWritePlatform::syncFileSystem(fd) != 0)
-                error = errno;
-            ::close(fd);
-        }
-        if (error == ENOSYS)  // no such call after all: nothing failed yet
-            return syncEach(files, open);
-        if (error) {
-            const auto each = syncEach(files, open);
-            return each.first >= 0 ? each : std::pair<long, int>{firstOn[d], error};
-        }
-    }
-    return {-1, 0};
 }
 
 // Replacing a file by a rename lets go of the old one, and the file system
@@ -674,7 +633,7 @@ void DurableBatch::commit() {
     }
     // Nothing is renamed before every temporary file is on the disk: a
     // failure here leaves every target as it was.
-    const auto [failed, syncError] = syncTogether(staged_, temporaries, open);
+    const auto [failed, syncError] = syncEach(temporaries, open);
     if (failed >= 0) {
         for (Staged& s : staged_)
             discard(s);
@@ -765,8 +724,8 @@ WriteSystemCalls defaultCalls() {
             [](int fd) { return ::fsync(fd); },
             [](int fd) { return ::close(fd); },
             [](const char* from, const char* to) { return ::rename(from, to); },
+            [](int fd) { return DurableWritePlatform::systemStartWriteOut(fd); },
             [](int fd) { return DurableWritePlatform::systemSyncData(fd); },
-            [](int fd) { return DurableWritePlatform::systemSyncFileSystem(fd); },
             [](int fd) { return ::close(fd); }};
 }
 }  // namespace

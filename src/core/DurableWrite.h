@@ -50,12 +50,16 @@ bool isTemporaryName(const QString& fileName);
 void writeFileSafely(const QString& path, const QByteArray& bytes);
 
 // Many files at once: every temporary file is written first, then the lot is
-// synced together (one sync of the file system where the system offers it,
-// so that the journal commits once for all of them; else each file on its
-// own), then each is renamed over its target in the order the files were
-// added, and each folder is synced once. A failure before the renames leaves
-// every target as it was; the error names the file. Adding a file already in
-// the batch replaces its content and keeps its place.
+// synced together (each file's write-out is started as soon as it is
+// written, where the system offers it, without waiting; then each file is
+// synced, several at a time, so that the file system gathers the syncs into
+// few journal commits), then each is renamed over its target in the order
+// the files were added, and each folder is synced once. Only the batch's own
+// files are synced, never the whole file system: what other programs have
+// waiting for the same disk is not the batch's to wait for. A failure before
+// the renames leaves every target as it was; the error names the file.
+// Adding a file already in the batch replaces its content and keeps its
+// place.
 //
 // Where the system makes files without a name, each temporary file stays
 // without one (an open descriptor) until the batch is on the disk, and is
@@ -129,16 +133,18 @@ struct WriteSystemCalls {
     std::function<int(int fd)> fsync;
     std::function<int(int fd)> close;
     std::function<int(const char* from, const char* to)> rename;
-    std::function<int(int fd)> fdatasync;  // a batch's sync of each file, after its sync failed
-    std::function<int(int fd)> syncfs;     // a batch's sync of the file system
+    std::function<int(int fd)> writeOut;   // starts writing a batch's file out, without waiting
+    std::function<int(int fd)> fdatasync;  // a batch's sync of each file
     std::function<int(int fd)> release;    // lets go of a file a batch replaced
 };
 WriteSystemCalls& writeSystemCalls();
 void resetWriteSystemCalls();
 
-// Which way this build writes: "linux" (files made without a name, one sync
-// of the file system for a batch; syncfs is called) or "posix" (POSIX calls
-// only, each file synced on its own; syncfs never is). Tests check both.
+// Which way this build writes: "linux" (files made without a name; a batch
+// starts the write-out of each file, writeOut, as it writes it) or "posix"
+// (POSIX calls only, each file made under its name; writeOut is never
+// called). Either way a batch syncs each of its files, fdatasync, and never
+// a whole file system. Tests check both.
 const char* durableWritePlatformName();
 
 }  // namespace orv

@@ -1,8 +1,8 @@
 #pragma once
 // What the durable write needs from the system beyond plain POSIX, in one
 // place. Linux makes files without a name (the threads of a batch create them
-// at the same time, without taking the folder's lock) and syncs a whole file
-// system with one call (the journal commits once for a whole batch). The
+// at the same time, without taking the folder's lock) and starts writing out
+// each file of a batch, without waiting, as soon as it is written. The
 // portable way does without both: each temporary file is made under its name,
 // synced on its own and renamed. The build picks one with
 // ORVALIS_DURABLE_WRITE_PORTABLE; without it, Linux gets its own way and any
@@ -43,19 +43,15 @@ int openUnnamedTemporary(const QByteArray& folder, mode_t mode);
 // of a killed run under that name is replaced. False with errno set.
 bool nameUnnamed(int fd, const QByteArray& path);
 
-// Whether the files in `folder` must be synced one by one: the system cannot
-// sync a whole file system with one call, or this file system would take
-// such a sync without passing it on to the disk.
-bool syncsOnlyFileByFile(const QByteArray& folder);
-
-// One sync of the whole file system that the open folder `fd` is on, through
-// the tests' hook; 0, or -1 with errno. ENOSYS says there is no such call:
-// the files are then synced one by one.
-int syncFileSystem(int fd);
+// Starts writing the data of the open file `fd` out to the disk without
+// waiting for it, through the tests' hook where there is such a call; what
+// it returns is only a hint: the sync that follows is what says whether the
+// data reached the disk.
+int startWriteOut(int fd);
 
 // The system's own calls behind the tests' hooks (WriteSystemCalls).
-int systemSyncFileSystem(int fd);  // -1 with ENOSYS where there is none
-int systemSyncData(int fd);        // the file's data, and its metadata as far as needed to read it back
+int systemStartWriteOut(int fd);  // -1 with ENOSYS where there is none
+int systemSyncData(int fd);       // the file's data, and its metadata as far as needed to read it back
 
 // A handle that keeps the file at `path` from being freed while it is open;
 // -1 when none can be had (the file is then freed when it is replaced).

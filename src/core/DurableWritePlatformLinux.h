@@ -1,10 +1,10 @@
 #pragma once
 // The durable write on Linux: files made without a name (a batch names them
-// once it is on the disk), and one sync per file system for a whole batch.
+// once it is on the disk), and the write-out of each file of a batch started
+// as soon as it is written, before the batch syncs them all.
 // Included by DurableWritePlatform.h only.
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace orv::DurableWritePlatform {
@@ -39,20 +39,15 @@ bool nameUnnamed(int fd, const QByteArray& path) {
     return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, path.constData(), AT_SYMLINK_FOLLOW) == 0;
 }
 
-// A file system in user space may take a sync of the whole file system
-// without passing it on to the program behind it.
-bool syncsOnlyFileByFile(const QByteArray& folder) {
-    constexpr long kUserSpaceFileSystem = 0x65735546;
-    struct statfs info {};
-    return ::statfs(folder.constData(), &info) == 0 && long(info.f_type) == kUserSpaceFileSystem;
+int startWriteOut(int fd) {
+    return writeSystemCalls().writeOut(fd);
 }
 
-int syncFileSystem(int fd) {
-    return writeSystemCalls().syncfs(fd);
-}
-
-int systemSyncFileSystem(int fd) {
-    return ::syncfs(fd);
+// The whole file, from its start to its end; queues the writes without
+// waiting for them. A file system that cannot says so (EINVAL, ESPIPE), and
+// the sync then does it all.
+int systemStartWriteOut(int fd) {
+    return ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 int systemSyncData(int fd) {

@@ -22,16 +22,12 @@ bool nameUnnamed(int, const QByteArray&) {
     return false;
 }
 
-bool syncsOnlyFileByFile(const QByteArray&) {
-    return true;
-}
-
-int syncFileSystem(int) {
+int startWriteOut(int) {
     errno = ENOSYS;
     return -1;
 }
 
-int systemSyncFileSystem(int) {
+int systemStartWriteOut(int) {
     errno = ENOSYS;
     return -1;
 }

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <dlfcn.h>
 #include <new>
 #include <mutex>
 #include <set>
@@ -33,6 +34,32 @@ using orv::test::TestWorkspace;
 using orv::test::filesIn;
 using orv::test::temporariesIn;
 using orv::test::textOf;
+
+// Whatever in this program asks for a sync of a whole file system, or of
+// every file system, comes here first: the writes must never ask for one.
+// The call is passed on, so that anything else in the process still works.
+namespace {
+std::atomic<int> wholeFileSystemSyncs{0};
+}  // namespace
+
+extern "C" int syncfs(int fd) noexcept {
+    ++wholeFileSystemSyncs;
+    using Call = int (*)(int);
+    static const auto next = reinterpret_cast<Call>(::dlsym(RTLD_NEXT, "syncfs"));
+    if (!next) {
+        errno = ENOSYS;
+        return -1;
+    }
+    return next(fd);
+}
+
+extern "C" void sync() noexcept {
+    ++wholeFileSystemSyncs;
+    using Call = void (*)();
+    static const auto next = reinterpret_cast<Call>(::dlsym(RTLD_NEXT, "sync"));
+    if (next)
+        next();
+}
 
 namespace {
 
@@ -138,12 +165,8 @@ TEST(DurableWrite, ABatchIsAllOrNothingUntilItsRenames) {
     ws.write("b.scp", "b-old");
     {
         InjectedCalls inject;
-        // The file system's sync fails and no file fails alone: the batch
-        // still renames nothing. Where each file is synced on its own, each
-        // one fails.
-        inject.calls.syncfs = [](int) { errno = EIO; return -1; };
-        if (portableWay())
-            inject.calls.fdatasync = [](int) { errno = EIO; return -1; };
+        // Every file's sync fails: the batch renames nothing.
+        inject.calls.fdatasync = [](int) { errno = EIO; return -1; };
         DurableBatch batch;
         batch.add(ws.path("a.scp"), "a-new");
         batch.add(ws.path("b.scp"), "b-new");
@@ -290,22 +313,17 @@ TEST(DurableWrite, ABatchSyncFailureNamesTheFileAndRenamesNothing) {
         ws.write(names.last(), "old");
     }
     InjectedCalls inject;
-    // The whole batch is synced with one call. When that fails, every
-    // temporary file is synced once on its own to find the one to blame;
-    // the 30th fails. The portable way syncs each file once to begin with.
-    int wholeSyncs = 0;
-    inject.calls.syncfs = [&](int) {
-        ++wholeSyncs;
-        errno = EIO;
-        return -1;
-    };
+    // Every temporary file is synced once on its own; the 30th fails, the
+    // others are synced all the same.
     std::mutex lock;
     std::set<ino_t> synced;
+    int syncs = 0;
     inject.calls.fdatasync = [&](int fd) {
         struct stat info {};
         ::fstat(fd, &info);
         const std::lock_guard<std::mutex> guard(lock);
         synced.insert(info.st_ino);
+        ++syncs;
         if (info.st_size == 29) {
             errno = EIO;
             return -1;
@@ -318,7 +336,7 @@ TEST(DurableWrite, ABatchSyncFailureNamesTheFileAndRenamesNothing) {
     const std::string text = textOf([&] { batch.commit(); });
     EXPECT_NE(text.find("f29.scp\""), std::string::npos) << text;
     EXPECT_NE(text.find("erro de entrada e saída"), std::string::npos) << text;
-    EXPECT_EQ(wholeSyncs, portableWay() ? 0 : 1);
+    EXPECT_EQ(syncs, 40);
     EXPECT_EQ(synced.size(), 40u);
     EXPECT_EQ(batch.renamedCount(), 0u);
     for (const QString& name : names)
@@ -326,9 +344,8 @@ TEST(DurableWrite, ABatchSyncFailureNamesTheFileAndRenamesNothing) {
     EXPECT_EQ(filesIn(ws.folder()), names);
 }
 
-// Nothing of a batch is renamed before all of it is on the disk: on Linux
-// with one sync of the file system and no sync of each file, the portable
-// way with a sync of each file and never one of the file system.
+// Nothing of a batch is renamed before all of it is on the disk: every file
+// synced, and on Linux the write-out of every file started before that.
 TEST(DurableWrite, ABatchIsOnTheDiskBeforeItsFirstRename) {
     TestWorkspace ws(false);
     QStringList names;
@@ -340,13 +357,13 @@ TEST(DurableWrite, ABatchIsOnTheDiskBeforeItsFirstRename) {
     }
     InjectedCalls inject;
     const WriteSystemCalls real = inject.calls;
-    std::atomic<int> wholeSyncs{0}, fileSyncs{0};
-    int wholeBeforeRename = -1, filesBeforeRename = -1;
-    inject.calls.syncfs = [&](int fd) { ++wholeSyncs; return real.syncfs(fd); };
+    std::atomic<int> writeOuts{0}, fileSyncs{0};
+    int writeOutsBeforeRename = -1, filesBeforeRename = -1;
+    inject.calls.writeOut = [&](int fd) { ++writeOuts; return real.writeOut(fd); };
     inject.calls.fdatasync = [&](int fd) { ++fileSyncs; return real.fdatasync(fd); };
     inject.calls.rename = [&](const char* from, const char* to) {
-        if (wholeBeforeRename < 0) {
-            wholeBeforeRename = wholeSyncs;
+        if (filesBeforeRename < 0) {
+            writeOutsBeforeRename = writeOuts;
             filesBeforeRename = fileSyncs;
         }
         return real.rename(from, to);
@@ -354,13 +371,137 @@ TEST(DurableWrite, ABatchIsOnTheDiskBeforeItsFirstRename) {
     DurableBatch batch;
     batch.addAll(files);
     batch.commit();
-    EXPECT_EQ(wholeBeforeRename, portableWay() ? 0 : 1);
-    EXPECT_EQ(filesBeforeRename, portableWay() ? 20 : 0);
-    EXPECT_EQ(wholeSyncs, wholeBeforeRename);
+    EXPECT_EQ(writeOutsBeforeRename, portableWay() ? 0 : 20);
+    EXPECT_EQ(filesBeforeRename, 20);
+    EXPECT_EQ(writeOuts, writeOutsBeforeRename);
     EXPECT_EQ(fileSyncs, filesBeforeRename);
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(ws.read(names[i]), "new " + QByteArray::number(i));
     EXPECT_EQ(filesIn(ws.folder()), names);
+}
+
+// A batch syncs its own files and nothing else: each file that ends up in
+// place was synced once, before any rename, its write-out started before
+// any sync where the system offers it; no sync of a whole file system; then
+// one rename per file in the order the files were added, and one sync of
+// each folder after the last rename. Files added one by one and all at
+// once, in two folders, some replacing a file and some new.
+TEST(DurableWrite, ABatchSyncsOnlyItsOwnFilesThenRenamesEachOnceInOrder) {
+    TestWorkspace ws(false);
+    QDir().mkpath(ws.path("B"));
+    QStringList names, targets;
+    std::vector<std::pair<QString, QByteArray>> atOnce;
+    for (int i = 0; i < 12; ++i) {
+        names << QStringLiteral("%1u%2.scp").arg(i % 3 ? "B/" : "").arg(i, 2, 10, QLatin1Char('0'));
+        if (i % 2)
+            ws.write(names.last(), "old");
+        targets << ws.path(names.last());
+    }
+    for (int i = 6; i < 12; ++i)
+        atOnce.emplace_back(targets[i], "all at once " + QByteArray::number(i));
+
+    InjectedCalls inject;
+    const WriteSystemCalls real = inject.calls;
+    std::mutex lock;
+    std::vector<ino_t> startedOut, synced;
+    std::vector<std::string> renamedTo, foldersSynced;
+    bool syncAfterRename = false, startAfterSync = false;
+    const auto inode = [](int fd) {
+        struct stat info {};
+        ::fstat(fd, &info);
+        return info.st_ino;
+    };
+    inject.calls.writeOut = [&](int fd) {
+        const std::lock_guard<std::mutex> guard(lock);
+        startedOut.push_back(inode(fd));
+        startAfterSync = startAfterSync || !synced.empty();
+        return real.writeOut(fd);
+    };
+    inject.calls.fdatasync = [&](int fd) {
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            synced.push_back(inode(fd));
+            syncAfterRename = syncAfterRename || !renamedTo.empty();
+        }
+        return real.fdatasync(fd);
+    };
+    inject.calls.rename = [&](const char* from, const char* to) {
+        renamedTo.push_back(to);
+        return real.rename(from, to);
+    };
+    inject.calls.fsync = [&](int fd) {
+        char link[4096] = {};
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t n = ::readlink(self.c_str(), link, sizeof link - 1);
+        foldersSynced.push_back(n > 0 ? std::string(link, size_t(n)) : std::string("?"));
+        EXPECT_EQ(renamedTo.size(), 12u) << "a folder synced before the last rename";
+        return real.fsync(fd);
+    };
+    const int wholeBefore = wholeFileSystemSyncs;
+    DurableBatch batch;
+    for (int i = 0; i < 6; ++i)
+        batch.add(targets[i], "one by one " + QByteArray::number(i));
+    batch.addAll(atOnce);
+    ASSERT_NO_THROW(batch.commit());
+
+    EXPECT_EQ(wholeFileSystemSyncs - wholeBefore, 0);
+    EXPECT_FALSE(syncAfterRename);
+    std::vector<std::string> expected;
+    std::set<ino_t> inPlace;
+    for (int i = 0; i < 12; ++i) {
+        expected.push_back(QFile::encodeName(targets[i]).toStdString());
+        EXPECT_EQ(ws.read(names[i]),
+                  (i < 6 ? "one by one " : "all at once ") + QByteArray::number(i));
+        struct stat info {};
+        ::stat(QFile::encodeName(targets[i]).constData(), &info);
+        inPlace.insert(info.st_ino);
+    }
+    EXPECT_EQ(renamedTo, expected);
+    // The files renamed into place are the very ones synced (a rename keeps
+    // the file), each once.
+    EXPECT_EQ(synced.size(), 12u);
+    EXPECT_EQ(std::set<ino_t>(synced.begin(), synced.end()), inPlace);
+    if (portableWay()) {
+        EXPECT_TRUE(startedOut.empty());
+    } else {
+        EXPECT_FALSE(startAfterSync) << "every write-out is started before the first sync";
+        EXPECT_EQ(std::set<ino_t>(startedOut.begin(), startedOut.end()), inPlace);
+        EXPECT_EQ(startedOut.size(), 12u);
+    }
+    std::sort(foldersSynced.begin(), foldersSynced.end());
+    const auto canonical = [](const QString& folder) {
+        return QFile::encodeName(QFileInfo(folder).canonicalFilePath()).toStdString();
+    };
+    const std::vector<std::string> folders{canonical(ws.folder()), canonical(ws.path("B"))};
+    EXPECT_EQ(foldersSynced, folders);
+    EXPECT_EQ(temporariesIn(ws.folder()), QStringList());
+    EXPECT_EQ(temporariesIn(ws.path("B")), QStringList());
+}
+
+// Starting a file's write-out early is only a head start: a file system
+// that refuses it (or a disk that fails it) leaves the batch to its syncs,
+// which write every file out all the same and alone say whether it failed.
+TEST(DurableWrite, ARefusedWriteOutLeavesTheBatchToItsSyncs) {
+    for (const int refusal : {EINVAL, EIO}) {
+        SCOPED_TRACE(refusal);
+        TestWorkspace ws(false);
+        ws.write("a.scp", "a-old");
+        InjectedCalls inject;
+        int refused = 0;
+        inject.calls.writeOut = [&](int) {
+            ++refused;
+            errno = refusal;
+            return -1;
+        };
+        DurableBatch batch;
+        batch.add(ws.path("a.scp"), "a-new");
+        batch.add(ws.path("b.scp"), "b-new");
+        EXPECT_NO_THROW(batch.commit());
+        EXPECT_EQ(refused, portableWay() ? 0 : 2);
+        EXPECT_EQ(ws.read("a.scp"), "a-new");
+        EXPECT_EQ(ws.read("b.scp"), "b-new");
+        EXPECT_EQ(filesIn(ws.folder()), (QStringList{"a.scp", "b.scp"}));
+    }
 }
 
 TEST(DurableWrite, TemporariesAreRecognisedClearedAtOpeningAndNeverListedForUpload) {
@@ -456,7 +597,8 @@ namespace {
 // How far a child process running batches had got when it was killed, in
 // memory it shares with the test.
 struct BatchProgress {
-    std::atomic<int> synced;  // the batch under way is on the disk
+    std::atomic<int> fileSyncs;  // the files of the batch under way synced so far
+    std::atomic<int> synced;     // the batch under way is on the disk
 };
 
 // The limit of open files lowered for the length of a test.
@@ -515,34 +657,37 @@ TEST(DurableWrite, AKilledBatchLeavesNoTemporaryBeforeItsSyncAndTheNextBatchClea
     auto* random = QRandomGenerator::global();
     for (const bool allAtOnce : {false, true}) {
         SCOPED_TRACE(allAtOnce ? "all at once" : "one by one");
-        int wholeSyncs = 0;
+        std::atomic<int> fileSyncs{0};
         QElapsedTimer clock;
         {
             InjectedCalls inject;
             const WriteSystemCalls real = inject.calls;
-            inject.calls.syncfs = [&](int fd) { ++wholeSyncs; return real.syncfs(fd); };
+            inject.calls.fdatasync = [&](int fd) { ++fileSyncs; return real.fdatasync(fd); };
             clock.start();
             batchOf(allAtOnce, a);
         }
         const int batchMicroseconds = std::max(int(clock.nsecsElapsed() / 1000), 1000);
-        // The moment of the sync is known where the batch makes one sync of
-        // the file system, and every file stays without a name where the
-        // limit of open files leaves room for them all.
-        const bool unnamedUntilSync = !portableWay() && wholeSyncs == 1 && files.rlim_cur / 2 > rlim_t(kFiles);
+        // The batch is on the disk once its last file is synced, and every
+        // file stays without a name until then where the limit of open
+        // files leaves room for them all.
+        const bool unnamedUntilSync = !portableWay() && fileSyncs == kFiles && files.rlim_cur / 2 > rlim_t(kFiles);
         int beforeSync = 0, renaming = 0, torn = 0;
         for (int round = 0; round < 12; ++round) {
+            progress->fileSyncs = 0;
             progress->synced = 0;
             waitForReleasedOldFiles();  // no thread of this process busy when it forks
             const pid_t child = ::fork();
             ASSERT_GE(child, 0);
             if (child == 0) {
                 const WriteSystemCalls real = writeSystemCalls();
-                writeSystemCalls().syncfs = [real, progress](int fd) {
-                    const int result = real.syncfs(fd);
-                    progress->synced = 1;
+                writeSystemCalls().fdatasync = [real, progress](int fd) {
+                    const int result = real.fdatasync(fd);
+                    if (++progress->fileSyncs == kFiles)
+                        progress->synced = 1;
                     return result;
                 };
                 for (int i = round;; ++i) {  // each round begins with the other version
+                    progress->fileSyncs = 0;
                     progress->synced = 0;
                     batchOf(allAtOnce, i % 2 ? a : b);
                 }

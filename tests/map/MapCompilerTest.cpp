@@ -394,10 +394,6 @@ TEST(MapCompiler, ASyncOrRenameFailureNamesThePositionAndKeepsTheOthersWhole) {
         adv.touch(QString::fromLatin1(name), "velho");
 
     const QByteArray dois = orv::ListFile::joinLines(adv.block(map, 1));
-    orv::writeSystemCalls().syncfs = [](int) {
-        errno = EIO;
-        return -1;
-    };
     orv::writeSystemCalls().fdatasync = [&](int fd) {
         char buffer[256] = {};
         const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);

@@ -109,6 +109,10 @@ TForm1::TForm1(const QString& programFile, QWidget* parent, const QString& serve
 }
 
 TForm1::~TForm1() {
+    // A whole transfer still running ends after its file in flight, before
+    // the exit saves write the lists it may have replaced.
+    if (connectionWindow_)
+        connectionWindow_->finishTransferNow();
     reportErrors([this] { SaveAtExit(); });
 }
 
@@ -369,6 +373,23 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    // A whole transfer stops after the file in flight (asking nothing more);
+    // the window closes once it has.
+    if (document_.transferRunning()) {
+        event->ignore();
+        if (!property("closeAfterTransfer").toBool()) {
+            setProperty("closeAfterTransfer", true);
+            connect(
+                &document_, &AdventureDocument::transferRunningChanged, this,
+                [this](bool running) {
+                    if (!running)
+                        close();
+                },
+                Qt::SingleShotConnection);
+        }
+        connectionWindow_->stopTransfer(true);
+        return;
+    }
     event->accept();
     QCoreApplication::quit();
 }
@@ -516,6 +537,11 @@ void TForm1::openPlace(const QString& file, int line, int cell) {
 }
 
 void TForm1::btFimMouseUp() {
+    // Mid-transfer the end button closes as the window's close does.
+    if (document_.transferRunning()) {
+        close();
+        return;
+    }
     endButton_->repaint();
     QThread::msleep(200);
     QCoreApplication::quit();

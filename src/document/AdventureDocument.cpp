@@ -9,6 +9,7 @@
 
 #include <QFileInfo>
 #include <QPainter>
+#include <utility>
 
 namespace orv {
 
@@ -171,6 +172,11 @@ void AdventureDocument::workChanged(bool edited) {
         lastEdit_ = QDateTime::currentDateTimeUtc();
     if (!journalTimer_.isActive())
         journalTimer_.start();
+}
+
+void AdventureDocument::setTransferRunning(bool running) {
+    if (std::exchange(transferRunning_, running) != running)
+        emit transferRunningChanged(running);
 }
 
 bool AdventureDocument::hasUnsavedWork() const {

@@ -88,6 +88,12 @@ public:
     // Anything the author would lose if the program stopped now.
     bool hasUnsavedWork() const;
 
+    // A whole transfer of the adventure is running: its files are being sent
+    // or replaced, so the windows write none of them meanwhile. Set by the
+    // connection window; announced by transferRunningChanged.
+    bool transferRunning() const { return transferRunning_; }
+    void setTransferRunning(bool running);
+
     // The journal of the work in progress: kept up to date within a moment
     // of each edit while there is unsaved work, gone when there is none.
     RecoveryJournal& journal() { return journal_; }
@@ -158,6 +164,7 @@ signals:
     // A position or object was renamed everywhere (or a rename taken back):
     // each file given as (old name, new name).
     void renamed(const QString& from, const QString& to, const QList<QPair<QString, QString>>& files);
+    void transferRunningChanged(bool running);
 
 private:
     void newMap();
@@ -181,6 +188,7 @@ private:
     EditedPicture positionPicture_;
     EditedPicture panelPicture_;
     bool exitSaved_ = false;
+    bool transferRunning_ = false;
     bool mapUnsaved_ = false;
     bool positionPictureUnsaved_ = false;
     QString positionPictureName_;

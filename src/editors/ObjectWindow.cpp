@@ -241,6 +241,10 @@ void ObjectWindow::clearSelection() {
 }
 
 void ObjectWindow::btObzClick() {
+    if (connection_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     if (selected_.isEmpty()) {
         statusLine_->setText(QStringLiteral("Nenhum objeto selecionado!"));
         return;
@@ -251,6 +255,10 @@ void ObjectWindow::btObzClick() {
 }
 
 void ObjectWindow::btObxClick() {
+    if (connection_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     if (selected_.isEmpty()) {
         statusLine_->setText(QStringLiteral("Nenhum objeto selecionado!"));
         return;
@@ -269,6 +277,10 @@ void ObjectWindow::btObxClick() {
 void ObjectWindow::btNewObjClick() {
     if (!adventure_.isOpen())
         return;
+    if (connection_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     ObjectStore::CreateOutcome outcome{};
     adventure_.changeCurrentStatus([&](QStringList& list) {
         outcome = ObjectStore::create(adventure_.folder(), adventure_.name(), list, newObjectName_->text());

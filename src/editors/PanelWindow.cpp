@@ -429,6 +429,10 @@ void PanelWindow::stopDrag(QMouseEvent*) {
 void PanelWindow::bnPanGrvClick() {
     if (imageName().isEmpty())
         return;
+    if (document_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     // Checked before anything is written: a short list would leave an image
     // in the folder that no line names.
     PanelLayout::requireLines(adventure_.settingsList());

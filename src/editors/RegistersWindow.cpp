@@ -177,8 +177,14 @@ bool RegistersWindow::mayReadAgain() {
          {kCancel, QStringLiteral("btSalvarCancela"), QStringLiteral("Cancelar"), false, true}});
     if (answer == kCancel)
         return false;
-    if (answer == kSave)
+    if (answer == kSave) {
+        // Not saved now: nothing is read over the text either.
+        if (document_.transferRunning()) {
+            statusLine_->setText(ItemTransfer::transferRunningText());
+            return false;
+        }
         bnRegGrClick();
+    }
     return true;
 }
 
@@ -196,6 +202,10 @@ void RegistersWindow::bnRegDwClick() {
 void RegistersWindow::bnRegGrClick() {
     if (!registers_)
         return;
+    if (document_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     // toRawText keeps non-breaking spaces, which toPlainText would turn into
     // blanks.
     // Files another program changed since they were read are not written

@@ -1,5 +1,6 @@
 #include "ScriptWindow.h"
 #include "core/ErrorReport.h"
+#include "core/OrvalisError.h"
 
 #include "ScriptHighlighter.h"
 #include "ScriptLine.h"
@@ -399,12 +400,20 @@ void ScriptWindow::FonteKeyPress(const QKeyEvent& key) {
 }
 
 void ScriptWindow::bnGrvScpClick() {
+    if (document_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     const QString said = saveScript();
     if (!said.isEmpty())
         statusLine_->setText(said);
 }
 
 QString ScriptWindow::saveScript() {
+    // A whole transfer is sending or replacing the adventure's files; the
+    // step that wanted this save stops, its text kept.
+    if (document_.transferRunning())
+        throw OrvalisError(ItemTransfer::transferRunningText());
     // Nothing was loaded: there is no file to write, and the text stays.
     if (scriptNameLabel_->text().isEmpty())
         return QStringLiteral("Nenhum script carregado!");

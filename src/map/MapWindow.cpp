@@ -590,6 +590,10 @@ void MapWindow::edNomPosKeyPress(QChar key) {
 }
 
 void MapWindow::btCsMapClick() {
+    if (document_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     // The map and its file are emptied at once: a map holding any cell asks first.
     const QStringList& lines = map().lines();
     const bool holdsCells = std::any_of(lines.begin(), lines.end(), [](const QString& l) { return !l.isEmpty(); });
@@ -608,11 +612,19 @@ void MapWindow::btCsMapClick() {
 }
 
 void MapWindow::btGrMapClick() {
+    if (document_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     if (document_.saveMap())
         statusLine_->setText(QStringLiteral("Ok, gravado!"));
 }
 
 void MapWindow::btImgSavClick() {
+    if (document_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     saveImage(adventure_.folder(), adventure_.name() + QStringLiteral("-mapa"), map().image(),
               QStringLiteral("png"));
     statusLine_->setText(QStringLiteral("Imagem gravada."));
@@ -632,6 +644,10 @@ void MapWindow::btDwMapClick() {
 }
 
 void MapWindow::btMapCplClick() {
+    if (document_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     MapCompiler::compile(map().lines(), settings_, adventure_.folder());
     statusLine_->setText(QStringLiteral("Scpts compilados."));
 }

@@ -205,6 +205,10 @@ void PositionImageEditor::save() {
 }
 
 void PositionImageEditor::bnEdClsClick() {
+    if (document_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     checkedName();
     picture_.fill(picture_.image().rect(), kBackground);
     save();
@@ -212,6 +216,10 @@ void PositionImageEditor::bnEdClsClick() {
 }
 
 void PositionImageEditor::bnEdGrvClick() {
+    if (document_.transferRunning()) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     save();
     statusLine_->setText(QStringLiteral("Ok."));
 }

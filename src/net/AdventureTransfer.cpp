@@ -114,6 +114,13 @@ private:
 
 }  // namespace
 
+QString stoppedText(int done, int count, bool upload) {
+    return QStringLiteral("Parado: %1 de %2 arquivos %3.")
+        .arg(done)
+        .arg(count)
+        .arg(upload ? QStringLiteral("enviados") : QStringLiteral("recebidos"));
+}
+
 namespace {
 
 const QString kRefusedName = QStringLiteral("nome que sairia da pasta da aventura");
@@ -303,6 +310,7 @@ DownloadResult downloadAll(ServerClient& client, const QString& adventureName, c
         // to have failed flashes "Falha download" when it is waited for,
         // before the next file's own status; the file is counted failed.
         DurableBatch batch;
+        int stoppedAfter = 0;
         {
             BatchWriter writer(batch);
             QString writing;  // the name whose write runs, if any
@@ -324,6 +332,11 @@ DownloadResult downloadAll(ServerClient& client, const QString& adventureName, c
                 if (step.kind == DownloadStep::Keep) {
                     progress.gauge(++done, total);
                     continue;
+                }
+                if (progress.stop && progress.stop()) {
+                    result.stopped = true;
+                    stoppedAfter = number;
+                    break;
                 }
                 if (progress.file)
                     progress.file(++number, travelling, step.name);
@@ -389,7 +402,8 @@ DownloadResult downloadAll(ServerClient& client, const QString& adventureName, c
                 notWritten(name, why);
             }
         }
-        progress.status(QStringLiteral("Download completo"));
+        progress.status(result.stopped ? stoppedText(stoppedAfter, travelling, false)
+                                       : QStringLiteral("Download completo"));
         progress.gauge(0, total);
     } else {
         progress.gauge(0, 0);
@@ -463,6 +477,10 @@ UploadResult uploadAll(ServerClient& client, const QString& adventureName, const
     for (const QString& name : files) {
         const auto base = bases.constFind(name);
         if (base != bases.constEnd()) {
+            if (progress.stop && progress.stop()) {
+                result.stopped = true;
+                break;
+            }
             if (progress.file)
                 progress.file(++sent, sending, name);
             QByteArray sentSha;
@@ -491,6 +509,7 @@ UploadResult uploadAll(ServerClient& client, const QString& adventureName, const
     // Stopped by the password, the upload is not complete: the server's
     // words say why.
     progress.status(result.wrongPassword ? firstLine(result.refused.last().second)
+                    : result.stopped     ? stoppedText(sent, sending, true)
                                          : QStringLiteral("Upload completo!"));
     if (recordChanged)
         result.recordError = saveRecord(record, adventureFolder);

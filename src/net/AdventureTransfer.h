@@ -23,7 +23,14 @@ struct Progress {
     // Optional: called before each file is requested or sent, file `number`
     // (from 1) of `count` files that will travel.
     std::function<void(int number, int count, const QString& name)> file = {};
+    // Optional: asked before each file that would travel; true ends the
+    // transfer there. The files that went are kept and recorded as after a
+    // whole transfer, and the final text says how many went.
+    std::function<bool()> stop = {};
 };
+
+// The final text of a transfer stopped after `done` of `count` files.
+QString stoppedText(int done, int count, bool upload);
 
 // The password file: never uploaded, and on download it is just another name.
 inline constexpr char kPasswordFile[] = "sen.txt";
@@ -86,6 +93,7 @@ struct DownloadResult {
     // Not empty when the record of this exchange could not be written (the
     // files are in place; the next comparison finds more conflicts).
     QString recordError;
+    bool stopped = false;  // Progress::stop ended it before the last file
 };
 DownloadResult downloadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
                            const Progress& progress, const Options& options = {});
@@ -112,6 +120,7 @@ struct UploadResult {
     QStringList leftOnServer;     // changed only on the server: not sent
     QStringList unchanged;        // the same on both sides: not sent
     QString recordError;          // as for downloads
+    bool stopped = false;         // as for downloads
 };
 UploadResult uploadAll(ServerClient& client, const QString& adventureName, const QString& adventureFolder,
                        const QString& password, const Progress& progress, const Options& options = {});

@@ -35,6 +35,13 @@ public:
             emit passwordChanged(password);
     }
 
+    // A whole transfer is running, its client on a thread of its own: no
+    // other request may go through the client until it is over, and the
+    // editors save nothing meanwhile. The connection window sets it, with
+    // the document's flag of the same name.
+    bool transferRunning() const { return transferRunning_; }
+    void setTransferRunning(bool running) { transferRunning_ = running; }
+
 signals:
     void stateChanged(orv::ConnectionState state);
     void passwordChanged(const QString& password);
@@ -43,6 +50,7 @@ private:
     ServerClient& client_;
     ConnectionState state_ = ConnectionState::Offline;
     QString password_;
+    bool transferRunning_ = false;
 };
 
 }  // namespace orv

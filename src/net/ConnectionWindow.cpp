@@ -15,11 +15,18 @@
 #include "widgets/DragState.h"
 #include "net/Connection.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
+#include <QThread>
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 
 namespace orv {
 
@@ -137,6 +144,10 @@ ConnectionWindow::ConnectionWindow(QWidget* parent, AdventureDocument& document,
     uploadAllCaption_ = makeLabel(this, QStringLiteral("Label11"), QStringLiteral("Upload total..."), {296, 230},
                                   LabelStyle{13, true, false, kNavy});
     gauge_ = new Gauge(this, QStringLiteral("G1"), QRect(262, 253, 80, 13));
+    // Left of the gauge, below the password box: nothing else is there.
+    stopButton_ = makeSmallButton(this, QStringLiteral("btCanTrf"), QStringLiteral("Parar"), {198, 248},
+                                  [this] { btCanTrfClick(); });
+    stopButton_->hide();
     for (QWidget* w : {static_cast<QWidget*>(downloadAllButton_), static_cast<QWidget*>(downloadAllCaption_),
                        static_cast<QWidget*>(uploadAllButton_), static_cast<QWidget*>(uploadAllCaption_),
                        static_cast<QWidget*>(gauge_)})
@@ -156,6 +167,12 @@ void ConnectionWindow::showWholeTransfer() {
 }
 
 void ConnectionWindow::Connect() {
+    // The client is the running transfer's until it ends.
+    if (connection_.transferRunning()) {
+        show();
+        raise();
+        return;
+    }
     statusLine_->clear();
     if (steps_.hideFullWidthViews)
         steps_.hideFullWidthViews();
@@ -174,7 +191,7 @@ void ConnectionWindow::Connect() {
 
 void ConnectionWindow::LstGrpDblClick() {
     QListWidgetItem* item = groupList_->currentItem();
-    if (busy_ || !item || !item->isSelected())
+    if (transferRunning() || !item || !item->isSelected())
         return;
     const QString entry = item->text();
     statusLine_->clear();
@@ -212,49 +229,217 @@ void ConnectionWindow::Label46Click() {
 }
 
 namespace {
-// Clears a flag however the transfer ends, thrown errors included.
-struct BusyScope {
-    bool& flag;
-    explicit BusyScope(bool& f) : flag(f) { flag = true; }
-    ~BusyScope() { flag = false; }
-};
+// The window may fall this many updates behind its transfer; the worker
+// waits for it beyond that, so the updates never pile up faster than the
+// window paints them.
+constexpr int kMaxUnshown = 64;
 }  // namespace
 
+// One whole transfer: what the worker needs, copied before it starts, and
+// what it leaves for the interface thread.
+struct ConnectionWindow::Run {
+    bool upload = false;
+    QString name;
+    QString folder;
+    QString password;
+    std::atomic<bool> stop{false};
+    bool quiet = false;  // interface thread only
+    QThread* thread = nullptr;
+
+    // Written by the worker, read once its thread has finished.
+    AdventureTransfer::DownloadResult downloaded;
+    AdventureTransfer::UploadResult uploaded;
+    std::exception_ptr error;
+
+    // Updates posted to the window and not yet shown.
+    std::mutex lock;
+    std::condition_variable shown;
+    int unshown = 0;
+
+    void requestStop() {
+        {
+            const std::lock_guard<std::mutex> guard(lock);
+            stop = true;
+        }
+        shown.notify_all();
+    }
+};
+
+ConnectionWindow::~ConnectionWindow() {
+    // The worker posts to this window and uses the connection's client.
+    if (run_) {
+        run_->requestStop();
+        run_->thread->wait();
+        delete run_->thread;
+    }
+}
+
+bool ConnectionWindow::transferRunning() const {
+    return document_.transferRunning();
+}
+
+void ConnectionWindow::setTransferRunning(bool running) {
+    connection_.setTransferRunning(running);
+    document_.setTransferRunning(running);
+}
+
 void ConnectionWindow::btDwAdvClick() {
-    // Clicks queued during a transfer run between its requests; a second
-    // transfer is not started inside the first.
-    if (busy_)
+    // One transfer at a time: the client, the gauge and the status line
+    // belong to it.
+    if (transferRunning())
         return;
     statusLine_->clear();
     if (!connection_.isReady())
         return;
-    BusyScope busy(busy_);
-    const QString name = adventure_.name();
-    const QString folder = adventure_.folder();
-    const AdventureTransfer::DownloadResult result = AdventureTransfer::downloadAll(
-        connection_.client(), name, folder,
-        {[this](const QString& text) { setStatus(text); },
-         [this](int progress, int maximum) { gauge_->setProgress(progress, maximum); }});
-    showFailedDownloads(result.failed);
-    if (name == adventure_.name())
-        reloadDownloadedLists(result.written);
-    // After the final text: a failure is never left looking like a success.
-    if (!result.notWritten.isEmpty()) {
-        QStringList lines;
-        for (const auto& [file, reason] : result.notWritten)
-            lines << QStringLiteral("%1: %2").arg(file, reason);
-        Question::ask(this, QStringLiteral("JanFalha"), QStringLiteral("Download incompleto"),
-                      QStringLiteral("Estes arquivos não foram gravados:\n") + lines.join(QLatin1Char('\n')),
-                      {{0, QStringLiteral("btFalhaOk"), QStringLiteral("Ok"), true, true}});
-    }
-    if (!result.recordError.isEmpty())
-        setStatus(result.recordError);
-    resolveConflicts(result.conflicts);
+    auto run = std::make_shared<Run>();
+    run->name = adventure_.name();
+    run->folder = adventure_.folder();
+    startTransfer(run);
 }
 
-void ConnectionWindow::resolveConflicts(const QList<FileSync>& conflicts) {
-    const QString name = adventure_.name();
-    const QString folder = adventure_.folder();
+void ConnectionWindow::btUpAdvClick() {
+    if (transferRunning())
+        return;
+    const QString password = passwordEdit_->text();
+    if (password.isEmpty()) {
+        setStatus(QStringLiteral("Falta senha!"));
+        return;
+    }
+    statusLine_->clear();
+    if (!connection_.isReady())
+        return;
+    showFailedDownloads({});
+    auto run = std::make_shared<Run>();
+    run->upload = true;
+    run->name = adventure_.name();
+    run->folder = adventure_.folder();
+    run->password = password;
+    startTransfer(run);
+}
+
+void ConnectionWindow::btCanTrfClick() {
+    stopTransfer();
+}
+
+void ConnectionWindow::stopTransfer(bool quietly) {
+    if (!run_)
+        return;
+    if (quietly)
+        run_->quiet = true;
+    run_->requestStop();
+}
+
+void ConnectionWindow::startTransfer(const std::shared_ptr<Run>& run) {
+    run_ = run;
+    setTransferRunning(true);
+    stopButton_->show();
+    DrawSmallButtonUp(stopButton_, Qt::black);
+
+    // Everything the window shows goes through here: queued to the
+    // interface thread, dropped once the run is over.
+    const auto post = [this, run](std::function<void()> show) {
+        {
+            const std::lock_guard<std::mutex> guard(run->lock);
+            ++run->unshown;
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, run, show = std::move(show)] {
+                {
+                    const std::lock_guard<std::mutex> guard(run->lock);
+                    --run->unshown;
+                }
+                run->shown.notify_all();
+                if (run_ == run)
+                    show();
+            },
+            Qt::QueuedConnection);
+        std::unique_lock<std::mutex> guard(run->lock);
+        run->shown.wait(guard, [&] { return run->unshown < kMaxUnshown || run->stop; });
+    };
+    AdventureTransfer::Progress progress{
+        [this, post](const QString& text) { post([this, text] { setStatus(text); }); },
+        [this, post](int at, int maximum) { post([this, at, maximum] { gauge_->setProgress(at, maximum); }); },
+        [this, post](int number, int count, const QString& name) {
+            post([this, text = QStringLiteral("%1 de %2: %3").arg(number).arg(count).arg(name)] { setStatus(text); });
+        },
+        [run] { return run->stop.load(); }};
+
+    ServerClient* client = &connection_.client();
+    run->thread = QThread::create([run, client, progress] {
+        try {
+            if (run->upload)
+                run->uploaded = AdventureTransfer::uploadAll(*client, run->name, run->folder, run->password, progress);
+            else
+                run->downloaded = AdventureTransfer::downloadAll(*client, run->name, run->folder, progress);
+        } catch (...) {
+            run->error = std::current_exception();
+        }
+    });
+    connect(run->thread, &QThread::finished, this, [this, run] {
+        if (run_ == run)
+            transferEnded(run);
+    });
+    run->thread->start();
+}
+
+void ConnectionWindow::finishTransferNow() {
+    if (!run_)
+        return;
+    const std::shared_ptr<Run> run = run_;
+    run->quiet = true;
+    run->requestStop();
+    run->thread->wait();
+    // What the worker posted, its final text and its end included.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    if (run_ == run)
+        transferEnded(run);
+}
+
+void ConnectionWindow::transferEnded(const std::shared_ptr<Run>& run) {
+    run->thread->wait();
+    delete run->thread;
+    run->thread = nullptr;
+    run_.reset();
+    stopButton_->hide();
+    // The transfer lasts until its questions are answered: the conflict
+    // window uses the client, on this thread now.
+    struct Finally {
+        ConnectionWindow* window;
+        ~Finally() { window->setTransferRunning(false); }
+    } finally{this};
+    reportErrors([&] {
+        if (run->error)
+            std::rethrow_exception(run->error);
+        if (run->upload) {
+            const AdventureTransfer::UploadResult& result = run->uploaded;
+            if (!result.recordError.isEmpty())
+                setStatus(result.recordError);
+            if (!run->quiet)
+                resolveConflicts(run->name, run->folder, result.conflicts);
+            return;
+        }
+        const AdventureTransfer::DownloadResult& result = run->downloaded;
+        showFailedDownloads(result.failed);
+        reloadDownloadedLists(run->name, result.written);
+        // After the final text: a failure is never left looking like a success.
+        if (!result.notWritten.isEmpty() && !run->quiet) {
+            QStringList lines;
+            for (const auto& [file, reason] : result.notWritten)
+                lines << QStringLiteral("%1: %2").arg(file, reason);
+            Question::ask(this, QStringLiteral("JanFalha"), QStringLiteral("Download incompleto"),
+                          QStringLiteral("Estes arquivos não foram gravados:\n") + lines.join(QLatin1Char('\n')),
+                          {{0, QStringLiteral("btFalhaOk"), QStringLiteral("Ok"), true, true}});
+        }
+        if (!result.recordError.isEmpty())
+            setStatus(result.recordError);
+        if (!run->quiet)
+            resolveConflicts(run->name, run->folder, result.conflicts);
+    });
+}
+
+void ConnectionWindow::resolveConflicts(const QString& name, const QString& folder,
+                                        const QList<FileSync>& conflicts) {
     SyncWindow::showConflicts(this, conflicts, [this, name, folder](const FileSync& file,
                                                                    AdventureTransfer::ConflictChoice choice) {
         const QString password = passwordEdit_->text();
@@ -262,9 +447,8 @@ void ConnectionWindow::resolveConflicts(const QList<FileSync>& conflicts) {
             return QStringLiteral("Falta senha!");
         const QString reply =
             AdventureTransfer::resolveConflict(connection_.client(), name, folder, password, file, choice);
-        if (reply == QLatin1String("Ok") && choice == AdventureTransfer::ConflictChoice::Theirs &&
-            name == adventure_.name())
-            reloadDownloadedLists({file.name});
+        if (reply == QLatin1String("Ok") && choice == AdventureTransfer::ConflictChoice::Theirs)
+            reloadDownloadedLists(name, {file.name});
         return reply;
     });
 }
@@ -280,36 +464,16 @@ void ConnectionWindow::showFailedDownloads(const QStringList& failed) {
     gauge_->setToolTip(failures);
 }
 
-void ConnectionWindow::reloadDownloadedLists(const QStringList& written) {
+void ConnectionWindow::reloadDownloadedLists(const QString& name, const QStringList& written) {
     // The map, settings and object status lists live in memory and are
     // written back at the end of the program; read the downloaded copies in,
-    // so the older ones do not overwrite them.
-    const QString base = adventure_.name();
+    // so the older ones do not overwrite them. Another adventure opened
+    // meanwhile keeps its own.
+    if (name != adventure_.name())
+        return;
     for (const char* ext : {".map", ".ini", ".obx"})
-        if (written.contains(base + QLatin1String(ext)))
-            document_.reload(base + QLatin1String(ext));
-}
-
-void ConnectionWindow::btUpAdvClick() {
-    if (busy_)
-        return;
-    const QString password = passwordEdit_->text();
-    if (password.isEmpty()) {
-        setStatus(QStringLiteral("Falta senha!"));
-        return;
-    }
-    statusLine_->clear();
-    if (!connection_.isReady())
-        return;
-    showFailedDownloads({});
-    BusyScope busy(busy_);
-    const AdventureTransfer::UploadResult result = AdventureTransfer::uploadAll(
-        connection_.client(), adventure_.name(), adventure_.folder(), password,
-        {[this](const QString& text) { setStatus(text); },
-         [this](int progress, int maximum) { gauge_->setProgress(progress, maximum); }});
-    if (!result.recordError.isEmpty())
-        setStatus(result.recordError);
-    resolveConflicts(result.conflicts);
+        if (written.contains(name + QLatin1String(ext)))
+            document_.reload(name + QLatin1String(ext));
 }
 
 }  // namespace orv

@@ -4,6 +4,7 @@
 
 #include <QLineEdit>
 #include <functional>
+#include <memory>
 
 class QListWidget;
 
@@ -57,6 +58,8 @@ public:
     // hands the document the files a whole download replaced.
     ConnectionWindow(QWidget* parent, AdventureDocument& document, Connection& connection, DragState& drag,
                      MainWindowSteps steps);
+    // A transfer still running is stopped and waited for.
+    ~ConnectionWindow() override;
 
     PasswordBox* senha() const { return passwordEdit_; }
 
@@ -68,8 +71,24 @@ public:
     void SenhaKeyPress();
     // "[-]" shows or hides the password's characters.
     void Label46Click();
+    // The whole transfers run on a thread of their own: the window repaints
+    // and answers meanwhile, and the status line names each file as it goes
+    // ("3 de 40: sala.png"). While one runs (until its questions are
+    // answered) the document's transferRunning is set and the connection's
+    // client is busy.
     void btDwAdvClick();
     void btUpAdvClick();
+    // "Parar" (btCanTrf, shown while a whole transfer runs): it stops after
+    // the file in flight.
+    void btCanTrfClick();
+
+    bool transferRunning() const;
+    // As "Parar"; `quietly` also leaves out the questions after the transfer
+    // (the conflict window), for a program that is closing.
+    void stopTransfer(bool quietly = false);
+    // Stops a running transfer, waits for it, and takes the lists it
+    // downloaded into the document, asking nothing: before the exit saves.
+    void finishTransferNow();
 
     // The files the last whole download could not fetch.
     const QStringList& failedDownloads() const { return failedDownloads_; }
@@ -77,17 +96,24 @@ public:
 private:
     void setStatus(const QString& text);
     void showWholeTransfer();
-    void reloadDownloadedLists(const QStringList& written);
+    void reloadDownloadedLists(const QString& name, const QStringList& written);
     void showFailedDownloads(const QStringList& failed);
     // JanSinc for the files a whole transfer left changed on both sides.
-    void resolveConflicts(const QList<FileSync>& conflicts);
+    void resolveConflicts(const QString& name, const QString& folder, const QList<FileSync>& conflicts);
+
+    struct Run;
+    void startTransfer(const std::shared_ptr<Run>& run);
+    // On the interface thread once the worker is done: what the transfer
+    // changed is taken in, and (unless quiet) the author is told and asked.
+    void transferEnded(const std::shared_ptr<Run>& run);
+    void setTransferRunning(bool running);
 
     AdventureDocument& document_;
     Adventure& adventure_;
     Connection& connection_;
     QStringList failedDownloads_;
     MainWindowSteps steps_;
-    bool busy_ = false;
+    std::shared_ptr<Run> run_;  // the whole transfer whose worker runs
 
     QListWidget* groupList_;
     PasswordBox* passwordEdit_;
@@ -98,6 +124,7 @@ private:
     PictureBox* uploadAllButton_;
     QLabel* uploadAllCaption_;
     Gauge* gauge_;
+    PictureBox* stopButton_;
 };
 
 }  // namespace orv

@@ -33,6 +33,14 @@ void requireSafeNames(std::initializer_list<QString> names) {
             throw OrvalisError(QStringLiteral("Nome de arquivo inválido: \"%1\".").arg(name));
 }
 
+// The client is out with a whole transfer: nothing is sent or written.
+bool clientFree(const Context& c) {
+    if (!c.connection || !c.connection->transferRunning())
+        return true;
+    show(c, transferRunningText());
+    return false;
+}
+
 bool passwordGiven(const Context& c) {
     if (!c.connection->password().isEmpty())
         return true;
@@ -167,6 +175,8 @@ bool getText(const Context& c, const QString& name, QByteArray& sha) {
 }  // namespace
 
 void uploadMap(const Context& c, const std::function<void()>& saveMap, const std::function<void()>& loadMap) {
+    if (!clientFree(c))
+        return;
     if (!passwordGiven(c) || !c.connection->isReady())
         return;
     const QString name = c.adventureName + QStringLiteral(".map");
@@ -179,6 +189,8 @@ void uploadMap(const Context& c, const std::function<void()>& saveMap, const std
 }
 
 void downloadMap(const Context& c, const std::function<void()>& loadMap) {
+    if (!clientFree(c))
+        return;
     if (!c.connection->isReady())
         return;
     const QString name = c.adventureName + QStringLiteral(".map");
@@ -197,6 +209,8 @@ void downloadMap(const Context& c, const std::function<void()>& loadMap) {
 }
 
 void uploadPositionImage(const Context& c, const QString& imageName) {
+    if (!clientFree(c))
+        return;
     if (!passwordGiven(c) || !c.connection)
         return;
     requireSafeNames({imageName});
@@ -204,12 +218,16 @@ void uploadPositionImage(const Context& c, const QString& imageName) {
 }
 
 void downloadPositionImage(const Context& c, const QString& imageName) {
+    if (!clientFree(c))
+        return;
     if (!c.connection || !mayReplace(c, imageName))
         return;
     show(c, getFile(c, imageName));
 }
 
 void uploadScript(const Context& c, const QString& scriptName, const std::function<void()>& saveScript) {
+    if (!clientFree(c))
+        return;
     if (!passwordGiven(c) || !c.connection->isReady())
         return;
     requireSafeNames({scriptName});
@@ -219,6 +237,8 @@ void uploadScript(const Context& c, const QString& scriptName, const std::functi
 }
 
 bool downloadScript(const Context& c, const QString& scriptName) {
+    if (!clientFree(c))
+        return false;
     if (!c.connection->isReady())
         return false;
     requireSafeNames({scriptName});
@@ -233,6 +253,8 @@ bool downloadScript(const Context& c, const QString& scriptName) {
 }
 
 void uploadObject(const Context& c, const QString& objectName, const std::function<void()>& repaint) {
+    if (!clientFree(c))
+        return;
     if (!passwordGiven(c) || !c.connection->isReady() || objectName.isEmpty())
         return;
     const QString names[] = {objectName + QStringLiteral(".obj"), c.adventureName + QStringLiteral(".obx"),
@@ -250,6 +272,8 @@ void uploadObject(const Context& c, const QString& objectName, const std::functi
 }
 
 bool downloadObject(const Context& c, const QString& objectName, const std::function<void()>& repaint) {
+    if (!clientFree(c))
+        return false;
     if (!c.connection->isReady() || objectName.isEmpty())
         return false;
     const QString names[] = {objectName + QStringLiteral(".obj"), c.adventureName + QStringLiteral(".obx"),
@@ -269,6 +293,8 @@ bool downloadObject(const Context& c, const QString& objectName, const std::func
 }
 
 void uploadRegisters(const Context& c) {
+    if (!clientFree(c))
+        return;
     if (!passwordGiven(c) || !c.connection->isReady())
         return;
     const QString rgs = c.adventureName + QStringLiteral(".rgs");
@@ -280,6 +306,8 @@ void uploadRegisters(const Context& c) {
 }
 
 void downloadRegisters(const Context& c) {
+    if (!clientFree(c))
+        return;
     if (!c.connection->isReady())
         return;
     for (const QString& name : {c.adventureName + QStringLiteral(".rgs"), c.adventureName + QStringLiteral(".rgx")})
@@ -289,6 +317,8 @@ void downloadRegisters(const Context& c) {
 }
 
 void uploadImage(const Context& c, const QString& imageName) {
+    if (!clientFree(c))
+        return;
     if (c.connection->password().isEmpty() || !c.connection->isReady() || imageName.isEmpty())
         return;
     requireSafeNames({imageName});
@@ -298,12 +328,16 @@ void uploadImage(const Context& c, const QString& imageName) {
 }
 
 void downloadImage(const Context& c, const QString& imageName) {
+    if (!clientFree(c))
+        return;
     if (!c.connection->isReady() || imageName.isEmpty() || !mayReplace(c, imageName))
         return;
     getFile(c, imageName);
 }
 
 void uploadSound(const Context& c, const QString& soundName) {
+    if (!clientFree(c))
+        return;
     if (!passwordGiven(c) || !c.connection->isReady() || soundName.isEmpty())
         return;
     requireSafeNames({soundName});
@@ -311,6 +345,8 @@ void uploadSound(const Context& c, const QString& soundName) {
 }
 
 void downloadSound(const Context& c, const QString& soundName) {
+    if (!clientFree(c))
+        return;
     if (!c.connection->isReady() || soundName.isEmpty() || !mayReplace(c, soundName))
         return;
     getFile(c, soundName);
@@ -319,6 +355,8 @@ void downloadSound(const Context& c, const QString& soundName) {
 
 void uploadPanel(const Context& c, const QString& imageName, const std::function<void()>& prepare,
                  const std::function<void()>& saveSettings) {
+    if (!clientFree(c))
+        return;
     if (!passwordGiven(c) || !c.connection)
         return;
     if (imageName.isEmpty()) {
@@ -336,6 +374,8 @@ void uploadPanel(const Context& c, const QString& imageName, const std::function
 }
 
 bool downloadPanel(const Context& c, const QString& imageName, bool* pictureFetched) {
+    if (!clientFree(c))
+        return false;
     if (!c.connection)
         return false;
     const QString settings = c.adventureName + QStringLiteral(".ini");

@@ -11,7 +11,8 @@ class Connection;
 // edited between the adventure folder and the server. Checks run in the order
 // the author expects to read their messages; a failed check sends nothing.
 // Failed uploads (server unreachable, a local file that cannot be read) are
-// thrown by the client and end the action at that step.
+// thrown by the client and end the action at that step. While a whole
+// transfer has the client every button only says so.
 //
 // With a server that offers revisions (its file list said so, or this
 // folder has a record of exchanges with it) each upload names the version
@@ -40,6 +41,11 @@ inline constexpr char kMissingPassword[] = "Falta senha!";
 inline constexpr char kDownloadError[] = "Erro no download!";
 inline constexpr char kUploadDone[] = "Upload completo!";
 inline constexpr char kDownloadDone[] = "Download completo!";
+// Shown instead of moving or saving anything while a whole transfer runs.
+inline constexpr char kTransferRunning[] = "Aguarde o fim da transferência.";
+inline QString transferRunningText() {
+    return QString::fromUtf8(kTransferRunning);
+}
 
 // Map: saved before it goes up; reloaded after either button when it went well.
 void uploadMap(const Context& c, const std::function<void()>& saveMap, const std::function<void()>& loadMap);

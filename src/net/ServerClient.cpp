@@ -464,7 +464,7 @@ QString ServerClient::putFile(const QString& adventureName, const QString& adven
 QString ServerClient::download(const QString& adventureName, const QString& fileName,
                                const std::function<void(const QByteArray&)>& store) {
     m_shortTimeouts = true;
-    if (m_processEvents)
+    if (m_processEvents && std::this_thread::get_id() == m_owner)
         m_processEvents();
     try {
         requirePlainFileName(fileName);

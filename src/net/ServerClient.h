@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace orv {
 
@@ -27,7 +28,9 @@ class ServerClient {
 public:
     // processEvents is called by getFile before each download, so that the
     // window can repaint and queued clicks run between the downloads of a
-    // whole transfer.
+    // whole transfer; only on the thread that made the client (a transfer
+    // run on a thread of its own leaves the window's events to the window).
+    // The client may be used from another thread, one at a time.
     explicit ServerClient(QString baseAddress, std::function<void()> processEvents = {});
     ~ServerClient();
     ServerClient(const ServerClient&) = delete;
@@ -122,6 +125,7 @@ private:
 
     QString m_base;
     std::function<void()> m_processEvents;
+    std::thread::id m_owner = std::this_thread::get_id();
     Handle& handle();
     std::unique_ptr<Handle> m_handle;  // made at the first request
     bool m_shortTimeouts = false;

@@ -8,6 +8,8 @@
 #include "net/AdventureTransfer.h"
 #include "net/ConnectionWindow.h"
 #include "net/ServerClient.h"
+#include "net/SyncRecord.h"
+#include "net/Connection.h"
 #include "core/DurableWrite.h"
 #include "support/WidgetLookup.h"
 #include "support/QtTestMain.h"
@@ -17,6 +19,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QStyle>
 #include <QApplication>
 #include <QTableWidget>
@@ -25,6 +28,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <thread>
 #include <memory>
 #include <mutex>
 
@@ -69,6 +75,12 @@ void typePassword(QWidget* root, const QString& password) {
     box->clear();
     QTest::keyClicks(box, password);
     QTest::keyClick(box, Qt::Key_Return);
+}
+
+// The whole transfers run on a thread of their own: the window's events are
+// processed until the one started is over, its questions answered.
+bool waitForTransfer(TForm1* form, int ms = 30000) {
+    return QTest::qWaitFor([form] { return !form->document().transferRunning(); }, ms);
 }
 
 // A scripted server whose group list can be changed between clicks; every
@@ -300,7 +312,7 @@ TEST(AdventureTransfer, DownloadedFilesTakeTheirPlacesTogetherOrNotAtAll) {
                                                },
                                                [](int, int) {}};
 
-    writeSystemCalls().syncfs = [](int) { errno = EIO; return -1; };
+    writeSystemCalls().fdatasync = [](int) { errno = EIO; return -1; };
     auto result = AdventureTransfer::downloadAll(client, "aventura", ws.path("aventura/"), progress);
     EXPECT_TRUE(result.written.isEmpty());
     EXPECT_EQ(result.failed, (QStringList{"a.txt", "b.txt", "c.txt"}));
@@ -396,6 +408,7 @@ TEST(ConnectionWindow, AWholeDownloadNamesTheFilesThatFailed) {
     test::Questions questions;
     questions.click("JanFalha", "btFalhaOk");
     click(child(root, "btDwAdv"));
+    ASSERT_TRUE(waitForTransfer(form.get()));
     EXPECT_EQ(text(root, "Msg2"), "Download completo");
     ASSERT_EQ(questions.names(), QStringList{"JanFalha"});
     const QString told = questions.asked().first().text;
@@ -407,6 +420,7 @@ TEST(ConnectionWindow, AWholeDownloadNamesTheFilesThatFailed) {
 
     child<QLineEdit>(root, "Senha")->setText("pw");
     click(child(root, "btUpAdv"));
+    ASSERT_TRUE(waitForTransfer(form.get()));
     EXPECT_EQ(text(root, "Msg2"), "Upload completo!");
     EXPECT_EQ(child(root, "Msg2")->toolTip(), "");
     EXPECT_EQ(child(root, "G1")->toolTip(), "");
@@ -470,11 +484,12 @@ private:
 
 }  // namespace
 
-// When each file's request reaches the server, the gauge already shows every
-// file fetched before it and the status line the status of the last one:
-// five files move the 80 columns by 16. A file refused by the server shows
-// "Falha download" until the next one arrives; a file fetched but not
-// written shows it when its write is found to have failed.
+// While each file's request waits at the server, the window shows every
+// file fetched before it on the gauge and the file asked for on the status
+// line: five files move the 80 columns by 16. Every text reaches the screen,
+// in order: a file refused by the server shows "Falha download" until the
+// next one is named; a file fetched but not written shows it when its write
+// is found to have failed.
 TEST(ConnectionWindow, EachFileRequestFindsTheFilesBeforeItShown) {
     TestWorkspace ws;
     ws.write("aventura/b.txt", "velho b");
@@ -493,10 +508,28 @@ TEST(ConnectionWindow, EachFileRequestFindsTheFilesBeforeItShown) {
         if (at < 0)
             return FaultServer::status(404, "nada");
         const QByteArray name = line.mid(at + 10, 5);
+        qsizetype index = 0;
         {
             std::lock_guard lock(mutex);
+            index = requested.size();
             requested << QString::fromLatin1(name);
-            atRequest << (painted ? painted->shown() : std::pair<int, QString>{-2, {}});
+        }
+        // The window paints on its own thread meanwhile: it has a moment
+        // to catch up with what the transfer told it.
+        const std::pair<int, QString> wanted{int(16 * index),
+                                             QStringLiteral("%1 de 5: %2").arg(index + 1).arg(QLatin1String(name))};
+        std::pair<int, QString> seen{-2, {}};
+        for (int waited = 0; waited < 5000 && seen != wanted; waited += 5) {
+            {
+                std::lock_guard lock(mutex);
+                seen = painted ? painted->shown() : std::pair<int, QString>{-2, {}};
+            }
+            if (seen != wanted)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        {
+            std::lock_guard lock(mutex);
+            atRequest << seen;
         }
         if (name == "d.txt")
             return FaultServer::status(404, "nada");
@@ -516,6 +549,7 @@ TEST(ConnectionWindow, EachFileRequestFindsTheFilesBeforeItShown) {
     test::Questions questions;
     questions.click("JanFalha", "btFalhaOk");
     click(child(root, "btDwAdv"));
+    ASSERT_TRUE(waitForTransfer(form.get()));
     {
         std::lock_guard lock(mutex);
         painted = nullptr;
@@ -523,10 +557,11 @@ TEST(ConnectionWindow, EachFileRequestFindsTheFilesBeforeItShown) {
     EXPECT_EQ(questions.names(), QStringList{"JanFalha"}) << "the failures told after the final text";
     EXPECT_EQ(requested, (QStringList{"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}));
     using Shown = std::pair<int, QString>;
-    EXPECT_EQ(atRequest, (QList<Shown>{{0, "Pasta vazia"}, {16, "Ok"}, {32, "Ok"}, {48, "Ok"},
-                                       {64, "Falha download"}}));
-    EXPECT_EQ(state.texts(), (QStringList{"Pasta vazia", "Ok", "Falha download", "Ok", "Falha download", "Ok",
-                                          "Download completo"}));
+    EXPECT_EQ(atRequest, (QList<Shown>{{0, "1 de 5: a.txt"}, {16, "2 de 5: b.txt"}, {32, "3 de 5: c.txt"},
+                                       {48, "4 de 5: d.txt"}, {64, "5 de 5: e.txt"}}));
+    EXPECT_EQ(state.texts(), (QStringList{"Pasta vazia", "1 de 5: a.txt", "Ok", "2 de 5: b.txt", "Ok",
+                                          "3 de 5: c.txt", "Falha download", "Ok", "4 de 5: d.txt",
+                                          "Falha download", "5 de 5: e.txt", "Ok", "Download completo"}));
     EXPECT_EQ(state.shown(), (Shown{0, "Download completo"}));
     EXPECT_EQ(child(root, "Msg2")->toolTip(), "Falharam: b.txt, d.txt");
     EXPECT_EQ(ws.read("aventura/b.txt"), "velho b");
@@ -562,6 +597,7 @@ TEST(ConnectionWindow, WholeDownloadAndUploadAgainstTheReferenceServer) {
     chooseGroup(root, 0);
 
     click(child(root, "btDwAdv"));
+    ASSERT_TRUE(waitForTransfer(form.get()));
     EXPECT_EQ(text(root, "Msg2"), "Download completo");
     EXPECT_EQ(child<Gauge>(root, "G1")->progress(), 0);
     EXPECT_EQ(ws.read("Floresta/imagem.png"), binary);
@@ -576,11 +612,13 @@ TEST(ConnectionWindow, WholeDownloadAndUploadAgainstTheReferenceServer) {
     // Upload: no password, nothing sent.
     ws.write("Floresta/novo.bin", binary + binary);
     click(child(root, "btUpAdv"));
+    EXPECT_FALSE(form->document().transferRunning());
     EXPECT_EQ(text(root, "Msg2"), "Falta senha!");
     EXPECT_FALSE(QFileInfo::exists(stored + "novo.bin"));
 
     child<QLineEdit>(root, "Senha")->setText("demo");
     click(child(root, "btUpAdv"));
+    ASSERT_TRUE(waitForTransfer(form.get()));
     EXPECT_EQ(text(root, "Msg2"), "Upload completo!");
     EXPECT_EQ(child<Gauge>(root, "G1")->progress(), 0);
     QFile sent(stored + "novo.bin");
@@ -641,21 +679,24 @@ TEST(ConnectionWindow, TwoAuthorsOnOneGroupMeetTheirConflictInJanSinc) {
     TestWorkspace wsA, wsB;
     auto formA = startProgram(wsA, server.base());
     auto formB = startProgram(wsB, server.base());
-    for (QWidget* root : {static_cast<QWidget*>(formA.get()), static_cast<QWidget*>(formB.get())}) {
+    for (TForm1* root : {formA.get(), formB.get()}) {
         click(child(root, "btCnc"));
         chooseGroup(root, 0);
         click(child(root, "btDwAdv"));
+        ASSERT_TRUE(waitForTransfer(root));
         ASSERT_EQ(text(root, "Msg2"), "Download completo");
         child<QLineEdit>(root, "Senha")->setText("demo");
     }
     wsA.write("Floresta/Clareira.scp", crlf({"  norte= Torre", "  leste= Cabana"}));
     click(child(formA.get(), "btUpAdv"));
+    ASSERT_TRUE(waitForTransfer(formA.get()));
     EXPECT_EQ(text(formA.get(), "Msg2"), "Upload completo!");
 
     wsB.write("Floresta/Clareira.scp", crlf({"  norte= Torre", "  sul= Caverna"}));
     {
         SyncAnswer answer("btSincAmbos");
         click(child(formB.get(), "btUpAdv"));
+        ASSERT_TRUE(waitForTransfer(formB.get()));
         EXPECT_EQ(answer.rows(), QStringList{"Clareira.scp"});
     }
     EXPECT_EQ(wsB.read("Floresta/Clareira.scp"), crlf({"  norte= Torre", "  sul= Caverna"}));
@@ -668,6 +709,7 @@ TEST(ConnectionWindow, TwoAuthorsOnOneGroupMeetTheirConflictInJanSinc) {
     // B merges and sends: now a change made here only.
     wsB.write("Floresta/Clareira.scp", crlf({"  norte= Torre", "  leste= Cabana", "  sul= Caverna"}));
     click(child(formB.get(), "btUpAdv"));
+    ASSERT_TRUE(waitForTransfer(formB.get()));
     EXPECT_EQ(text(formB.get(), "Msg2"), "Upload completo!");
     ASSERT_TRUE(onServer.open(QIODevice::ReadOnly));
     EXPECT_EQ(onServer.readAll(), crlf({"  norte= Torre", "  leste= Cabana", "  sul= Caverna"}));
@@ -675,6 +717,327 @@ TEST(ConnectionWindow, TwoAuthorsOnOneGroupMeetTheirConflictInJanSinc) {
 
     // A had not changed it since: the download brings the merge.
     click(child(formA.get(), "btDwAdv"));
+    ASSERT_TRUE(waitForTransfer(formA.get()));
     EXPECT_EQ(wsA.read("Floresta/Clareira.scp"), crlf({"  norte= Torre", "  leste= Cabana", "  sul= Caverna"}));
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
+}
+
+namespace {
+
+using test::FakeAdventureServer;
+
+// Holds the server's answer to one request until the test lets it go, so
+// that the test acts while that file is in flight. Shared with the server's
+// thread, which may still be inside when the test ends.
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::function<bool(const FaultServer::Request&)> counts;  // the requests counted
+    int held = -1;  // which of them (from 0) waits; -1: none
+    int seen = 0;
+    bool open = false;
+
+    static std::shared_ptr<Gate> on(FakeAdventureServer& server, std::function<bool(const FaultServer::Request&)> counts,
+                                    int held, int delayMs = 0) {
+        auto gate = std::make_shared<Gate>();
+        gate->counts = std::move(counts);
+        gate->held = held;
+        server.beforeAnswer([gate, delayMs](const FaultServer::Request& r) { gate->pass(r, delayMs); });
+        return gate;
+    }
+    void pass(const FaultServer::Request& r, int delayMs) {
+        if (!counts(r))
+            return;
+        if (delayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        std::unique_lock lock(mutex);
+        const int index = seen++;
+        changed.notify_all();
+        if (index == held)
+            changed.wait_for(lock, std::chrono::seconds(20), [this] { return open; });
+    }
+    // Processes the window's events until the held request has arrived.
+    bool waitUntilHeld() {
+        return QTest::qWaitFor(
+            [this] {
+                std::lock_guard lock(mutex);
+                return seen > held;
+            },
+            10000);
+    }
+    void release() {
+        std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+};
+
+bool isUpload(const FaultServer::Request& r) {
+    return r.requestLine().contains("putarq.php");
+}
+
+bool isFileDownload(const FaultServer::Request& r) {
+    return r.requestLine().startsWith("GET /Orvalis/Floresta/");
+}
+
+// A request as it would be sent again: only the multipart boundary, drawn
+// at random for each, is put aside.
+QByteArray comparable(const FaultServer::Request& r) {
+    QByteArray bytes = r.head + r.body;
+    const qsizetype at = r.head.indexOf("boundary=");
+    if (at >= 0) {
+        const qsizetype end = r.head.indexOf("\r\n", at);
+        bytes.replace(r.head.mid(at + 9, end - at - 9), "<boundary>");
+    }
+    return bytes;
+}
+
+QList<QByteArray> comparableSince(const FakeAdventureServer& server, size_t from) {
+    QList<QByteArray> list;
+    const auto requests = server.requests();
+    for (size_t i = from; i < requests.size(); ++i)
+        list << comparable(requests[i]);
+    return list;
+}
+
+// The group chosen, its password typed: a whole upload of "Floresta" sends
+// `files` files, named in the folder's own order.
+QStringList readyToUpload(TForm1* form, const TestWorkspace& ws, int files) {
+    for (int i = 0; i < files; ++i)
+        ws.write(QStringLiteral("Floresta/f%1.bin").arg(i, 2, 10, QLatin1Char('0')), QByteArray(100 + i, char('a' + i % 26)));
+    click(child(form, "btCnc"));
+    chooseGroup(form, 0);
+    child<QLineEdit>(form, "Senha")->setText("segredo");
+    QStringList sent = AdventureTransfer::folderListing(ws.path("Floresta/"));
+    sent.removeAll("sen.txt");
+    return sent;
+}
+
+}  // namespace
+
+// A whole upload runs while the window answers: a timer of the interface
+// thread keeps firing, "Parar" shows only meanwhile, and the status line names
+// each file before the final text. The server sees exactly the requests the
+// transfer sends when run on its own, in the same order.
+TEST(ConnectionWindow, AWholeUploadLeavesTheWindowAnsweringAndNamesEachFile) {
+    TestWorkspace ws;
+    FakeAdventureServer server(false);
+    auto form = startProgram(ws, server.base());
+    TForm1* root = form.get();
+    const QStringList files = readyToUpload(root, ws, 40);
+    Gate::on(server, isUpload, -1, 10);
+    EXPECT_FALSE(shown(root, "btCanTrf"));
+    EXPECT_EQ(child(root, "btCanTrf")->geometry(), QRect(198, 248, 60, 24));
+
+    PaintedState painted(child(root, "G1"), child<QLabel>(root, "Msg2"));
+    int ticks = 0;
+    bool stopShown = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (root->document().transferRunning()) {
+            ++ticks;
+            stopShown |= shown(root, "btCanTrf");
+        }
+    });
+    timer.start(5);
+    const size_t before = server.requests().size();
+    click(child(root, "btUpAdv"));
+    ASSERT_TRUE(waitForTransfer(root));
+    timer.stop();
+    EXPECT_GE(ticks, 20) << "40 uploads of 10 ms each leave the window's own timer running";
+    EXPECT_TRUE(stopShown);
+    EXPECT_FALSE(shown(root, "btCanTrf"));
+    EXPECT_EQ(text(root, "Msg2"), "Upload completo!");
+    EXPECT_EQ(child<Gauge>(root, "G1")->progress(), 0);
+
+    QStringList expected;
+    for (int i = 0; i < files.size(); ++i)
+        expected << QStringLiteral("%1 de %2: %3").arg(i + 1).arg(files.size()).arg(files[i]);
+    expected << "Upload completo!";
+    QStringList texts = painted.texts();
+    while (!texts.isEmpty() && !texts.first().startsWith("1 de "))
+        texts.removeFirst();
+    EXPECT_EQ(texts, expected);
+
+    const QList<QByteArray> fromWindow = comparableSince(server, before);
+    ASSERT_EQ(fromWindow.size(), files.size());
+    ServerClient client(server.base());
+    const size_t direct = server.requests().size();
+    AdventureTransfer::uploadAll(client, "Floresta", ws.path("Floresta/"), "segredo", {[](const QString&) {}, [](int, int) {}});
+    EXPECT_EQ(comparableSince(server, direct), fromWindow);
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
+}
+
+// "Parar" during the third upload: that file goes, no other; the server has
+// seen the start of a whole run, byte for byte, and nothing else. While the
+// transfer runs no second one starts and the group list is not asked for.
+TEST(ConnectionWindow, PararStopsAWholeUploadAfterTheFileInFlight) {
+    TestWorkspace ws;
+    FakeAdventureServer server(false);
+    auto form = startProgram(ws, server.base());
+    TForm1* root = form.get();
+    const QStringList files = readyToUpload(root, ws, 12);
+
+    size_t before = server.requests().size();
+    click(child(root, "btUpAdv"));
+    ASSERT_TRUE(waitForTransfer(root));
+    const QList<QByteArray> whole = comparableSince(server, before);
+    ASSERT_EQ(whole.size(), files.size());
+
+    auto gate = Gate::on(server, isUpload, 2);
+    before = server.requests().size();
+    click(child(root, "btUpAdv"));
+    ASSERT_TRUE(gate->waitUntilHeld());
+    EXPECT_TRUE(shown(root, "btCanTrf"));
+    const QString third = QStringLiteral("3 de %1: %2").arg(files.size()).arg(files[2]);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return text(root, "Msg2") == third; }, 5000)) << text(root, "Msg2").toStdString();
+    click(child(root, "btUpAdv"));
+    click(child(root, "btDwAdv"));
+    click(child(root, "btCnc"));
+    click(child(root, "btCanTrf"));
+    gate->release();
+    ASSERT_TRUE(waitForTransfer(root));
+
+    EXPECT_EQ(comparableSince(server, before), whole.mid(0, 3));
+    EXPECT_EQ(text(root, "Msg2"), QStringLiteral("Parado: 3 de %1 arquivos enviados.").arg(files.size()));
+    EXPECT_FALSE(shown(root, "btCanTrf"));
+    EXPECT_EQ(child<Gauge>(root, "G1")->progress(), 0);
+    EXPECT_EQ(root->connection().state(), ConnectionState::Ready);
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
+}
+
+// Stopped mid-download, the files that came are in place and recorded as
+// exchanged, the others untouched: the next whole download fetches only them.
+TEST(ConnectionWindow, PararStopsAWholeDownloadAndRecordsWhatCame) {
+    TestWorkspace ws;
+    FakeAdventureServer server(true);
+    QStringList names;
+    for (int i = 0; i < 8; ++i) {
+        names << QStringLiteral("c%1.png").arg(i);
+        server.put(names.last().toLatin1(), "imagem " + QByteArray::number(i));
+    }
+    auto form = startProgram(ws, server.base());
+    TForm1* root = form.get();
+    click(child(root, "btCnc"));
+    chooseGroup(root, 0);
+
+    auto gate = Gate::on(server, isFileDownload, 2);
+    click(child(root, "btDwAdv"));
+    ASSERT_TRUE(gate->waitUntilHeld());
+    click(child(root, "btCanTrf"));
+    gate->release();
+    ASSERT_TRUE(waitForTransfer(root));
+    EXPECT_EQ(text(root, "Msg2"), "Parado: 3 de 8 arquivos recebidos.");
+    EXPECT_FALSE(shown(root, "btCanTrf"));
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(ws.read("Floresta/" + names[i]), i < 3 ? "imagem " + QByteArray::number(i) : "<missing>") << i;
+    const SyncRecord record = SyncRecord::load(ws.path("Floresta/"), server.base());
+    QStringList recorded = record.names();
+    recorded.sort();
+    EXPECT_EQ(recorded, names.mid(0, 3));
+    EXPECT_TRUE(child<ConnectionWindow>(root, "JanCnc")->failedDownloads().isEmpty());
+
+    server.beforeAnswer({});
+    const size_t before = server.requests().size();
+    click(child(root, "btDwAdv"));
+    ASSERT_TRUE(waitForTransfer(root));
+    EXPECT_EQ(text(root, "Msg2"), "Download completo");
+    QStringList fetched;
+    const auto requests = server.requests();
+    for (size_t i = before; i < requests.size(); ++i)
+        if (isFileDownload(requests[i]))
+            fetched << QString::fromLatin1(requests[i].requestLine().split(' ')[1].mid(18));
+    EXPECT_EQ(fetched, names.mid(3));
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
+}
+
+// While a whole transfer runs the editors write none of the adventure's
+// files: their save buttons, Ctrl+S and the per-item Upload say so in their
+// window's status label instead. Once it is over they save again.
+TEST(ConnectionWindow, NothingIsSavedWhileAWholeTransferRuns) {
+    TestWorkspace ws;
+    FakeAdventureServer server(false);
+    auto form = startProgram(ws, server.base());
+    TForm1* root = form.get();
+    readyToUpload(root, ws, 4);
+    root->btRegClick();
+    auto* registers = child<QPlainTextEdit>(root, "Regs");
+    registers->appendPlainText("mudado");
+    const QByteArray rgs = ws.read("Floresta/Floresta.rgs");
+    const QByteArray rgx = ws.read("Floresta/Floresta.rgx");
+    root->btMapClick();
+
+    auto gate = Gate::on(server, isUpload, 1);
+    click(child(root, "btUpAdv"));
+    ASSERT_TRUE(gate->waitUntilHeld());
+    const size_t during = server.requests().size();
+    const QString wait = QString::fromUtf8("Aguarde o fim da transferência.");
+
+    click(child(root, "btImgSav"));
+    EXPECT_EQ(text(root, "Msg1"), wait);
+    EXPECT_FALSE(ws.exists("Floresta/Floresta-mapa.png"));
+    child<QLabel>(root, "Msg1")->clear();
+    click(child(root, "btGrMap"));
+    EXPECT_EQ(text(root, "Msg1"), wait);
+    EXPECT_FALSE(ws.exists("Floresta/Floresta.map"));
+    child<QLabel>(root, "Msg1")->clear();
+    click(child(root, "btUpMap"));
+    EXPECT_EQ(text(root, "Msg1"), wait);
+
+    click(child(root, "bnRegGr"));
+    EXPECT_EQ(text(root, "Msg7"), wait);
+    child<QLabel>(root, "Msg7")->clear();
+    QTest::keyClick(registers, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(text(root, "Msg7"), wait);
+    EXPECT_EQ(ws.read("Floresta/Floresta.rgs"), rgs);
+    EXPECT_EQ(ws.read("Floresta/Floresta.rgx"), rgx);
+    EXPECT_EQ(server.requests().size(), during) << "nothing sent beside the transfer";
+
+    gate->release();
+    ASSERT_TRUE(waitForTransfer(root));
+    EXPECT_EQ(text(root, "Msg2"), "Upload completo!");
+    click(child(root, "bnRegGr"));
+    EXPECT_EQ(text(root, "Msg7"), "Registradores gravados.");
+    EXPECT_NE(ws.read("Floresta/Floresta.rgs") + ws.read("Floresta/Floresta.rgx"), rgs + rgx);
+    EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
+}
+
+// Closing the main window mid-transfer stops it after the file in flight and
+// closes once it has stopped; destroying the window mid-transfer waits for
+// that file too, before the exit saves.
+TEST(ConnectionWindow, ClosingMidTransferStopsItFirst) {
+    TestWorkspace ws;
+    FakeAdventureServer server(false);
+    auto form = startProgram(ws, server.base());
+    TForm1* root = form.get();
+    const QStringList files = readyToUpload(root, ws, 10);
+    root->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(root));
+
+    auto gate = Gate::on(server, isUpload, 1);
+    click(child(root, "btUpAdv"));
+    ASSERT_TRUE(gate->waitUntilHeld());
+    root->close();
+    EXPECT_TRUE(root->isVisible()) << "not while the file is in flight";
+    gate->release();
+    ASSERT_TRUE(waitForTransfer(root));
+    EXPECT_TRUE(QTest::qWaitFor([root] { return !root->isVisible(); }, 5000));
+    EXPECT_EQ(text(root, "Msg2"), QStringLiteral("Parado: 2 de %1 arquivos enviados.").arg(files.size()));
+    EXPECT_EQ(server.accepted(), 2);
+
+    // The window destroyed while a file is in flight.
+    auto next = startProgram(ws, server.base());
+    readyToUpload(next.get(), ws, 10);
+    gate = Gate::on(server, isUpload, 1);
+    const int accepted = server.accepted();
+    click(child(next.get(), "btUpAdv"));
+    ASSERT_TRUE(gate->waitUntilHeld());
+    std::thread later([gate] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        gate->release();
+    });
+    next.reset();
+    later.join();
+    EXPECT_EQ(server.accepted(), accepted + 2);
     EXPECT_TRUE(test::reportedErrors().isEmpty()) << test::reportedErrors().join("; ").toStdString();
 }

@@ -344,7 +344,19 @@ FaultServer::Reply text(const QByteArray& body, const QByteArray& headers = {}) 
 
 }  // namespace
 
+void FakeAdventureServer::beforeAnswer(std::function<void(const FaultServer::Request&)> hook) {
+    std::lock_guard lock(m_mutex);
+    m_beforeAnswer = std::move(hook);
+}
+
 FaultServer::Reply FakeAdventureServer::answer(const FaultServer::Request& request) {
+    std::function<void(const FaultServer::Request&)> hook;
+    {
+        std::lock_guard lock(m_mutex);
+        hook = m_beforeAnswer;
+    }
+    if (hook)
+        hook(request);
     const QByteArray line = request.requestLine();
     const QList<QByteArray> words = line.split(' ');
     if (words.size() != 3)

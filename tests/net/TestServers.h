@@ -134,6 +134,9 @@ public:
     // The uploads the server took, and those it answered "Conflito!".
     int accepted() const;
     int conflicts() const;
+    // Called on the server's thread before each request is answered; it may
+    // wait, so that a test acts while that request is in flight.
+    void beforeAnswer(std::function<void(const FaultServer::Request&)> hook);
 
 private:
     FaultServer::Reply answer(const FaultServer::Request& request);
@@ -147,6 +150,7 @@ private:
     QHash<QByteArray, QList<QByteArray>> m_history;
     int m_accepted = 0;
     int m_conflicts = 0;
+    std::function<void(const FaultServer::Request&)> m_beforeAnswer;
     std::unique_ptr<FaultServer> m_server;  // last: its threads stop first
 };
 

@@ -437,6 +437,9 @@ void TForm1::btAdvClick() {
 }
 
 void TForm1::btNovAdvClick() {
+    // The new adventure is opened once made: not while a transfer runs.
+    if (document_.transferRunning())
+        throw OrvalisError(QStringLiteral("Aguarde o fim da transferência."));
     const QString workspace = document_.adventure().workspaceFolder();
     QPointer<NewAdventureDialog> dialog = new NewAdventureDialog(this, [workspace](const QString& name) {
         try {

@@ -277,6 +277,10 @@ QStringList AdventureDocument::saveOpenAdventure() {
 }
 
 void AdventureDocument::open(const QString& name) {
+    // Opening writes the open adventure's files, which a whole transfer is
+    // reading or writing; the author opens another once it has ended.
+    if (transferRunning_)
+        throw OrvalisError(QStringLiteral("Aguarde o fim da transferência."));
     // The adventure open so far keeps its work: written to its files, and
     // its journal kept when any of them could not be written.
     QStringList failures;

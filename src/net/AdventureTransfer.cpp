@@ -114,11 +114,9 @@ private:
 
 }  // namespace
 
-QString stoppedText(int done, int count, bool upload) {
-    return QStringLiteral("Parado: %1 de %2 arquivos %3.")
-        .arg(done)
-        .arg(count)
-        .arg(upload ? QStringLiteral("enviados") : QStringLiteral("recebidos"));
+QString stoppedText(int done, int count) {
+    // Short enough for the connection's status line, 156 pixels wide.
+    return QStringLiteral("Parado: %1/%2").arg(done).arg(count);
 }
 
 namespace {
@@ -402,7 +400,7 @@ DownloadResult downloadAll(ServerClient& client, const QString& adventureName, c
                 notWritten(name, why);
             }
         }
-        progress.status(result.stopped ? stoppedText(stoppedAfter, travelling, false)
+        progress.status(result.stopped ? stoppedText(stoppedAfter, travelling)
                                        : QStringLiteral("Download completo"));
         progress.gauge(0, total);
     } else {
@@ -509,7 +507,7 @@ UploadResult uploadAll(ServerClient& client, const QString& adventureName, const
     // Stopped by the password, the upload is not complete: the server's
     // words say why.
     progress.status(result.wrongPassword ? firstLine(result.refused.last().second)
-                    : result.stopped     ? stoppedText(sent, sending, true)
+                    : result.stopped     ? stoppedText(sent, sending)
                                          : QStringLiteral("Upload completo!"));
     if (recordChanged)
         result.recordError = saveRecord(record, adventureFolder);

@@ -29,8 +29,9 @@ struct Progress {
     std::function<bool()> stop = {};
 };
 
-// The final text of a transfer stopped after `done` of `count` files.
-QString stoppedText(int done, int count, bool upload);
+// The final text of a transfer stopped after `done` of `count` files
+// ("Parado: 3/8").
+QString stoppedText(int done, int count);
 
 // The password file: never uploaded, and on download it is just another name.
 inline constexpr char kPasswordFile[] = "sen.txt";

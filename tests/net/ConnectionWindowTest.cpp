@@ -5,6 +5,7 @@
 #include "widgets/PictureBox.h"
 #include "widgets/Shape.h"
 #include "app/TForm1.h"
+#include "core/ErrorReport.h"
 #include "net/AdventureTransfer.h"
 #include "net/ConnectionWindow.h"
 #include "net/ServerClient.h"
@@ -899,7 +900,7 @@ TEST(ConnectionWindow, PararStopsAWholeUploadAfterTheFileInFlight) {
     ASSERT_TRUE(waitForTransfer(root));
 
     EXPECT_EQ(comparableSince(server, before), whole.mid(0, 3));
-    EXPECT_EQ(text(root, "Msg2"), QStringLiteral("Parado: 3 de %1 arquivos enviados.").arg(files.size()));
+    EXPECT_EQ(text(root, "Msg2"), QStringLiteral("Parado: 3/%1").arg(files.size()));
     EXPECT_FALSE(shown(root, "btCanTrf"));
     EXPECT_EQ(child<Gauge>(root, "G1")->progress(), 0);
     EXPECT_EQ(root->connection().state(), ConnectionState::Ready);
@@ -927,7 +928,7 @@ TEST(ConnectionWindow, PararStopsAWholeDownloadAndRecordsWhatCame) {
     click(child(root, "btCanTrf"));
     gate->release();
     ASSERT_TRUE(waitForTransfer(root));
-    EXPECT_EQ(text(root, "Msg2"), "Parado: 3 de 8 arquivos recebidos.");
+    EXPECT_EQ(text(root, "Msg2"), "Parado: 3/8");
     EXPECT_FALSE(shown(root, "btCanTrf"));
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(ws.read("Floresta/" + names[i]), i < 3 ? "imagem " + QByteArray::number(i) : "<missing>") << i;
@@ -993,6 +994,19 @@ TEST(ConnectionWindow, NothingIsSavedWhileAWholeTransferRuns) {
     EXPECT_EQ(ws.read("Floresta/Floresta.rgx"), rgx);
     EXPECT_EQ(server.requests().size(), during) << "nothing sent beside the transfer";
 
+    // Opening another adventure would write this one's lists: refused, and
+    // so is making a new one.
+    ws.addAdventure("Outra");
+    reportErrors([&] { root->OpenAdventure("Outra"); });  // as the adventure list's double-click does
+    EXPECT_EQ(root->document().adventure().name(), "Floresta");
+    EXPECT_FALSE(ws.exists("Floresta/Floresta.map"));
+    EXPECT_EQ(test::reportedErrors(), QStringList{wait});
+    test::reportedErrors().clear();
+    click(child(root, "btNovAdv"));
+    EXPECT_EQ(test::reportedErrors(), QStringList{wait});
+    EXPECT_EQ(root->findChild<QWidget*>("JanNovAdv"), nullptr);
+    test::reportedErrors().clear();
+
     gate->release();
     ASSERT_TRUE(waitForTransfer(root));
     EXPECT_EQ(text(root, "Msg2"), "Upload completo!");
@@ -1022,7 +1036,7 @@ TEST(ConnectionWindow, ClosingMidTransferStopsItFirst) {
     gate->release();
     ASSERT_TRUE(waitForTransfer(root));
     EXPECT_TRUE(QTest::qWaitFor([root] { return !root->isVisible(); }, 5000));
-    EXPECT_EQ(text(root, "Msg2"), QStringLiteral("Parado: 2 de %1 arquivos enviados.").arg(files.size()));
+    EXPECT_EQ(text(root, "Msg2"), QStringLiteral("Parado: 2/%1").arg(files.size()));
     EXPECT_EQ(server.accepted(), 2);
 
     // The window destroyed while a file is in flight.

@@ -18,6 +18,7 @@
 #include "core/ListFile.h"
 #include "map/MapCompiler.h"
 #include "../DirtyDisk.h"
+#include "../SyncEach.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -87,26 +88,11 @@ int main() {
         total += files.back().second.size();
     }
 
-    // The floor made durable: each file of the plain writes synced, 8 at a
-    // time (one at a time would make the floor needlessly slow).
-    const auto syncEach = [&files] {
-        std::atomic<size_t> next{0};
-        std::atomic<bool> failed{false};
-        std::vector<std::thread> pool;
-        for (int t = 0; t < 8; ++t)
-            pool.emplace_back([&] {
-                for (size_t i; (i = next++) < files.size();) {
-                    const int fd = ::open(QFile::encodeName(files[i].first).constData(), O_RDONLY | O_CLOEXEC);
-                    if (fd < 0 || ::fdatasync(fd) != 0)
-                        failed = true;
-                    if (fd >= 0)
-                        ::close(fd);
-                }
-            });
-        for (std::thread& t : pool)
-            t.join();
-        return !failed;
-    };
+    // The floor made durable: each file of the plain writes synced.
+    QStringList plainPaths;
+    for (const auto& file : files)
+        plainPaths.append(file.first);
+    const auto syncEach = [&plainPaths] { return bench::syncEach(plainPaths); };
 
     constexpr int runs = 7;
     constexpr long long kDirtyBytes = 1LL << 30;

@@ -23,6 +23,7 @@
 //   bench_adventure_transfer [SAMPLE_FOLDER]   (default: the build's sample)
 #include "CurlTiming.h"
 #include "../DirtyDisk.h"
+#include "../SyncEach.h"
 #include "core/DurableWrite.h"
 #include "core/ListFile.h"
 #include "net/AdventureTransfer.h"
@@ -77,25 +78,7 @@ void printCase(const char* what, double client, double curl, const char* floor =
     std::printf("%-34s client %8.1f ms   %s %8.1f ms   ratio %.2f\n", what, client, floor, curl, client / curl);
 }
 
-// Syncs each of the files, 8 at a time; false when one could not be.
-bool syncEach(const QStringList& paths) {
-    std::atomic<qsizetype> next{0};
-    std::atomic<bool> failed{false};
-    std::vector<std::thread> pool;
-    for (int t = 0; t < 8; ++t)
-        pool.emplace_back([&] {
-            for (qsizetype i; (i = next++) < paths.size();) {
-                const int fd = ::open(QFile::encodeName(paths[i]).constData(), O_RDONLY | O_CLOEXEC);
-                if (fd < 0 || ::fdatasync(fd) != 0)
-                    failed = true;
-                if (fd >= 0)
-                    ::close(fd);
-            }
-        });
-    for (std::thread& t : pool)
-        t.join();
-    return !failed;
-}
+using bench::syncEach;
 
 }  // namespace
 

@@ -19,6 +19,7 @@
 // transfer.
 #include "CurlTiming.h"
 #include "../DirtyDisk.h"
+#include "../SyncEach.h"
 #include "core/ListFile.h"
 #include "net/AdventureTransfer.h"
 #include "net/ServerClient.h"
@@ -63,25 +64,7 @@ void report(const char* what, double client, const char* floor, double curl, con
                 what, client, client / FileCount, floor, curl, curl / FileCount, client / curl, note);
 }
 
-// Syncs each of the files, 8 at a time; false when one could not be.
-bool syncEach(const QStringList& paths) {
-    std::atomic<qsizetype> next{0};
-    std::atomic<bool> failed{false};
-    std::vector<std::thread> pool;
-    for (int t = 0; t < 8; ++t)
-        pool.emplace_back([&] {
-            for (qsizetype i; (i = next++) < paths.size();) {
-                const int fd = ::open(QFile::encodeName(paths[i]).constData(), O_RDONLY | O_CLOEXEC);
-                if (fd < 0 || ::fdatasync(fd) != 0)
-                    failed = true;
-                if (fd >= 0)
-                    ::close(fd);
-            }
-        });
-    for (std::thread& t : pool)
-        t.join();
-    return !failed;
-}
+using bench::syncEach;
 
 }  // namespace
 

@@ -92,6 +92,9 @@ RenamePlan AdventureDocument::planRename(const QString& from, const QString& to)
 }
 
 void AdventureDocument::renameEverywhere(const QString& from, const QString& to) {
+    // A rename rewrites files a whole transfer may be sending or replacing.
+    if (transferRunning_)
+        throw OrvalisError(QStringLiteral("Aguarde o fim da transferência."));
     mapHistory_.perform(std::make_unique<RenameEdit>(*this, from, to));
 }
 

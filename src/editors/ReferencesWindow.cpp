@@ -329,6 +329,10 @@ QString ReferencesWindow::askNewName(const QString& from) {
 
 void ReferencesWindow::btRefRenClick() {
     statusLine_->clear();
+    if (document_.transferRunning()) {
+        statusLine_->setText(QStringLiteral("Aguarde o fim da transferência."));
+        return;
+    }
     const QString from = nameBox_->text();
     if (from.isEmpty()) {
         statusLine_->setText(QStringLiteral("Escreva em \"Usos de:\" o nome a renomear."));

@@ -9,6 +9,7 @@
 #include "widgets/Controls.h"
 #include "core/ListFile.h"
 #include "core/OrvalisError.h"
+#include "net/ItemTransfer.h"
 #include "widgets/PictureBox.h"
 #include "core/Adventure.h"
 #include "document/AdventureDocument.h"
@@ -221,6 +222,12 @@ void ConnectionWindow::SenhaKeyPress() {
     // directory is; the key is ignored then.
     if (!adventure_.isOpen())
         return;
+    // The transfer under way took its password when it started; the file
+    // waits till it has ended.
+    if (transferRunning()) {
+        setStatus(ItemTransfer::transferRunningText());
+        return;
+    }
     ListFile::write(adventure_.path(QLatin1String(AdventureTransfer::kPasswordFile)), {passwordEdit_->text()});
 }
 

@@ -6,6 +6,7 @@
 #include "widgets/Shape.h"
 #include "app/TForm1.h"
 #include "core/ErrorReport.h"
+#include "core/OrvalisError.h"
 #include "net/AdventureTransfer.h"
 #include "net/ConnectionWindow.h"
 #include "net/ServerClient.h"
@@ -1006,6 +1007,12 @@ TEST(ConnectionWindow, NothingIsSavedWhileAWholeTransferRuns) {
     EXPECT_EQ(test::reportedErrors(), QStringList{wait});
     EXPECT_EQ(root->findChild<QWidget*>("JanNovAdv"), nullptr);
     test::reportedErrors().clear();
+    // Nor a rename, which rewrites files, nor the password file.
+    EXPECT_THROW(root->document().renameEverywhere("sala", "salao"), OrvalisError);
+    const QByteArray password = ws.read("Floresta/sen.txt");
+    QTest::keyClick(child(root, "Senha"), Qt::Key_Return);
+    EXPECT_EQ(text(root, "Msg2"), wait);
+    EXPECT_EQ(ws.read("Floresta/sen.txt"), password);
 
     gate->release();
     ASSERT_TRUE(waitForTransfer(root));

@@ -91,6 +91,17 @@ RenamePlan AdventureDocument::planRename(const QString& from, const QString& to)
     return Rename::plan(references_, from, to);
 }
 
+bool AdventureDocument::nextMapStepRewritesFiles(bool undo) const {
+    // As undoStep and redoStep skip the steps that let go of their content.
+    const EditHistory& history = mapHistory_;
+    int i = undo ? history.index() - 1 : history.index();
+    while (i >= 0 && i < history.count() && history.command(i)->isObsolete())
+        i += undo ? -1 : 1;
+    if (i < 0 || i >= history.count())
+        return false;
+    return dynamic_cast<const RenameEdit*>(history.command(i)) != nullptr;
+}
+
 void AdventureDocument::renameEverywhere(const QString& from, const QString& to) {
     // A rename rewrites files a whole transfer may be sending or replacing.
     if (transferRunning_)

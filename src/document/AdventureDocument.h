@@ -38,6 +38,10 @@ public:
     // One history per editor, so that a key pressed in one window never
     // takes back what the author did in another.
     EditHistory& mapHistory() { return mapHistory_; }
+    // Whether the map step that Ctrl+Z (undo) or Ctrl+Y would take next
+    // rewrites the adventure's files (a rename), which waits while a whole
+    // transfer runs.
+    bool nextMapStepRewritesFiles(bool undo) const;
     EditHistory& panelHistory() { return panelHistory_; }
     EditHistory& positionPictureHistory() { return positionPictureHistory_; }
 

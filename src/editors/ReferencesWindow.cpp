@@ -376,9 +376,15 @@ bool ReferencesWindow::JanRefKeyDown(int key, Qt::KeyboardModifiers modifiers) {
     // A hidden window never acts on a key.
     if (isHidden() || nameBox_->hasFocus())
         return false;
+    const UndoKey undoKey = undoKeyOf(key, modifiers);
+    if (undoKey != UndoKey::None && document_.transferRunning() &&
+        document_.nextMapStepRewritesFiles(undoKey == UndoKey::Undo)) {
+        statusLine_->setText(QStringLiteral("Aguarde o fim da transferência."));
+        return true;
+    }
     EditHistory& history = document_.mapHistory();
     bool taken = false;
-    switch (undoKeyOf(key, modifiers)) {
+    switch (undoKey) {
     case UndoKey::Undo:
         taken = history.undoStep();
         break;

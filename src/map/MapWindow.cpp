@@ -659,6 +659,10 @@ void MapWindow::btEdImgClick() {
 void MapWindow::undoEdit() {
     if (nameBox_->hasFocus())
         return;
+    if (document_.transferRunning() && document_.nextMapStepRewritesFiles(true)) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     EditHistory& history = document_.mapHistory();
     const bool taken = history.undoStep();
     afterStep(taken, history.index());
@@ -667,6 +671,10 @@ void MapWindow::undoEdit() {
 void MapWindow::redoEdit() {
     if (nameBox_->hasFocus())
         return;
+    if (document_.transferRunning() && document_.nextMapStepRewritesFiles(false)) {
+        statusLine_->setText(ItemTransfer::transferRunningText());
+        return;
+    }
     EditHistory& history = document_.mapHistory();
     const bool taken = history.redoStep();
     afterStep(taken, history.index() - 1);

@@ -301,6 +301,22 @@ TEST_F(ReferencesWindowTest, RenameEverywhereThenCtrlZTakesItBack) {
     EXPECT_TRUE(QFile::exists(folder() + "Bosque.scp"));
     EXPECT_EQ(document().map().name(0), "Bosque");
     EXPECT_TRUE(test::reportedErrors().isEmpty());
+
+    // While a whole transfer runs, taking the rename back waits: it would
+    // rewrite the files being sent; a rename too.
+    const QMap<QString, QByteArray> renamed = filesOf(folder());
+    document().setTransferRunning(true);
+    QTest::keyClick(window_->useList(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(status(), QString::fromUtf8("Aguarde o fim da transferência."));
+    EXPECT_EQ(filesOf(folder()), renamed);
+    EXPECT_EQ(document().map().name(0), "Bosque");
+    clickRename();
+    EXPECT_EQ(status(), QString::fromUtf8("Aguarde o fim da transferência."));
+    EXPECT_EQ(filesOf(folder()), renamed);
+    document().setTransferRunning(false);
+    QTest::keyClick(window_->useList(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(document().map().name(0), "Clareira");
+    EXPECT_TRUE(test::reportedErrors().isEmpty());
 }
 
 // A name that cannot be taken is refused with the reason in Msg9; calling

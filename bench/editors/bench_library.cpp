@@ -7,6 +7,7 @@
 // printed beside them; bench_library_window measures the window's memory.
 #include "editors/ImageLibrary.h"
 #include "imaging/ImageFiles.h"
+#include "LibraryPictures.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,48 +25,6 @@
 
 namespace {
 
-// Light falling across a scene, fine texture (what makes photographs
-// expensive to compress and decode) and a few hard edges.
-QImage photo(int w, int h, int seed) {
-    QImage picture(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const unsigned texture = ((unsigned(x) * 7u + unsigned(y) * 13u + unsigned(seed)) * 2654435761u >> 26) & 31u;
-            line[x] = qRgb(int((40 + 160 * x / w + texture) & 255), int((30 + 170 * y / h + seed * 37) & 255),
-                           int((210 - 130 * (x + y) / (w + h) + texture / 2) & 255));
-        }
-    }
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
-    for (int i = 0; i < 6; ++i) {
-        painter.setBrush(QColor::fromHsv((seed * 47 + i * 60) % 360, 160, 220));
-        painter.setPen(QPen(QColor(20, 20, 20), w / 300.0));
-        const QRectF box(w * ((i * 29 + seed * 11) % 80) / 100.0, h * ((i * 41 + seed * 7) % 70) / 100.0, w * 0.2,
-                         h * 0.25);
-        if ((i + seed) % 2)
-            painter.drawEllipse(box);
-        else
-            painter.drawRect(box);
-    }
-    return picture;
-}
-
-// A drawn game picture: a few flat colours, as GIFs usually are.
-QImage drawing(int w, int h, int seed) {
-    QImage picture(w, h, QImage::Format_RGB32);
-    picture.fill(QColor::fromHsv((seed * 53) % 360, 120, 200));
-    QPainter painter(&picture);
-    for (int i = 0; i < 8; ++i)
-        painter.fillRect(QRect(w * i / 10, h * ((i * 3 + seed) % 7) / 10, w / 5, h / 4),
-                         QColor::fromHsv((seed * 53 + i * 40) % 360, 200, 150 + i * 10));
-    return picture;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // One build of the sheet, run to its end in an event loop as the window runs
 // it: the milliseconds to the first row and to the whole sheet.
@@ -121,19 +80,12 @@ int main(int argc, char** argv) {
 
     // 150 JPEG photos, 50 PNG, 50 BMP and 50 GIF pictures, from a few
     // distinct pictures of each kind.
-    constexpr int Variants = 6;
-    for (int v = 0; v < Variants; ++v) {
-        const QString name = QStringLiteral("p%1").arg(v);
-        orv::saveImage(samples, name, photo(1600, 1200, v), QStringLiteral("jpg"));
-        orv::saveImage(samples, name, photo(640, 400, v + 10), QStringLiteral("png"));
-        orv::saveImage(samples, name, photo(640, 400, v + 20), QStringLiteral("bmp"));
-        orv::saveImage(samples, name, drawing(320, 200, v), QStringLiteral("gif"));
-    }
+    bench::writeSamplePictures(samples);
     QStringList files;
     const auto add = [&](const char* extension, int count) {
         for (int i = 0; i < count; ++i) {
             const QString name = QStringLiteral("%1%2.%3").arg(QLatin1String(extension)).arg(i, 3, 10, QLatin1Char('0')).arg(QLatin1String(extension));
-            copyFile(samples + QStringLiteral("p%1.%2").arg(i % Variants).arg(QLatin1String(extension)), folder + name);
+            copyFile(samples + QStringLiteral("p%1.%2").arg(i % bench::kPictureVariants).arg(QLatin1String(extension)), folder + name);
             files << folder + name;
         }
     };
@@ -145,9 +97,6 @@ int main(int argc, char** argv) {
     const QString vips = QStandardPaths::findExecutable(QStringLiteral("vipsthumbnail"));
     if (vips.isEmpty())
         std::fprintf(stderr, "vipsthumbnail not found (Debian package libvips-tools): no ratio\n");
-    QStringList vipsArguments{QStringLiteral("--size"), QStringLiteral("100x60!"), QStringLiteral("-o"),
-                              out + QStringLiteral("%s.jpg")};
-    vipsArguments += files;
 
     orv::ImageLibrary library;
     const int runs = 5;
@@ -162,24 +111,19 @@ int main(int argc, char** argv) {
         }
         if (vips.isEmpty())
             continue;
-        QElapsedTimer clock;
-        clock.start();
-        QProcess process;
-        process.start(vips, vipsArguments);
-        if (!process.waitForFinished(-1) || process.exitCode() != 0) {
-            std::fprintf(stderr, "vipsthumbnail failed: %s\n", process.readAllStandardError().constData());
+        const double time = bench::vipsThumbnails(vips, files, out);
+        if (time < 0)
             return 1;
-        }
-        theirs.push_back(double(clock.nsecsElapsed()) / 1e6);
+        theirs.push_back(time);
     }
     std::printf("thumbnail sheet of %lld pictures (150 JPEG 1600x1200, 50 PNG, 50 BMP 640x400, 50 GIF 320x200), "
                 "median of %d\n",
                 static_cast<long long>(files.size()), runs);
-    std::printf("  image library sheet          : %9.1f ms\n", median(ours));
-    std::printf("  first row of thumbnails      : %9.1f ms\n", median(firstRows));
+    std::printf("  image library sheet          : %9.1f ms\n", bench::median(ours));
+    std::printf("  first row of thumbnails      : %9.1f ms\n", bench::median(firstRows));
     if (!theirs.empty()) {
-        std::printf("  vipsthumbnail, 100x60, same files: %9.1f ms\n", median(theirs));
-        std::printf("  ratio library / vipsthumbnail: %.2f\n", median(ours) / median(theirs));
+        std::printf("  vipsthumbnail, 100x60, same files: %9.1f ms\n", bench::median(theirs));
+        std::printf("  ratio library / vipsthumbnail: %.2f\n", bench::median(ours) / bench::median(theirs));
     }
     return 0;
 }

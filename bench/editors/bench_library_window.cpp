@@ -15,6 +15,7 @@
 #include "editors/ImageLibrary.h"
 #include "editors/ImageLibraryWindow.h"
 #include "imaging/ImageFiles.h"
+#include "LibraryPictures.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,37 +32,6 @@
 #include <vector>
 
 namespace {
-
-QImage photo(int w, int h, int seed) {
-    QImage picture(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const unsigned texture = ((unsigned(x) * 7u + unsigned(y) * 13u + unsigned(seed)) * 2654435761u >> 26) & 31u;
-            line[x] = qRgb(int((40 + 160 * x / w + texture) & 255), int((30 + 170 * y / h + seed * 37) & 255),
-                           int((210 - 130 * (x + y) / (w + h) + texture / 2) & 255));
-        }
-    }
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
-    for (int i = 0; i < 6; ++i) {
-        painter.setBrush(QColor::fromHsv((seed * 47 + i * 60) % 360, 160, 220));
-        const QRectF box(w * ((i * 29 + seed * 11) % 80) / 100.0, h * ((i * 41 + seed * 7) % 70) / 100.0, w * 0.2,
-                         h * 0.25);
-        painter.drawEllipse(box);
-    }
-    return picture;
-}
-
-QImage drawing(int w, int h, int seed) {
-    QImage picture(w, h, QImage::Format_RGB32);
-    picture.fill(QColor::fromHsv((seed * 53) % 360, 120, 200));
-    QPainter painter(&picture);
-    for (int i = 0; i < 8; ++i)
-        painter.fillRect(QRect(w * i / 10, h * ((i * 3 + seed) % 7) / 10, w / 5, h / 4),
-                         QColor::fromHsv((seed * 53 + i * 40) % 360, 200, 150 + i * 10));
-    return picture;
-}
 
 // Resident and peak resident memory of this process, in KB.
 long statusField(const char* field) {
@@ -162,26 +132,6 @@ Figures openAndClose(orv::TForm1& form, bool measureMemory) {
     return figures;
 }
 
-double vipsRun(const QString& vips, const QStringList& files, const QString& out) {
-    QStringList arguments{QStringLiteral("--size"), QStringLiteral("100x60!"), QStringLiteral("-o"),
-                          out + QStringLiteral("%s.jpg")};
-    arguments += files;
-    QElapsedTimer clock;
-    clock.start();
-    QProcess process;
-    process.start(vips, arguments);
-    if (!process.waitForFinished(-1) || process.exitCode() != 0) {
-        std::fprintf(stderr, "vipsthumbnail failed: %s\n", process.readAllStandardError().constData());
-        return -1;
-    }
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -205,14 +155,7 @@ int main(int argc, char** argv) {
 
     // A few distinct pictures of each kind, linked under many names: the
     // files are all different names on the sheet, read from the page cache.
-    constexpr int Variants = 6;
-    for (int v = 0; v < Variants; ++v) {
-        const QString name = QStringLiteral("p%1").arg(v);
-        orv::saveImage(samples, name, photo(1600, 1200, v), QStringLiteral("jpg"));
-        orv::saveImage(samples, name, photo(640, 400, v + 10), QStringLiteral("png"));
-        orv::saveImage(samples, name, photo(640, 400, v + 20), QStringLiteral("bmp"));
-        orv::saveImage(samples, name, drawing(320, 200, v), QStringLiteral("gif"));
-    }
+    bench::writeSamplePictures(samples);
     std::vector<QStringList> filesOf;
     for (const int n : sizes) {
         const QString name = QStringLiteral("Imagens%1").arg(n);
@@ -226,10 +169,10 @@ int main(int argc, char** argv) {
                 const QString file = folder + QStringLiteral("%1%2.%3").arg(QLatin1String(extension)).arg(i, 5, 10, QLatin1Char('0')).arg(QLatin1String(extension));
                 std::error_code error;
                 std::filesystem::create_hard_link(
-                    (samples + QStringLiteral("p%1.%2").arg(i % Variants).arg(QLatin1String(extension))).toStdString(),
+                    (samples + QStringLiteral("p%1.%2").arg(i % bench::kPictureVariants).arg(QLatin1String(extension))).toStdString(),
                     file.toStdString(), error);
                 if (error)
-                    QFile::copy(samples + QStringLiteral("p%1.%2").arg(i % Variants).arg(QLatin1String(extension)), file);
+                    QFile::copy(samples + QStringLiteral("p%1.%2").arg(i % bench::kPictureVariants).arg(QLatin1String(extension)), file);
                 files << file;
             }
         };
@@ -276,16 +219,16 @@ int main(int argc, char** argv) {
             whole.push_back(f.whole);
             pause.push_back(f.longestPause);
             if (!vips.isEmpty())
-                theirs.push_back(vipsRun(vips, filesOf[s], out));
+                theirs.push_back(bench::vipsThumbnails(vips, filesOf[s], out));
         }
-        const double w = median(whole);
-        std::printf("%8d %8.1f ms %8.1f ms %8.1f ms %10.1f MB %10.1f KB %10.1f MB", n, median(first), w,
+        const double w = bench::median(whole);
+        std::printf("%8d %8.1f ms %8.1f ms %8.1f ms %10.1f MB %10.1f KB %10.1f MB", n, bench::median(first), w,
                     *std::max_element(pause.begin(), pause.end()), memory.peakKb / 1024.0,
                     double(memory.peakKb) / n, memory.afterCloseKb / 1024.0);
         if (theirs.empty())
             std::printf(" %11s %8s\n", "-", "-");
         else
-            std::printf(" %8.1f ms %8.2f\n", median(theirs), w / median(theirs));
+            std::printf(" %8.1f ms %8.2f\n", bench::median(theirs), w / bench::median(theirs));
         std::fflush(stdout);
     }
     std::printf("goals: first row <= 200 ms, whole / vips <= 0.35, peak <= 25 KB a picture, after close <= 64 MB\n");

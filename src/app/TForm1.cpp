@@ -23,6 +23,7 @@
 #include "editors/SoundWindow.h"
 #include "map/MapWindow.h"
 #include "net/ConnectionWindow.h"
+#include "net/ItemTransfer.h"
 #include "net/ServerClient.h"
 
 #include <QApplication>
@@ -439,7 +440,7 @@ void TForm1::btAdvClick() {
 void TForm1::btNovAdvClick() {
     // The new adventure is opened once made: not while a transfer runs.
     if (document_.transferRunning())
-        throw OrvalisError(QStringLiteral("Aguarde o fim da transferência."));
+        throw OrvalisError(ItemTransfer::transferRunningText());
     const QString workspace = document_.adventure().workspaceFolder();
     QPointer<NewAdventureDialog> dialog = new NewAdventureDialog(this, [workspace](const QString& name) {
         try {

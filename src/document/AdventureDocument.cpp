@@ -13,6 +13,14 @@
 
 namespace orv {
 
+namespace {
+// What is said to the author of a change that waits for a whole transfer
+// (the editors' status lines say the same).
+QString transferRunningText() {
+    return QStringLiteral("Aguarde o fim da transferência.");
+}
+}  // namespace
+
 AdventureDocument::AdventureDocument(const QString& workspaceFolder, QObject* parent)
     : QObject(parent), adventure_(workspaceFolder), map_(workspaceFolder + QStringLiteral("defmap.bmp")),
       positionPicture_(positionPictureHistory_), panelPicture_(panelHistory_) {
@@ -105,7 +113,7 @@ bool AdventureDocument::nextMapStepRewritesFiles(bool undo) const {
 void AdventureDocument::renameEverywhere(const QString& from, const QString& to) {
     // A rename rewrites files a whole transfer may be sending or replacing.
     if (transferRunning_)
-        throw OrvalisError(QStringLiteral("Aguarde o fim da transferência."));
+        throw OrvalisError(transferRunningText());
     mapHistory_.perform(std::make_unique<RenameEdit>(*this, from, to));
 }
 
@@ -294,7 +302,7 @@ void AdventureDocument::open(const QString& name) {
     // Opening writes the open adventure's files, which a whole transfer is
     // reading or writing; the author opens another once it has ended.
     if (transferRunning_)
-        throw OrvalisError(QStringLiteral("Aguarde o fim da transferência."));
+        throw OrvalisError(transferRunningText());
     // The adventure open so far keeps its work: written to its files, and
     // its journal kept when any of them could not be written.
     QStringList failures;

@@ -6,6 +6,7 @@
 #include "document/ReferenceIndex.h"
 #include "document/ReferenceReport.h"
 #include "document/Rename.h"
+#include "net/ItemTransfer.h"
 #include "widgets/Question.h"
 #include "widgets/ButtonArt.h"
 #include "widgets/Controls.h"
@@ -330,7 +331,7 @@ QString ReferencesWindow::askNewName(const QString& from) {
 void ReferencesWindow::btRefRenClick() {
     statusLine_->clear();
     if (document_.transferRunning()) {
-        statusLine_->setText(QStringLiteral("Aguarde o fim da transferência."));
+        statusLine_->setText(ItemTransfer::transferRunningText());
         return;
     }
     const QString from = nameBox_->text();
@@ -379,7 +380,7 @@ bool ReferencesWindow::JanRefKeyDown(int key, Qt::KeyboardModifiers modifiers) {
     const UndoKey undoKey = undoKeyOf(key, modifiers);
     if (undoKey != UndoKey::None && document_.transferRunning() &&
         document_.nextMapStepRewritesFiles(undoKey == UndoKey::Undo)) {
-        statusLine_->setText(QStringLiteral("Aguarde o fim da transferência."));
+        statusLine_->setText(ItemTransfer::transferRunningText());
         return true;
     }
     EditHistory& history = document_.mapHistory();
